@@ -1,0 +1,301 @@
+#include "platform/sim/scheduler.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/sync.h"
+
+namespace sim {
+
+namespace {
+constexpr DWORD kTerminatedResult = 0xDEAD0001;
+
+thread_local Scheduler* tlScheduler = nullptr;
+thread_local bool tlParticipant = false;
+thread_local bool tlOwned = false;  // started by the scheduler: may be unwound at shutdown
+}  // namespace
+
+Scheduler::Scheduler() { clock_ = std::thread([this] { ClockLoop(); }); }
+
+Scheduler::~Scheduler() { Shutdown(); }
+
+std::int64_t Scheduler::Now() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+DWORD Scheduler::NextThreadId() {
+    std::lock_guard lock(mutex_);
+    return nextThreadId_++;
+}
+
+int Scheduler::Satisfied(const Waiter& waiter) const {
+    if (waiter.waitAll) {
+        for (const Waitable* object : waiter.objects)
+            if (!object->Signaled()) return -1;
+        return 0;
+    }
+    for (std::size_t i = 0; i < waiter.objects.size(); ++i)
+        if (waiter.objects[i]->Signaled()) return static_cast<int>(i);
+    return -1;
+}
+
+void Scheduler::Consume(Waiter& waiter, int index) {
+    if (waiter.waitAll) {
+        for (Waitable* object : waiter.objects) object->Acquire();
+    } else {
+        waiter.objects[static_cast<std::size_t>(index)]->Acquire();
+    }
+}
+
+void Scheduler::WakeLocked(Waiter& waiter, DWORD result) {
+    for (Waitable* object : waiter.objects) object->waiters.remove(&waiter);
+    if (waiter.hasTimer) {
+        timers_.erase(waiter.timer);
+        waiter.hasTimer = false;
+    }
+    allWaiters_.erase(std::remove(allWaiters_.begin(), allWaiters_.end(), &waiter), allWaiters_.end());
+    waiter.done = true;
+    waiter.result = result;
+    ++running_;
+    --blocked_;
+    waiter.wake.notify_one();
+}
+
+void Scheduler::WakeWaitersOfLocked(Waitable& object) {
+    std::vector<Waiter*> candidates(object.waiters.begin(), object.waiters.end());
+    for (Waiter* waiter : candidates) {
+        if (!object.Signaled()) break;
+        if (waiter->done) continue;
+        int index = Satisfied(*waiter);
+        if (index < 0) continue;
+        Consume(*waiter, index);
+        WakeLocked(*waiter, WAIT_OBJECT_0 + static_cast<DWORD>(index));
+    }
+}
+
+DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll, DWORD timeoutMs) {
+    std::unique_lock lock(mutex_);
+    const bool participant = tlScheduler == this && tlParticipant;
+    if (stopping_) {
+        if (tlOwned && tlScheduler == this) throw Terminated{};
+        return WAIT_FAILED;
+    }
+    Waiter waiter;
+    waiter.waitAll = waitAll;
+    for (const auto& object : objects) waiter.objects.push_back(object.get());
+    int index = Satisfied(waiter);
+    if (index >= 0) {
+        Consume(waiter, index);
+        return WAIT_OBJECT_0 + static_cast<DWORD>(index);
+    }
+    if (timeoutMs == 0) return WAIT_TIMEOUT;
+
+    for (Waitable* object : waiter.objects) object->waiters.push_back(&waiter);
+    if (timeoutMs != INFINITE) {
+        waiter.timer = timers_.emplace(Key{now_ + timeoutMs, seq_++}, &waiter);
+        waiter.hasTimer = true;
+    }
+    allWaiters_.push_back(&waiter);
+    ++blocked_;
+    if (participant) --running_;
+    clockWake_.notify_one();
+    waiter.wake.wait(lock, [&] { return waiter.done; });
+    if (!participant) --running_;  // the waker counted this thread as running
+    if (waiter.result == kTerminatedResult) {
+        if (tlOwned && tlScheduler == this) throw Terminated{};
+        return WAIT_FAILED;
+    }
+    return waiter.result;
+}
+
+void Scheduler::Sleep(DWORD ms) { Wait({}, false, ms); }
+
+void Scheduler::SetEvent(Event& event) {
+    std::lock_guard lock(mutex_);
+    event.signaled = true;
+    WakeWaitersOfLocked(event);
+}
+
+void Scheduler::ResetEvent(Event& event) {
+    std::lock_guard lock(mutex_);
+    event.signaled = false;
+}
+
+std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body) {
+    auto object = std::make_shared<ThreadObject>();
+    std::lock_guard lock(mutex_);
+    object->id = nextThreadId_++;
+    if (stopping_) {
+        object->exited = true;
+        object->exitCode = 0;
+        return object;
+    }
+    ReapLocked();
+    ++running_;
+    auto done = std::make_shared<bool>(false);
+    std::thread thread([this, object, body = std::move(body), done] {
+        tlScheduler = this;
+        tlParticipant = true;
+        tlOwned = true;
+        DWORD code = 0;
+        try {
+            code = body();
+        } catch (const Terminated&) {
+            code = 1;
+        }
+        std::lock_guard exitLock(mutex_);
+        object->exitCode = code;
+        object->exited = true;
+        WakeWaitersOfLocked(*object);
+        --running_;
+        *done = true;
+        tlParticipant = false;
+        clockWake_.notify_one();
+    });
+    workers_.push_back({std::move(thread), done});
+    return object;
+}
+
+void Scheduler::At(std::int64_t when, std::function<void()> action) {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    scheduled_.emplace(Key{std::max(when, now_), seq_++}, std::move(action));
+    clockWake_.notify_one();
+}
+
+void Scheduler::Settle() {
+    auto done = std::make_shared<Event>(true, false, "");
+    At(Now(), [this, done] { SetEvent(*done); });
+    Wait({done}, false, INFINITE);
+}
+
+void Scheduler::Join() {
+    std::lock_guard lock(mutex_);
+    if (tlScheduler == this && tlParticipant) return;
+    tlScheduler = this;
+    tlParticipant = true;
+    tlOwned = false;
+    ++running_;
+}
+
+void Scheduler::Leave() {
+    std::lock_guard lock(mutex_);
+    if (tlScheduler != this || !tlParticipant) return;
+    tlParticipant = false;
+    tlScheduler = nullptr;
+    --running_;
+    clockWake_.notify_one();
+}
+
+void Scheduler::SetDeadlockHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    deadlockHandler_ = std::move(handler);
+}
+
+bool Scheduler::ShuttingDown() const {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+void Scheduler::ReapLocked() {
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (*it->done) {
+            it->thread.join();
+            it = workers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void Scheduler::RunDelivery(std::function<void()> action) {
+    // Called with the lock held; the delivery counts as running until it ends.
+    ++running_;
+    auto done = std::make_shared<bool>(false);
+    std::thread thread([this, action = std::move(action), done] {
+        tlScheduler = this;
+        tlParticipant = true;
+        tlOwned = true;
+        try {
+            action();
+        } catch (const Terminated&) {
+        }
+        std::lock_guard lock(mutex_);
+        --running_;
+        *done = true;
+        tlParticipant = false;
+        clockWake_.notify_one();
+    });
+    workers_.push_back({std::move(thread), done});
+}
+
+void Scheduler::ClockLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        clockWake_.wait(lock, [&] {
+            return stopping_ || (running_ == 0 && (!timers_.empty() || !scheduled_.empty() || blocked_ > 0));
+        });
+        if (stopping_) return;
+        ReapLocked();
+        if (timers_.empty() && scheduled_.empty()) {
+            auto handler = deadlockHandler_;
+            std::int64_t at = now_;
+            lock.unlock();
+            if (handler) {
+                handler();
+            } else {
+                std::fprintf(stderr, "sim: deadlock at virtual time %lld ms: every thread waits and nothing is scheduled\n",
+                             static_cast<long long>(at));
+                std::abort();
+            }
+            lock.lock();
+            clockWake_.wait(lock, [&] { return stopping_ || running_ > 0 || !timers_.empty() || !scheduled_.empty(); });
+            continue;
+        }
+        bool takeAction = !scheduled_.empty() && (timers_.empty() || scheduled_.begin()->first < timers_.begin()->first);
+        if (takeAction) {
+            auto it = scheduled_.begin();
+            now_ = std::max(now_, it->first.first);
+            auto action = std::move(it->second);
+            scheduled_.erase(it);
+            RunDelivery(std::move(action));
+        } else {
+            auto it = timers_.begin();
+            now_ = std::max(now_, it->first.first);
+            WakeLocked(*it->second, WAIT_TIMEOUT);
+        }
+    }
+}
+
+void Scheduler::Shutdown() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!stopping_) {
+            stopping_ = true;
+            scheduled_.clear();
+            std::vector<Waiter*> waiting = allWaiters_;
+            for (Waiter* waiter : waiting) WakeLocked(*waiter, kTerminatedResult);
+        }
+        clockWake_.notify_all();
+    }
+    if (clock_.joinable()) clock_.join();
+    for (;;) {
+        std::vector<Worker> workers;
+        {
+            std::lock_guard lock(mutex_);
+            workers.swap(workers_);
+        }
+        if (workers.empty()) break;
+        for (auto& worker : workers) {
+            if (!worker.thread.joinable()) continue;
+            if (worker.thread.get_id() == std::this_thread::get_id())
+                worker.thread.detach();
+            else
+                worker.thread.join();
+        }
+    }
+}
+
+}  // namespace sim

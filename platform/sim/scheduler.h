@@ -1,0 +1,118 @@
+// The virtual clock and every blocking call of the machine.
+//
+// Time stands still while any participant runs: a participant is a thread the
+// layer started (CreateThread, the service dispatcher, a delivery of an outside
+// party) or the host thread that built the machine. When every participant is
+// blocked in a wait, the clock jumps to the earliest of the pending time-outs
+// and scheduled deliveries and fires it. So a time-out happens only when
+// nothing that could still end the wait is in flight, and a 240-second wait
+// costs no real time. Ties are broken by the order of scheduling.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/sim/objects.h"
+#include "platform/types.h"
+
+namespace sim {
+
+// Thrown inside a simulated thread's wait when the machine shuts down, so that
+// threads left blocked unwind and end. The layer's thread wrappers catch it.
+struct Terminated {};
+
+struct Waiter {
+    std::vector<Waitable*> objects;
+    bool waitAll = false;
+    bool done = false;
+    DWORD result = 0;
+    std::condition_variable wake;
+    bool hasTimer = false;
+    std::multimap<std::pair<std::int64_t, std::uint64_t>, Waiter*>::iterator timer;
+};
+
+class Scheduler {
+public:
+    Scheduler();
+    ~Scheduler();
+    Scheduler(const Scheduler&) = delete;
+    Scheduler& operator=(const Scheduler&) = delete;
+
+    std::int64_t Now() const;
+
+    // Waits as WaitForMultipleObjects does: WAIT_OBJECT_0 + lowest satisfied
+    // index, WAIT_TIMEOUT, never WAIT_FAILED (the caller checks handles).
+    DWORD Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll, DWORD timeoutMs);
+    void Sleep(DWORD ms);
+
+    void SetEvent(Event& event);
+    void ResetEvent(Event& event);
+
+    // Starts a participant thread; `body` returns the thread's exit code.
+    std::shared_ptr<ThreadObject> StartThread(std::function<DWORD()> body);
+
+    // Runs `action` on a fresh layer thread at virtual time `when` (never
+    // earlier than now), once every participant is blocked.
+    void At(std::int64_t when, std::function<void()> action);
+    void Post(std::function<void()> action) { At(Now(), std::move(action)); }
+
+    // Blocks the caller until everything due up to now has run and settled.
+    void Settle();
+
+    // The calling thread counts as a participant from Join until Leave.
+    void Join();
+    void Leave();
+
+    // Called (without the lock) when every thread waits and nothing is
+    // scheduled; the default prints the virtual time and aborts.
+    void SetDeadlockHandler(std::function<void()> handler);
+
+    // Wakes every waiter with Terminated, stops the clock and joins every
+    // thread the scheduler started.
+    void Shutdown();
+    bool ShuttingDown() const;
+
+    DWORD NextThreadId();
+
+private:
+    using Key = std::pair<std::int64_t, std::uint64_t>;
+
+    int Satisfied(const Waiter& waiter) const;
+    void Consume(Waiter& waiter, int index);
+    void WakeLocked(Waiter& waiter, DWORD result);
+    void WakeWaitersOfLocked(Waitable& object);
+    void ClockLoop();
+    void RunDelivery(std::function<void()> action);
+    void ReapLocked();
+    void BecomeBlockedLocked();
+
+    mutable std::mutex mutex_;
+    std::condition_variable clockWake_;
+    std::int64_t now_ = 0;
+    std::uint64_t seq_ = 0;
+    int running_ = 0;
+    int blocked_ = 0;
+    bool stopping_ = false;
+    std::multimap<Key, Waiter*> timers_;
+    std::multimap<Key, std::function<void()>> scheduled_;
+    std::vector<Waiter*> allWaiters_;
+    std::function<void()> deadlockHandler_;
+    DWORD nextThreadId_ = 100;
+
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<bool> done;
+    };
+    std::vector<Worker> workers_;
+    std::thread clock_;
+};
+
+}  // namespace sim

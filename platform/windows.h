@@ -1,0 +1,12 @@
+// Every area of the substitute layer at once.
+#pragma once
+
+#include "platform/crt.h"
+#include "platform/device.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "platform/service.h"
+#include "platform/sync.h"
+#include "platform/types.h"

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs what is missing, configures, builds, then runs the simulated notebook
+# ("run") or every test ("test").
+#   KV_BUILD_DIR  build folder (default: build)
+#   KV_SANITIZE   sanitizers, e.g. "address,undefined" or "thread"
+#   KV_CC/KV_CXX  compilers (default: the system's)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-}
+case "$mode" in
+  run|test|build) ;;
+  *) echo "usage: scripts/kv.sh run|test|build" >&2; exit 2 ;;
+esac
+
+packages=(cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+fi
+
+build=${KV_BUILD_DIR:-build}
+args=(-S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_SANITIZE="${KV_SANITIZE:-}")
+[ -n "${KV_CC:-}" ] && args+=(-DCMAKE_C_COMPILER="$KV_CC")
+[ -n "${KV_CXX:-}" ] && args+=(-DCMAKE_CXX_COMPILER="$KV_CXX")
+cmake "${args[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+case "$mode" in
+  run)
+    if [ -x "$build/tools/kvsim/kvsim" ]; then
+      "$build/tools/kvsim/kvsim" run examples/notebook
+    else
+      "$build/KvCfgService"
+    fi ;;
+  test)
+    ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ;;
+esac

@@ -1,0 +1,60 @@
+#include "tests/support/sim_test.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace kvtest {
+
+TempDir::TempDir() {
+    std::random_device device;
+    std::mt19937_64 random(device());
+    auto base = std::filesystem::temp_directory_path();
+    for (;;) {
+        path_ = base / ("kvtest-" + std::to_string(random()));
+        if (std::filesystem::create_directory(path_)) break;
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path HostPath(const std::filesystem::path& driveRoot, const std::string& windowsPath) {
+    std::filesystem::path host = driveRoot;
+    std::string part;
+    std::string path = windowsPath;
+    if (path.size() >= 2 && path[1] == ':') {
+        host /= std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+        path = path.substr(2);
+    }
+    std::stringstream parts(path);
+    while (std::getline(parts, part, '\\'))
+        if (!part.empty()) host /= part;
+    return host;
+}
+
+void WriteHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath, const std::string& content) {
+    auto host = HostPath(driveRoot, windowsPath);
+    std::filesystem::create_directories(host.parent_path());
+    std::ofstream out(host, std::ios::binary);
+    out << content;
+}
+
+std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath) {
+    std::ifstream in(HostPath(driveRoot, windowsPath), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void SimTest::SetUp() {
+    drives_ = temp_.path() / "drives";
+    std::filesystem::create_directories(drives_ / "C");
+    machine_ = std::make_unique<sim::Machine>(drives_);
+}
+
+void SimTest::TearDown() { machine_.reset(); }
+
+}  // namespace kvtest
