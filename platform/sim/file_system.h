@@ -1,20 +1,66 @@
-// The simulated machine: the drive folder, Windows paths mapped into a host folder, case-insensitively.
+// The simulated machine: the drives, a host folder holding one folder per drive
+// letter ("C" for C:\). Windows paths resolve into it case-insensitively, as
+// Windows names files.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/sim/objects.h"
+#include "platform/types.h"
 
 namespace sim {
 
 class Machine;
 
+// An open file behind a HANDLE from CreateFileA.
+class FileObject : public Object {
+public:
+    FileObject(std::FILE* stream, std::filesystem::path hostPath, std::string windowsPath, DWORD access)
+        : stream(stream), hostPath(std::move(hostPath)), windowsPath(std::move(windowsPath)), access(access) {}
+    ~FileObject() override {
+        if (stream) std::fclose(stream);
+    }
+    FileObject(const FileObject&) = delete;
+    FileObject& operator=(const FileObject&) = delete;
+
+    std::mutex mutex;  // one call at a time on the stream
+    std::FILE* stream;
+    const std::filesystem::path hostPath;
+    const std::string windowsPath;
+    const DWORD access;
+};
+
 class FileSystem {
 public:
-    FileSystem(Machine& machine, std::filesystem::path root) : machine_(machine), root_(std::move(root)) {}
+    FileSystem(Machine& machine, std::filesystem::path root);
+
     const std::filesystem::path& Root() const { return root_; }
+
+    // The host path a Windows path names: "C:\A\b.txt" or "c:/a/B.TXT" both
+    // reach <root>/C/a/b.txt when that file exists under any letter case; the
+    // parts that do not exist keep the case given. A path without a drive is
+    // relative to the current folder. Empty for a device ("\??\...", "\\.\...")
+    // or an unusable name.
+    std::optional<std::filesystem::path> Resolve(std::string_view windowsPath) const;
+
+    // The Windows path, made absolute and with "." and ".." folded; empty when unusable.
+    std::string Normalize(std::string_view windowsPath) const;
+
+    static bool IsDevicePath(std::string_view windowsPath);
+
+    std::string CurrentDirectory() const;
+    void SetCurrentDirectory(std::string windowsPath);
 
 private:
     [[maybe_unused]] Machine& machine_;
     std::filesystem::path root_;
+    mutable std::mutex mutex_;
+    std::string currentDirectory_ = "C:\\Windows\\System32";
 };
 
 }  // namespace sim

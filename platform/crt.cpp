@@ -1,0 +1,69 @@
+#include "platform/crt.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "platform/sim/file_system.h"
+#include "platform/sim/machine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::optional<fs::path> Resolve(const char* path) {
+    sim::Machine* machine = sim::Machine::Current();
+    if (!machine || !path || !*path) return std::nullopt;
+    return machine->files().Resolve(path);
+}
+}  // namespace
+
+std::FILE* _fsopen(const char* fileName, const char* mode, int) {
+    auto host = Resolve(fileName);
+    if (!host || !mode) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    std::string hostMode;
+    for (const char* c = mode; *c; ++c)
+        if (*c != 't') hostMode += *c;  // no text translation on the host
+    std::error_code error;
+    if (fs::is_directory(*host, error)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::fopen(host->c_str(), hostMode.c_str());
+}
+
+int _mkdir(const char* dirName) {
+    auto host = Resolve(dirName);
+    std::error_code error;
+    if (!host) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (fs::exists(*host, error)) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (!fs::is_directory(host->parent_path(), error) || !fs::create_directory(*host, error)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return 0;
+}
+
+int _access(const char* path, int mode) {
+    auto host = Resolve(path);
+    std::error_code error;
+    if (!host || !fs::exists(*host, error)) {
+        errno = ENOENT;
+        return -1;
+    }
+    auto perms = fs::status(*host, error).permissions();
+    if ((mode & 2) && (perms & fs::perms::owner_write) == fs::perms::none) {
+        errno = EACCES;
+        return -1;
+    }
+    return 0;
+}

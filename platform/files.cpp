@@ -1,0 +1,250 @@
+#include "platform/files.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/sim/driver.h"
+#include "platform/sim/file_system.h"
+#include "platform/sim/machine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+sim::Machine* MachineOrFail() {
+    sim::Machine* machine = sim::Machine::Current();
+    if (!machine) SetLastError(ERROR_NOT_SUPPORTED);
+    return machine;
+}
+
+// The host path, or empty with the last error set.
+std::optional<fs::path> Resolve(LPCSTR path) {
+    sim::Machine* machine = MachineOrFail();
+    if (!machine) return std::nullopt;
+    if (!path || !*path) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return std::nullopt;
+    }
+    auto host = machine->files().Resolve(path);
+    if (!host) SetLastError(ERROR_INVALID_NAME);
+    return host;
+}
+
+// Missing file, or missing folder on the way to it.
+DWORD MissingError(const fs::path& host) {
+    std::error_code error;
+    return fs::is_directory(host.parent_path(), error) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
+    sim::Machine* machine = MachineOrFail();
+    if (!machine || !fileName || size == 0) return 0;
+    std::string path = machine->ExecutablePath();
+    if (path.size() >= size) {
+        std::memcpy(fileName, path.data(), size - 1);
+        fileName[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(fileName, path.c_str(), path.size() + 1);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(path.size());
+}
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
+                   DWORD, HANDLE) {
+    sim::Machine* machine = MachineOrFail();
+    if (!machine) return INVALID_HANDLE_VALUE;
+    if (fileName && sim::FileSystem::IsDevicePath(fileName)) {
+        DWORD error = ERROR_FILE_NOT_FOUND;
+        auto device = machine->driver().OpenDevice(fileName, &error);
+        if (!device) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        SetLastError(ERROR_SUCCESS);
+        return machine->handles().Add(device);
+    }
+    auto host = Resolve(fileName);
+    if (!host) return INVALID_HANDLE_VALUE;
+    std::error_code error;
+    if (fs::is_directory(*host, error)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool exists = fs::exists(*host, error);
+    const bool write = (desiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+    const char* mode = nullptr;
+    switch (creationDisposition) {
+        case CREATE_NEW:
+            if (exists) {
+                SetLastError(ERROR_FILE_EXISTS);
+                return INVALID_HANDLE_VALUE;
+            }
+            mode = "w+b";
+            break;
+        case CREATE_ALWAYS:
+            mode = "w+b";
+            break;
+        case OPEN_EXISTING:
+            if (!exists) {
+                SetLastError(MissingError(*host));
+                return INVALID_HANDLE_VALUE;
+            }
+            mode = write ? "r+b" : "rb";
+            break;
+        case OPEN_ALWAYS:
+            mode = exists ? (write ? "r+b" : "rb") : "w+b";
+            break;
+        case TRUNCATE_EXISTING:
+            if (!exists) {
+                SetLastError(MissingError(*host));
+                return INVALID_HANDLE_VALUE;
+            }
+            mode = "w+b";
+            break;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+    }
+    std::FILE* stream = std::fopen(host->c_str(), mode);
+    if (!stream) {
+        SetLastError(exists ? ERROR_ACCESS_DENIED : MissingError(*host));
+        return INVALID_HANDLE_VALUE;
+    }
+    auto file = std::make_shared<sim::FileObject>(stream, *host, machine->files().Normalize(fileName), desiredAccess);
+    SetLastError(exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
+                     ? ERROR_ALREADY_EXISTS
+                     : ERROR_SUCCESS);
+    return machine->handles().Add(file);
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED) {
+    sim::Machine* machine = MachineOrFail();
+    if (bytesRead) *bytesRead = 0;
+    auto file = machine ? machine->handles().Get<sim::FileObject>(handle) : nullptr;
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!(file->access & (GENERIC_READ | GENERIC_ALL))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::lock_guard lock(file->mutex);
+    std::fflush(file->stream);
+    std::size_t got = bytesToRead ? std::fread(buffer, 1, bytesToRead, file->stream) : 0;
+    if (bytesRead) *bytesRead = static_cast<DWORD>(got);
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED) {
+    sim::Machine* machine = MachineOrFail();
+    if (bytesWritten) *bytesWritten = 0;
+    auto file = machine ? machine->handles().Get<sim::FileObject>(handle) : nullptr;
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!(file->access & (GENERIC_WRITE | GENERIC_ALL))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::lock_guard lock(file->mutex);
+    std::fflush(file->stream);  // a switch from reading to writing needs a positioning call
+    std::fseek(file->stream, 0, SEEK_CUR);
+    std::size_t put = bytesToWrite ? std::fwrite(buffer, 1, bytesToWrite, file->stream) : 0;
+    std::fflush(file->stream);
+    if (bytesWritten) *bytesWritten = static_cast<DWORD>(put);
+    if (put != bytesToWrite) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR fileName) {
+    auto host = Resolve(fileName);
+    if (!host) return FALSE;
+    std::error_code error;
+    if (fs::is_directory(*host, error)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!fs::exists(*host, error)) {
+        SetLastError(MissingError(*host));
+        return FALSE;
+    }
+    if (!fs::remove(*host, error)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    sim::Machine::Current()->transcript().Add("file", std::string("deleted ") + fileName);
+    return TRUE;
+}
+
+BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
+    auto from = Resolve(existingFileName);
+    if (!from) return FALSE;
+    auto to = Resolve(newFileName);
+    if (!to) return FALSE;
+    std::error_code error;
+    if (!fs::exists(*from, error)) {
+        SetLastError(MissingError(*from));
+        return FALSE;
+    }
+    if (fs::exists(*to, error)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    fs::rename(*from, *to, error);
+    if (error) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
+    auto host = Resolve(pathName);
+    if (!host) return FALSE;
+    std::error_code error;
+    if (fs::exists(*host, error)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    if (!fs::is_directory(host->parent_path(), error)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (!fs::create_directory(*host, error)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR fileName) {
+    auto host = Resolve(fileName);
+    if (!host) return INVALID_FILE_ATTRIBUTES;
+    std::error_code error;
+    auto status = fs::status(*host, error);
+    if (error || !fs::exists(status)) {
+        SetLastError(MissingError(*host));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes;
+}
+
+BOOL PathFileExistsA(LPCSTR path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? TRUE : FALSE; }
+
+BOOL PathIsDirectoryA(LPCSTR path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FILE_ATTRIBUTE_DIRECTORY
+                                                                                              : FALSE;
+}
