@@ -1,0 +1,222 @@
+// The private-profile calls, read as Windows reads an INI file: the first
+// section of a name counts, and in it the first key of a name; names are
+// compared without letter case; blanks around names and values do not count;
+// lines starting with ";" are comments. Listing every section or every key (a
+// null section or key) is not served: nothing asks for it.
+#include "platform/profile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/file_system.h"
+#include "platform/sim/machine.h"
+
+namespace {
+
+struct Entry {
+    std::string name;
+    std::optional<std::string> value;  // none for a line without "="
+};
+
+struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// The file's sections, or none when it cannot be read.
+std::optional<std::vector<Section>> Load(LPCSTR fileName) {
+    sim::Machine* machine = sim::Machine::Current();
+    if (!machine || !fileName || !*fileName) return std::nullopt;
+    auto host = machine->files().Resolve(fileName);
+    if (!host) return std::nullopt;
+    std::ifstream in(*host, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::stringstream content;
+    content << in.rdbuf();
+    std::string text = content.str();
+    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+
+    std::vector<Section> sections(1);  // lines before the first header: the nameless section
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line = Trim(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line.front() == ';') continue;
+        if (line.front() == '[') {
+            auto close = line.rfind(']');
+            if (close != std::string_view::npos) {
+                sections.push_back(Section{std::string(Trim(line.substr(1, close - 1))), {}});
+                continue;
+            }
+        }
+        auto equals = line.find('=');
+        if (equals == std::string_view::npos)
+            sections.back().entries.push_back(Entry{std::string(line), std::nullopt});
+        else
+            sections.back().entries.push_back(
+                Entry{std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1)))});
+    }
+    return sections;
+}
+
+const Section* FindSection(const std::vector<Section>& sections, std::string_view name) {
+    name = Trim(name);
+    for (std::size_t i = 0; i < sections.size(); ++i)
+        if ((i > 0 || !sections[i].entries.empty()) && SameName(sections[i].name, name)) return &sections[i];
+    return nullptr;
+}
+
+const Entry* FindKey(const Section& section, std::string_view name) {
+    name = Trim(name);
+    for (auto& entry : section.entries)
+        if (SameName(entry.name, name)) return &entry;
+    return nullptr;
+}
+
+// The value of [section] key, or none: missing file, section, key, or a key line without "=".
+std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR fileName) {
+    auto sections = Load(fileName);
+    if (!sections) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return std::nullopt;
+    }
+    const Section* found = FindSection(*sections, section);
+    const Entry* entry = found ? FindKey(*found, key) : nullptr;
+    if (!entry || !entry->value) return std::nullopt;
+    return entry->value;
+}
+
+DWORD CopyOut(std::string_view text, LPSTR returned, DWORD size) {
+    DWORD count = static_cast<DWORD>(std::min<std::size_t>(text.size(), size - 1));
+    std::memcpy(returned, text.data(), count);
+    returned[count] = '\0';
+    return count;
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR returned, DWORD size,
+                               LPCSTR fileName) {
+    if (!returned || size == 0) return 0;
+    if (!section || !key) {
+        returned[0] = '\0';
+        if (size > 1) returned[1] = '\0';
+        return 0;
+    }
+    if (auto value = Lookup(section, key, fileName)) {
+        std::string_view text = *value;
+        // One pair of quotes around the whole value goes.
+        if (text.size() > 1 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
+            text = text.substr(1, text.size() - 2);
+        return CopyOut(text, returned, size);
+    }
+    std::string_view fallback = defaultValue ? defaultValue : "";
+    while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);  // as Windows does
+    return CopyOut(fallback, returned, size);
+}
+
+UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR fileName) {
+    if (!section || !key) return static_cast<UINT>(defaultValue);
+    std::vector<char> buffer(64);
+    if (GetPrivateProfileStringA(section, key, "", buffer.data(), static_cast<DWORD>(buffer.size()), fileName) == 0)
+        return static_cast<UINT>(defaultValue);
+    // As the system's text-to-integer conversion reads it: blanks, a sign, an
+    // optional 0x/0o/0b prefix, then digits up to the first that does not fit.
+    const char* p = buffer.data();
+    while (*p && static_cast<unsigned char>(*p) <= ' ') ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    unsigned base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        base = 16;
+        p += 2;
+    } else if (p[0] == '0' && (p[1] == 'o' || p[1] == 'O')) {
+        base = 8;
+        p += 2;
+    } else if (p[0] == '0' && (p[1] == 'b' || p[1] == 'B')) {
+        base = 2;
+        p += 2;
+    }
+    UINT value = 0;
+    for (; *p; ++p) {
+        unsigned digit;
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (std::isdigit(c))
+            digit = c - '0';
+        else if (std::isalpha(c))
+            digit = static_cast<unsigned>(std::tolower(c) - 'a' + 10);
+        else
+            break;
+        if (digit >= base) break;
+        value = value * base + digit;
+    }
+    return negative ? 0u - value : value;
+}
+
+DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR returned, DWORD size, LPCSTR fileName) {
+    if (!returned || size == 0) return 0;
+    returned[0] = '\0';
+    if (size == 1) return 0;
+    returned[1] = '\0';
+    if (!section) return 0;
+    auto sections = Load(fileName);
+    if (!sections) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    const Section* found = FindSection(*sections, section);
+    if (!found) return 0;
+
+    // Entries "name=value" (or the bare line), each ending in a zero, a second
+    // zero after the last; cut short as Windows cuts: the last text is
+    // truncated, two zeros end the buffer and the result is size - 2.
+    char* out = returned;
+    std::size_t left = size;
+    auto put = [&](std::string_view text) {
+        std::size_t count = std::min(text.size(), left - 2);
+        std::memcpy(out, text.data(), count);
+        out[count] = '\0';
+        out += count + 1;
+        left -= count + 1;
+    };
+    for (auto& entry : found->entries) {
+        if (left <= 2) break;
+        put(entry.name);
+        if (left < 2) break;
+        if (entry.value) {
+            out[-1] = '=';
+            put(*entry.value);
+        }
+    }
+    *out = '\0';
+    if (left <= 1) {
+        out[-1] = '\0';
+        return size - 2;
+    }
+    return static_cast<DWORD>(size - left);
+}
