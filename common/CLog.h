@@ -10,6 +10,7 @@ class CLog {
 public:
     static CLog* GetInstance();
 
+    // Sets the path and moves a file grown past the limit to its "bk" backup.
     void SetPathAndRotate(std::string path);
     void Enable(bool flag);
     void Open();
@@ -18,6 +19,9 @@ public:
     void Close();
     static bool FileExists(const std::string& path);
     void SetLevelDefault();
+
+    // A file larger than this is moved to the backup when the path is set.
+    static constexpr long long kRotateSize = 0x31FFFFF;
 
 private:
     CLog();

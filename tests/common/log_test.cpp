@@ -1,0 +1,214 @@
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/CLog.h"
+#include "platform/sync.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kLogPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.log";
+const char kBackupPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.logbk";
+const std::string kStart = "---------------log start------------------\n";
+
+class LogTest : public kvtest::SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        machine().SetStartTime({2026, 12, 2, 8, 19, 36, 16, 123});
+    }
+
+    CLog& Log() { return *CLog::GetInstance(); }
+
+    void StartLog(const std::string& path = kLogPath) {
+        Log().SetPathAndRotate(path);
+        Log().Enable(true);
+    }
+
+    // A file of `size` bytes that takes no room on the host.
+    void MakeSparseFile(const std::string& windowsPath, std::uintmax_t size) {
+        WriteFile(windowsPath, "");
+        fs::resize_file(kvtest::HostPath(drives(), windowsPath), size);
+    }
+
+    std::uintmax_t SizeOf(const std::string& windowsPath) {
+        return fs::file_size(kvtest::HostPath(drives(), windowsPath));
+    }
+
+    bool Exists(const std::string& windowsPath) { return fs::exists(kvtest::HostPath(drives(), windowsPath)); }
+};
+
+TEST_F(LogTest, LineCarriesTagAndVirtualLocalTime) {
+    StartLog();
+    EXPECT_EQ(Log().WriteLog(4, "Config enter."), 13);
+    Sleep(61500);
+    EXPECT_EQ(Log().WriteLog(4, "Config done."), 12);
+    EXPECT_EQ(ReadFile(kLogPath), kStart +
+                                      "[DETAIL] 12-08 19:36:16:123: Config enter.\n"
+                                      "[DETAIL] 12-08 19:37:17:623: Config done.\n");
+}
+
+TEST_F(LogTest, TagsByType) {
+    struct Case {
+        int type;
+        const char* line;
+    };
+    const std::vector<Case> cases = {
+        {1, "[ERROR]  12-08 19:36:16:123: m\n"},
+        {2, "[WARNING]  12-08 19:36:16:123: m\n"},
+        {3, "[DETAIL] 12-08 19:36:16:123: m\n"},
+        {4, "[DETAIL] 12-08 19:36:16:123: m\n"},
+        {0, "[DETAIL] 12-08 19:36:16:123: m\n"},
+        {-7, "[DETAIL] 12-08 19:36:16:123: m\n"},
+    };
+    StartLog();
+    std::string expected = kStart;
+    for (const auto& c : cases) {
+        Log().WriteLog(c.type, "m");
+        expected += c.line;
+    }
+    EXPECT_EQ(ReadFile(kLogPath), expected);
+}
+
+TEST_F(LogTest, MessageIsWrittenUnchanged) {
+    StartLog();
+    const std::string percent = "100% done %s %d %n %%";
+    EXPECT_EQ(Log().WriteLog(4, percent), static_cast<int>(percent.size()));
+    EXPECT_EQ(Log().WriteLog(4, "ends in a line feed\n"), 20);
+    EXPECT_EQ(Log().WriteLog(4, ""), 0);
+    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: " + percent +
+                                      "\n"
+                                      "[DETAIL] 12-08 19:36:16:123: ends in a line feed\n\n"
+                                      "[DETAIL] 12-08 19:36:16:123: \n");
+}
+
+TEST_F(LogTest, AppendsToAnExistingFileAfterANewStartLine) {
+    WriteFile(kLogPath, "earlier\n");
+    StartLog();
+    Log().WriteLog(4, "a");
+    EXPECT_EQ(ReadFile(kLogPath), "earlier\n" + kStart + "[DETAIL] 12-08 19:36:16:123: a\n");
+}
+
+TEST_F(LogTest, MissingFoldersAreCreatedAtTheFirstOpening) {
+    const std::string path = "C:\\Deep\\Er\\Still\\Log.txt";
+    StartLog(path);
+    EXPECT_TRUE(fs::is_directory(kvtest::HostPath(drives(), "C:\\Deep\\Er\\Still")));
+    EXPECT_EQ(ReadFile(path), kStart);
+}
+
+TEST_F(LogTest, NothingIsOpenedBeforeEnabling) {
+    Log().SetPathAndRotate(kLogPath);
+    EXPECT_EQ(Log().WriteLog(4, "too early"), 0);
+    EXPECT_FALSE(Exists(kLogPath));
+}
+
+TEST_F(LogTest, UncreatableFolderDropsLinesWithoutBlocking) {
+    WriteFile("C:\\Blocked", "a file where the folder should be");
+    const std::string path = "C:\\Blocked\\Logs\\x.log";
+    StartLog(path);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Log().WriteLog(1, "dropped"), 0);
+    EXPECT_EQ(machine().clock().Now(), 0);
+
+    // Once the obstacle is gone, the periodic close and reopen brings the log back.
+    fs::remove(kvtest::HostPath(drives(), "C:\\Blocked"));
+    EXPECT_EQ(Log().WriteLog(4, "still dropped"), 0);
+    Log().Close();
+    Log().SetPathAndRotate(path);
+    EXPECT_EQ(Log().WriteLog(4, "back"), 4);
+    EXPECT_EQ(ReadFile(path), kStart + "[DETAIL] 12-08 19:36:16:123: back\n");
+}
+
+TEST_F(LogTest, ReopenAfterCloseStartsWithANewStartLine) {
+    StartLog();
+    Log().WriteLog(4, "one");
+    Log().Close();
+    Log().Close();  // closing twice is harmless
+    Log().SetPathAndRotate(kLogPath);
+    Log().WriteLog(4, "two");
+    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: one\n" + kStart +
+                                      "[DETAIL] 12-08 19:36:16:123: two\n");
+}
+
+TEST_F(LogTest, FileOfTheLimitSizeStaysInPlace) {
+    MakeSparseFile(kLogPath, CLog::kRotateSize);
+    StartLog();
+    Log().WriteLog(4, "x");
+    EXPECT_FALSE(Exists(kBackupPath));
+    EXPECT_EQ(SizeOf(kLogPath), static_cast<std::uintmax_t>(CLog::kRotateSize) + kStart.size() + 31);
+}
+
+TEST_F(LogTest, OneByteMoreMovesTheFileToTheBackup) {
+    MakeSparseFile(kLogPath, CLog::kRotateSize + 1);
+    WriteFile(kBackupPath, "older backup");
+    StartLog();
+    Log().WriteLog(4, "x");
+    EXPECT_EQ(SizeOf(kBackupPath), static_cast<std::uintmax_t>(CLog::kRotateSize) + 1);
+    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: x\n");
+    EXPECT_TRUE(machine().transcript().Contains("file", "deleted C:\\Kavrion\\KvConfigService\\KvConfigService.logbk"));
+}
+
+TEST_F(LogTest, PeriodicReopeningRotatesAGrownFile) {
+    StartLog();
+    Log().WriteLog(4, "before");
+    fs::resize_file(kvtest::HostPath(drives(), kLogPath), CLog::kRotateSize + 10);
+    Log().Close();
+    Log().SetPathAndRotate(kLogPath);
+    EXPECT_TRUE(Exists(kBackupPath));
+    Log().WriteLog(4, "after");
+    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: after\n");
+}
+
+TEST_F(LogTest, FileHeldOpenByTheWriterIsNotMoved) {
+    StartLog();
+    Log().WriteLog(4, "before");
+    fs::resize_file(kvtest::HostPath(drives(), kLogPath), CLog::kRotateSize + 10);
+    Log().SetPathAndRotate(kLogPath);  // without a Close first
+    EXPECT_FALSE(Exists(kBackupPath));
+    EXPECT_EQ(Log().WriteLog(4, "after"), 5);
+    EXPECT_GT(SizeOf(kLogPath), static_cast<std::uintmax_t>(CLog::kRotateSize));
+}
+
+struct WriterArgs {
+    int lines;
+};
+
+DWORD WriteLines(LPVOID parameter) {
+    auto* args = static_cast<WriterArgs*>(parameter);
+    for (int i = 0; i < args->lines; ++i) CLog::GetInstance()->WriteLog(4, "line " + std::to_string(i));
+    return 0;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST_F(LogTest, ReopeningWhileAnotherThreadLogsLosesNoLine) {
+    StartLog("C:\\Logs\\a.log");
+    WriterArgs args{400};
+    HANDLE writer = CreateThread(nullptr, 0, WriteLines, &args, 0, nullptr);
+    for (int round = 0; round < 20; ++round) {
+        Log().Close();
+        Log().SetPathAndRotate(round % 2 ? "C:\\Logs\\a.log" : "C:\\Logs\\b.log");
+    }
+    ASSERT_EQ(WaitForSingleObject(writer, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(writer);
+
+    int written = 0;
+    for (const char* path : {"C:\\Logs\\a.log", "C:\\Logs\\b.log"}) {
+        for (const auto& line : SplitLines(ReadFile(path))) {
+            if (line + "\n" == kStart) continue;
+            ASSERT_EQ(line.rfind("[DETAIL] 12-08 19:36:16:123: line ", 0), 0u) << line;
+            ++written;
+        }
+    }
+    EXPECT_EQ(written, args.lines);
+}
+
+}  // namespace
