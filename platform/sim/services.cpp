@@ -379,21 +379,25 @@ DWORD ServiceManager::ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_S
 // --- controls ----------------------------------------------------------------
 
 DWORD ServiceManager::SendControl(const std::string& name, DWORD control, bool checkAccepted) {
-    DWORD result;
-    std::string serviceName = name;
+    std::shared_ptr<Event> wake;
+    DWORD result = ERROR_SERVICE_DOES_NOT_EXIST;
     {
+        // Noted before the handler can see it, so the transcript keeps cause before effect.
         std::lock_guard lock(mutex_);
-        Record* record = FindLocked(name);
-        if (!record) {
-            result = ERROR_SERVICE_DOES_NOT_EXIST;
-        } else {
+        std::string serviceName = name;
+        if (Record* record = FindLocked(name)) {
             serviceName = record->info.name;
-            result = record->info.behaviour == ServiceBehaviour::Own ? SendControlLocked(*record, control, checkAccepted)
-                                                                     : ControlScriptedLocked(*record, control);
+            if (record->info.behaviour == ServiceBehaviour::Own) {
+                result = SendControlLocked(*record, control, checkAccepted);
+                if (result == ERROR_SUCCESS) wake = record->process->wake;
+            } else {
+                result = ControlScriptedLocked(*record, control);
+            }
         }
+        Note("control " + serviceName + ": " + ControlName(control) +
+             (result ? " failed (" + std::to_string(result) + ")" : std::string()));
     }
-    Note("control " + serviceName + ": " + ControlName(control) +
-         (result ? " failed (" + std::to_string(result) + ")" : std::string()));
+    if (wake) machine_.clock().SetEvent(*wake);
     return result;
 }
 
@@ -413,7 +417,6 @@ DWORD ServiceManager::SendControlLocked(Record& record, DWORD control, bool chec
     }
     process->controls.emplace_back(index, control);
     ++record.info.controlsAccepted;
-    machine_.clock().SetEvent(*process->wake);
     return ERROR_SUCCESS;
 }
 

@@ -93,6 +93,7 @@ protected:
         auto process = scm().StartOwnService(kOwn, ProcessMain);
         ASSERT_TRUE(process);
         ASSERT_EQ(machine().clock().Wait({process}, false, INFINITE), WAIT_OBJECT_0);
+        machine().clock().Settle();  // deliveries that sent the last control finish too
     }
 
     std::vector<DWORD> States() {
@@ -242,12 +243,15 @@ TEST_F(ServiceTest, DispatcherConnectsOncePerProcess) {
     EXPECT_EQ(process->exitCode, ERROR_SERVICE_ALREADY_RUNNING);
 }
 
-int ReturnsAtOnce() { return 0; }
+int ReturnsAfterASecond() {
+    Sleep(1000);
+    return 0;
+}
 
 TEST_F(ServiceTest, ProgramEndingWithoutStoppingLeavesTheServiceStopped) {
-    auto process = scm().StartOwnService(kOwn, ReturnsAtOnce);
+    auto process = scm().StartOwnService(kOwn, ReturnsAfterASecond);
     EXPECT_EQ(scm().Find(kOwn)->status.dwCurrentState, SERVICE_START_PENDING);
-    EXPECT_EQ(scm().StartOwnService(kOwn, ReturnsAtOnce), nullptr);  // already running
+    EXPECT_EQ(scm().StartOwnService(kOwn, ReturnsAfterASecond), nullptr);  // already running
     machine().clock().Wait({process}, false, INFINITE);
     EXPECT_EQ(scm().Find(kOwn)->status.dwCurrentState, SERVICE_STOPPED);
     EXPECT_TRUE(machine().transcript().Contains("service", "ended while START_PENDING"));
