@@ -196,11 +196,20 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
         SetLastError(MissingError(*from));
         return FALSE;
     }
+    fs::path target = *to;
     if (fs::exists(*to, error)) {
-        SetLastError(ERROR_ALREADY_EXISTS);
+        // The same file under a new letter case is a rename, not a clash.
+        if (!fs::equivalent(*from, *to, error)) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        std::string normal = sim::Machine::Current()->files().Normalize(newFileName);
+        target = to->parent_path() / normal.substr(normal.rfind('\\') + 1);
+    } else if (!fs::is_directory(to->parent_path(), error)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    fs::rename(*from, *to, error);
+    fs::rename(*from, target, error);
     if (error) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
