@@ -1,4 +1,10 @@
 // The registry: HKEY_LOCAL_MACHINE and the calls the system makes on it.
+// KEY_WOW64_32KEY opens "SOFTWARE\X" as "SOFTWARE\WOW6432Node\X"; other keys
+// are the same in both views. Results are error numbers (ERROR_FILE_NOT_FOUND
+// for a missing key or value, ERROR_MORE_DATA for a value larger than the
+// caller's buffer, ERROR_ACCESS_DENIED for a right the handle lacks,
+// ERROR_KEY_DELETED through a handle whose key was deleted). A change
+// notification fires once and must be armed again; closing its handle fires it.
 #pragma once
 
 #include "platform/types.h"
