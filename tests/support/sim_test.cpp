@@ -4,6 +4,8 @@
 #include <random>
 #include <sstream>
 
+#include "platform/sim/file_system.h"
+
 namespace kvtest {
 
 TempDir::TempDir() {
@@ -22,6 +24,10 @@ TempDir::~TempDir() {
 }
 
 std::filesystem::path HostPath(const std::filesystem::path& driveRoot, const std::string& windowsPath) {
+    // Through the machine's own mapping when it serves this drive folder, so that
+    // "C:\A\x" and "C:\a\y" land in one folder as they would on Windows.
+    if (sim::Machine* machine = sim::Machine::Current(); machine && machine->files().Root() == driveRoot)
+        if (auto resolved = machine->files().Resolve(windowsPath)) return *resolved;
     std::filesystem::path host = driveRoot;
     std::string part;
     std::string path = windowsPath;
