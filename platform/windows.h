@@ -1,10 +1,12 @@
 // Every area of the substitute layer at once.
 #pragma once
 
+#include "platform/com.h"
 #include "platform/crt.h"
 #include "platform/device.h"
 #include "platform/fileinfo.h"
 #include "platform/files.h"
+#include "platform/mbn.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/registry.h"

@@ -1,0 +1,611 @@
+#include "platform/sim/modem.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/modem_core.h"
+#include "platform/sync.h"
+
+namespace sim {
+
+namespace {
+
+std::atomic<std::uint64_t> nextSerial{1};
+
+// Calls this thread is making into sinks, so that an Unadvise from inside a
+// callback does not wait for itself.
+thread_local std::vector<const ModemConnection*> tlCalls;
+
+IUnknown* AsUnknown(const IID& events, void* sink) {
+    if (events == IID_IMbnRegistrationEvents) return static_cast<IMbnRegistrationEvents*>(sink);
+    if (events == IID_IMbnDeviceServicesEvents) return static_cast<IMbnDeviceServicesEvents*>(sink);
+    if (events == IID_IMbnInterfaceEvents) return static_cast<IMbnInterfaceEvents*>(sink);
+    return static_cast<IUnknown*>(sink);
+}
+
+bool GlobMatch(std::string_view pattern, std::string_view text) {
+    std::size_t p = 0, t = 0, star = std::string_view::npos, mark = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+std::string HresultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+std::string DescribeReply(const ModemReply& reply, const std::string& numbers) {
+    std::string text;
+    switch (reply.kind) {
+        case ModemReply::Silent: return "(silent)";
+        case ModemReply::NoData: text = "(no data)"; break;
+        case ModemReply::Data: text = numbers.empty() ? "\"" + EscapeBytes(reply.bytes) + "\"" : numbers; break;
+    }
+    if (reply.status != S_OK) text += " status " + HresultText(reply.status);
+    if (reply.wrongRequestId) text += " wrong request id";
+    if (reply.delayMs) text += " after " + std::to_string(reply.delayMs) + " ms";
+    return text;
+}
+
+void PutLe32(std::string& out, std::int32_t value) {
+    auto v = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string WideToUtf8Text(const WCHAR* text) {
+    if (!text) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return {};
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    out.pop_back();
+    return out;
+}
+
+BSTR NewBstr(const std::string& text) {
+    if (text.empty()) return SysAllocStringLen(nullptr, 0);
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::u16string wide(static_cast<std::size_t>(n), u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+SAFEARRAY* NewByteArray(const std::string& bytes) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    if (!array) return nullptr;
+    void* data = nullptr;
+    if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+        if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+        SafeArrayUnaccessData(array);
+    }
+    return array;
+}
+
+std::string EscapeBytes(std::string_view bytes) {
+    std::string out;
+    for (char ch : bytes) {
+        auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            default:
+                if (c < 0x20 || c >= 0x7F) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                    out += hex;
+                } else {
+                    out.push_back(ch);
+                }
+        }
+    }
+    return out;
+}
+
+std::shared_ptr<ModemCore> CurrentModemCore() {
+    Machine* machine = Machine::Current();
+    return machine ? machine->modem().Core() : nullptr;
+}
+
+// ---- core ---------------------------------------------------------------------------------
+
+ModemCore::ModemCore(Machine& machine) : machine(machine), serial(nextSerial.fetch_add(1)) {
+    services[kAtServiceId] = ModemServiceState{kAtServiceId, false, {}, {}};
+    services[kDeviceModeServiceId] = ModemServiceState{kDeviceModeServiceId, false, {}, {}};
+}
+
+HRESULT ModemCore::Fault(ModemFault step) const {
+    std::lock_guard lock(mutex);
+    auto it = faults.find(step);
+    return it == faults.end() ? S_OK : it->second;
+}
+
+std::string ModemCore::InterfaceIdLocked(std::size_t index) const {
+    const ModemInterfaceSlot& slot = interfaces[index];
+    if (!slot.settings.id.empty()) return slot.settings.id;
+    char id[64];
+    std::snprintf(id, sizeof id, "{6a1f3c5e-0000-4000-8000-%012llx}", static_cast<unsigned long long>(index + 1));
+    return id;
+}
+
+bool ModemCore::FindInterface(std::uint64_t key, ModemInterface* settings, std::string* id) const {
+    std::lock_guard lock(mutex);
+    for (std::size_t i = 0; i < interfaces.size(); ++i) {
+        if (interfaces[i].key != key) continue;
+        if (settings) *settings = interfaces[i].settings;
+        if (id) *id = InterfaceIdLocked(i);
+        return true;
+    }
+    return false;
+}
+
+bool ModemCore::FindInterfaceById(const std::string& id, std::uint64_t* key) const {
+    std::lock_guard lock(mutex);
+    std::string wanted = LowerAscii(id);
+    for (std::size_t i = 0; i < interfaces.size(); ++i) {
+        if (LowerAscii(InterfaceIdLocked(i)) != wanted) continue;
+        *key = interfaces[i].key;
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::uint64_t> ModemCore::InterfaceKeys() const {
+    std::lock_guard lock(mutex);
+    std::vector<std::uint64_t> keys;
+    for (const auto& slot : interfaces) keys.push_back(slot.key);
+    return keys;
+}
+
+ULONG ModemCore::NewRequestId() {
+    std::lock_guard lock(mutex);
+    return nextRequestId++;
+}
+
+std::uint64_t ModemCore::NewPoint() {
+    std::lock_guard lock(mutex);
+    return nextPoint++;
+}
+
+HRESULT ModemCore::Advise(std::uint64_t point, REFIID events, IUnknown* sink, DWORD* cookie) {
+    if (!sink || !cookie) return E_POINTER;
+    *cookie = 0;
+    if (HRESULT fault = Fault(ModemFault::Advise); FAILED(fault)) return fault;
+    void* typed = nullptr;
+    if (FAILED(sink->QueryInterface(events, &typed)) || !typed) return CONNECT_E_CANNOTCONNECT;
+    auto connection = std::make_shared<ModemConnection>();
+    connection->events = events;
+    connection->point = point;
+    connection->sink = typed;
+    std::lock_guard lock(mutex);
+    connection->cookie = nextCookie++;
+    connections.push_back(connection);
+    *cookie = connection->cookie;
+    return S_OK;
+}
+
+HRESULT ModemCore::Unadvise(std::uint64_t point, DWORD cookie) {
+    if (HRESULT fault = Fault(ModemFault::Unadvise); FAILED(fault)) return fault;
+    std::shared_ptr<ModemConnection> connection;
+    {
+        std::unique_lock lock(mutex);
+        auto it = std::find_if(connections.begin(), connections.end(),
+                               [&](const auto& c) { return c->cookie == cookie && c->point == point; });
+        if (it == connections.end()) return CONNECT_E_NOCONNECTION;
+        connection = *it;
+        connections.erase(it);
+        connection->removed = true;
+        const int own = static_cast<int>(std::count(tlCalls.begin(), tlCalls.end(), connection.get()));
+        // A call in progress on another thread ends before the sink is let go.
+        while (connection->active > own) {
+            lock.unlock();
+            machine.clock().Wait({connection->callEnded}, false, INFINITE);
+            lock.lock();
+        }
+    }
+    AsUnknown(connection->events, connection->sink)->Release();
+    return S_OK;
+}
+
+void ModemCore::Deliver(REFIID events, const std::function<void(void*)>& call) {
+    std::vector<std::shared_ptr<ModemConnection>> targets;
+    {
+        std::lock_guard lock(mutex);
+        for (const auto& c : connections)
+            if (c->events == events) targets.push_back(c);
+    }
+    for (const auto& target : targets) {
+        {
+            std::lock_guard lock(mutex);
+            if (target->removed) continue;
+            ++target->active;
+        }
+        struct Ended {
+            ModemCore& core;
+            ModemConnection& connection;
+            ~Ended() {
+                tlCalls.pop_back();
+                bool wake;
+                {
+                    std::lock_guard lock(core.mutex);
+                    --connection.active;
+                    wake = connection.removed;
+                }
+                if (wake) core.machine.clock().SetEvent(*connection.callEnded);
+            }
+        };
+        tlCalls.push_back(target.get());
+        Ended ended{*this, *target};
+        call(target->sink);
+    }
+}
+
+void ModemCore::ReleaseAllSinks() {
+    std::vector<std::shared_ptr<ModemConnection>> left;
+    {
+        std::lock_guard lock(mutex);
+        left.swap(connections);
+    }
+    for (const auto& c : left) AsUnknown(c->events, c->sink)->Release();
+}
+
+void ModemCore::Complete(DWORD delayMs, std::function<void()> delivery) {
+    bool now;
+    {
+        std::lock_guard lock(mutex);
+        now = early && delayMs == 0;
+    }
+    Scheduler& clock = machine.clock();
+    if (now) {
+        clock.Post(std::move(delivery));
+        clock.Settle();
+    } else {
+        clock.At(clock.Now() + delayMs, std::move(delivery));
+    }
+}
+
+bool ModemCore::ServiceExists(const std::string& id, std::string* canonical) const {
+    std::lock_guard lock(mutex);
+    auto it = services.find(LowerAscii(id));
+    if (it == services.end()) return false;
+    if (canonical) *canonical = it->second.id;
+    return true;
+}
+
+bool ModemCore::SessionIsOpen(const std::string& id) const {
+    std::lock_guard lock(mutex);
+    auto it = services.find(LowerAscii(id));
+    return it != services.end() && it->second.sessionOpen;
+}
+
+HRESULT ModemCore::Session(IMbnDeviceService* service, const std::string& id, bool open, ULONG* requestId) {
+    if (!requestId) return E_POINTER;
+    SessionBehaviour behaviour;
+    ULONG request;
+    {
+        std::lock_guard lock(mutex);
+        auto it = services.find(LowerAscii(id));
+        if (it == services.end()) return static_cast<HRESULT>(0x8007048F);
+        behaviour = open ? it->second.open : it->second.close;
+        if (behaviour.kind == SessionBehaviour::Fail) return behaviour.failure;
+        request = nextRequestId++;
+    }
+    *requestId = request;
+    if (behaviour.kind == SessionBehaviour::Never) return S_OK;
+    auto self = shared_from_this();
+    ComRef<IMbnDeviceService> ref(service);
+    HRESULT status = behaviour.status;
+    Complete(behaviour.delayMs, [self, ref, id, open, status, request] {
+        if (status == S_OK) {
+            std::lock_guard lock(self->mutex);
+            auto it = self->services.find(LowerAscii(id));
+            if (it != self->services.end()) it->second.sessionOpen = open;
+        }
+        self->Deliver(IID_IMbnDeviceServicesEvents, [&](void* sink) {
+            auto* events = static_cast<IMbnDeviceServicesEvents*>(sink);
+            if (open)
+                events->OnOpenCommandSessionComplete(ref.get(), status, request);
+            else
+                events->OnCloseCommandSessionComplete(ref.get(), status, request);
+        });
+    });
+    return S_OK;
+}
+
+HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bool query, ULONG commandId,
+                           SAFEARRAY* data, ULONG* requestId) {
+    if (!requestId) return E_POINTER;
+    VARTYPE vt = VT_EMPTY;
+    LONG lower = 0, upper = -1;
+    if (!data || FAILED(SafeArrayGetVartype(data, &vt)) || vt != VT_UI1 || FAILED(SafeArrayGetLBound(data, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(data, 1, &upper)))
+        return E_INVALIDARG;
+    std::string bytes;
+    if (upper >= lower) {
+        void* raw = nullptr;
+        if (FAILED(SafeArrayAccessData(data, &raw))) return E_INVALIDARG;
+        bytes.assign(static_cast<const char*>(raw), static_cast<std::size_t>(upper - lower + 1));
+        SafeArrayUnaccessData(data);
+    }
+
+    ModemReply reply;
+    std::string numbers;
+    ULONG request;
+    ULONG answerId;
+    std::string canonical;
+    {
+        std::lock_guard lock(mutex);
+        auto it = services.find(LowerAscii(id));
+        if (it == services.end()) return static_cast<HRESULT>(0x8007048F);
+        if (!it->second.sessionOpen) return E_FAIL;
+        canonical = it->second.id;
+        if (canonical == kAtServiceId && commandId == 1) {
+            if (auto exact = exactReplies.find(bytes); exact != exactReplies.end()) {
+                reply = exact->second;
+            } else {
+                reply = defaultReply;
+                for (const auto& [pattern, patternReply] : patternReplies) {
+                    if (GlobMatch(pattern, bytes)) {
+                        reply = patternReply;
+                        break;
+                    }
+                }
+            }
+        } else if (canonical == kDeviceModeServiceId && commandId == 3) {
+            if (deviceModeReply) {
+                reply = *deviceModeReply;
+            } else {
+                for (std::int32_t value : deviceMode) PutLe32(reply.bytes, value);
+                numbers = std::to_string(deviceMode[0]) + " " + std::to_string(deviceMode[1]) + " " +
+                          std::to_string(deviceMode[2]);
+            }
+        } else {
+            reply.kind = ModemReply::NoData;
+            reply.status = E_NOTIMPL;
+        }
+        request = nextRequestId++;
+        answerId = reply.wrongRequestId ? nextRequestId++ : request;
+        commands.push_back({canonical, commandId, query, bytes, DescribeReply(reply, numbers)});
+    }
+    *requestId = request;
+    machine.transcript().Add("modem", std::string(query ? "QueryCommand " : "SetCommand ") + canonical + " " +
+                                          std::to_string(commandId) + " \"" + EscapeBytes(bytes) + "\" -> " +
+                                          DescribeReply(reply, numbers));
+    if (reply.kind == ModemReply::Silent) return S_OK;
+
+    auto self = shared_from_this();
+    ComRef<IMbnDeviceService> ref(service);
+    Complete(reply.delayMs, [self, ref, reply, query, commandId, answerId] {
+        SAFEARRAY* array = reply.kind == ModemReply::NoData ? nullptr : NewByteArray(reply.bytes);
+        self->Deliver(IID_IMbnDeviceServicesEvents, [&](void* sink) {
+            auto* events = static_cast<IMbnDeviceServicesEvents*>(sink);
+            if (query)
+                events->OnQueryCommandComplete(ref.get(), commandId, array, reply.status, answerId);
+            else
+                events->OnSetCommandComplete(ref.get(), commandId, array, reply.status, answerId);
+        });
+        SafeArrayDestroy(array);
+    });
+    return S_OK;
+}
+
+// ---- the party --------------------------------------------------------------------------------
+
+Modem::Modem(Machine& machine) : core_(std::make_shared<ModemCore>(machine)) {}
+
+Modem::~Modem() {
+    core_->alive = false;
+    core_->ReleaseAllSinks();
+}
+
+std::size_t Modem::AddInterface(ModemInterface settings) {
+    std::lock_guard lock(core_->mutex);
+    core_->interfaces.push_back({core_->nextInterfaceKey++, std::move(settings)});
+    return core_->interfaces.size() - 1;
+}
+
+void Modem::SetInterface(std::size_t index, ModemInterface settings) {
+    std::lock_guard lock(core_->mutex);
+    if (index < core_->interfaces.size()) core_->interfaces[index].settings = std::move(settings);
+}
+
+ModemInterface Modem::Interface(std::size_t index) const {
+    std::lock_guard lock(core_->mutex);
+    if (index >= core_->interfaces.size()) return {};
+    ModemInterface settings = core_->interfaces[index].settings;
+    settings.id = core_->InterfaceIdLocked(index);
+    return settings;
+}
+
+std::size_t Modem::InterfaceCount() const {
+    std::lock_guard lock(core_->mutex);
+    return core_->interfaces.size();
+}
+
+void Modem::RemoveInterfaces() {
+    std::lock_guard lock(core_->mutex);
+    core_->interfaces.clear();
+}
+
+void Modem::SetProviderId(std::size_t index, std::string providerId) {
+    std::lock_guard lock(core_->mutex);
+    if (index < core_->interfaces.size()) core_->interfaces[index].settings.providerId = std::move(providerId);
+}
+
+void Modem::AddDeviceService(const std::string& id) {
+    std::lock_guard lock(core_->mutex);
+    auto& state = core_->services[LowerAscii(id)];
+    if (state.id.empty()) state.id = LowerAscii(id);
+}
+
+void Modem::RemoveDeviceService(const std::string& id) {
+    std::lock_guard lock(core_->mutex);
+    core_->services.erase(LowerAscii(id));
+}
+
+void Modem::SetSessionOpen(const std::string& id, bool open) {
+    AddDeviceService(id);
+    std::lock_guard lock(core_->mutex);
+    core_->services[LowerAscii(id)].sessionOpen = open;
+}
+
+bool Modem::SessionOpen(const std::string& id) const { return core_->SessionIsOpen(id); }
+
+void Modem::SetOpenBehaviour(const std::string& id, SessionBehaviour behaviour) {
+    AddDeviceService(id);
+    std::lock_guard lock(core_->mutex);
+    core_->services[LowerAscii(id)].open = behaviour;
+}
+
+void Modem::SetCloseBehaviour(const std::string& id, SessionBehaviour behaviour) {
+    AddDeviceService(id);
+    std::lock_guard lock(core_->mutex);
+    core_->services[LowerAscii(id)].close = behaviour;
+}
+
+void Modem::SetReply(std::string command, ModemReply reply) {
+    std::lock_guard lock(core_->mutex);
+    core_->exactReplies[std::move(command)] = std::move(reply);
+}
+
+void Modem::AddReplyPattern(std::string pattern, ModemReply reply) {
+    std::lock_guard lock(core_->mutex);
+    core_->patternReplies.emplace_back(std::move(pattern), std::move(reply));
+}
+
+void Modem::SetDefaultReply(ModemReply reply) {
+    std::lock_guard lock(core_->mutex);
+    core_->defaultReply = std::move(reply);
+}
+
+void Modem::ClearReplies() {
+    std::lock_guard lock(core_->mutex);
+    core_->exactReplies.clear();
+    core_->patternReplies.clear();
+    core_->defaultReply = ModemReply::Text("\r\nOK\r\n");
+}
+
+void Modem::SetDeviceMode(std::int32_t mode, std::int32_t sarIndex, std::int32_t antennaIndex) {
+    std::lock_guard lock(core_->mutex);
+    core_->deviceMode[0] = mode;
+    core_->deviceMode[1] = sarIndex;
+    core_->deviceMode[2] = antennaIndex;
+    core_->deviceModeReply.reset();
+}
+
+void Modem::SetDeviceModeReply(ModemReply reply) {
+    std::lock_guard lock(core_->mutex);
+    core_->deviceModeReply = std::move(reply);
+}
+
+void Modem::SetEarlyCompletions(bool early) {
+    std::lock_guard lock(core_->mutex);
+    core_->early = early;
+}
+
+void Modem::SetFault(ModemFault step, HRESULT result) {
+    std::lock_guard lock(core_->mutex);
+    if (result == S_OK)
+        core_->faults.erase(step);
+    else
+        core_->faults[step] = result;
+}
+
+void Modem::RaiseRegistrationEvent(RegistrationEvent event, std::size_t index, ULONG requestId, HRESULT status) {
+    auto core = core_;
+    core->machine.clock().Post([core, event, index, requestId, status] {
+        std::vector<std::uint64_t> keys = core->InterfaceKeys();
+        IMbnRegistration* registration = nullptr;
+        if (index < keys.size()) {
+            IMbnInterface* item = NewMbnInterface(core, keys[index]);
+            item->QueryInterface(IID_IMbnRegistration, reinterpret_cast<void**>(&registration));
+            item->Release();
+        }
+        ComRef<IMbnRegistration> ref(registration, false);
+        core->Deliver(IID_IMbnRegistrationEvents, [&](void* sink) {
+            auto* events = static_cast<IMbnRegistrationEvents*>(sink);
+            switch (event) {
+                case RegistrationEvent::RegisterModeAvailable: events->OnRegisterModeAvailable(ref.get()); break;
+                case RegistrationEvent::RegisterStateChange: events->OnRegisterStateChange(ref.get()); break;
+                case RegistrationEvent::PacketServiceStateChange: events->OnPacketServiceStateChange(ref.get()); break;
+                case RegistrationEvent::SetRegisterModeComplete:
+                    events->OnSetRegisterModeComplete(ref.get(), requestId, status);
+                    break;
+            }
+        });
+    });
+}
+
+void Modem::RaiseInterfaceEvent(InterfaceEvent event, std::size_t index) {
+    auto core = core_;
+    core->machine.clock().Post([core, event, index] {
+        std::vector<std::uint64_t> keys = core->InterfaceKeys();
+        ComRef<IMbnInterface> ref(index < keys.size() ? NewMbnInterface(core, keys[index]) : nullptr, false);
+        core->Deliver(IID_IMbnInterfaceEvents, [&](void* sink) {
+            auto* events = static_cast<IMbnInterfaceEvents*>(sink);
+            switch (event) {
+                case InterfaceEvent::InterfaceCapabilityAvailable: events->OnInterfaceCapabilityAvailable(ref.get()); break;
+                case InterfaceEvent::SubscriberInformationChange: events->OnSubscriberInformationChange(ref.get()); break;
+                case InterfaceEvent::ReadyStateChange: events->OnReadyStateChange(ref.get()); break;
+                case InterfaceEvent::EmergencyModeChange: events->OnEmergencyModeChange(ref.get()); break;
+                case InterfaceEvent::HomeProviderAvailable: events->OnHomeProviderAvailable(ref.get()); break;
+                case InterfaceEvent::PreferredProvidersChange: events->OnPreferredProvidersChange(ref.get()); break;
+            }
+        });
+    });
+}
+
+void Modem::RaiseEventNotification(const std::string& serviceId, ULONG eventId, std::string data) {
+    auto core = core_;
+    core->machine.clock().Post([core, serviceId, eventId, data] {
+        std::vector<std::uint64_t> keys = core->InterfaceKeys();
+        std::string canonical = serviceId;
+        core->ServiceExists(serviceId, &canonical);
+        ComRef<IMbnDeviceService> ref(NewMbnDeviceService(core, keys.empty() ? 0 : keys[0], canonical), false);
+        SAFEARRAY* array = NewByteArray(data);
+        core->Deliver(IID_IMbnDeviceServicesEvents, [&](void* sink) {
+            static_cast<IMbnDeviceServicesEvents*>(sink)->OnEventNotification(ref.get(), eventId, array);
+        });
+        SafeArrayDestroy(array);
+    });
+}
+
+std::vector<ModemCommand> Modem::Commands() const {
+    std::lock_guard lock(core_->mutex);
+    return core_->commands;
+}
+
+std::size_t Modem::AdvisedSinks(REFIID events) const {
+    std::lock_guard lock(core_->mutex);
+    return static_cast<std::size_t>(std::count_if(core_->connections.begin(), core_->connections.end(),
+                                                  [&](const auto& c) { return c->events == events; }));
+}
+
+}  // namespace sim

@@ -1,0 +1,137 @@
+// The modem's state as the COM objects of the Mobile Broadband layer see it.
+// Internal to the layer (platform/mbn.cpp, platform/com.cpp, platform/sim/modem*.cpp).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/mbn.h"
+#include "platform/sim/modem.h"
+#include "platform/sim/objects.h"
+
+namespace sim {
+
+class Machine;
+
+// Holds one COM reference, released with the holder.
+template <class T>
+class ComRef {
+public:
+    ComRef() = default;
+    explicit ComRef(T* object, bool addRef = true) : object_(object) {
+        if (object_ && addRef) object_->AddRef();
+    }
+    ComRef(const ComRef& other) : ComRef(other.object_) {}
+    ComRef& operator=(const ComRef& other) {
+        ComRef copy(other);
+        std::swap(object_, copy.object_);
+        return *this;
+    }
+    ~ComRef() {
+        if (object_) object_->Release();
+    }
+    T* get() const { return object_; }
+    T* operator->() const { return object_; }
+
+private:
+    T* object_ = nullptr;
+};
+
+struct ModemConnection {
+    DWORD cookie = 0;
+    IID events{};
+    std::uint64_t point = 0;   // the connection point that made it
+    void* sink = nullptr;      // the events interface, one reference held
+    int active = 0;            // calls in progress
+    bool removed = false;
+    std::shared_ptr<Event> callEnded = std::make_shared<Event>(false, false, "");
+};
+
+struct ModemServiceState {
+    std::string id;  // as the modem names it
+    bool sessionOpen = false;
+    SessionBehaviour open;
+    SessionBehaviour close;
+};
+
+struct ModemInterfaceSlot {
+    std::uint64_t key = 0;
+    ModemInterface settings;
+};
+
+struct ModemCore : std::enable_shared_from_this<ModemCore> {
+    explicit ModemCore(Machine& machine);
+
+    Machine& machine;
+    std::atomic<bool> alive{true};
+    const std::uint64_t serial;
+    std::atomic<int> mtaThreads{0};
+
+    mutable std::mutex mutex;
+    std::vector<ModemInterfaceSlot> interfaces;
+    std::uint64_t nextInterfaceKey = 1;
+    std::map<std::string, ModemServiceState> services;  // by lower-case id
+    std::map<std::string, ModemReply> exactReplies;
+    std::vector<std::pair<std::string, ModemReply>> patternReplies;
+    ModemReply defaultReply = ModemReply::Text("\r\nOK\r\n");
+    std::int32_t deviceMode[3] = {0, 0, 0};
+    std::optional<ModemReply> deviceModeReply;
+    bool early = false;
+    std::map<ModemFault, HRESULT> faults;
+    std::vector<std::shared_ptr<ModemConnection>> connections;
+    DWORD nextCookie = 1;
+    ULONG nextRequestId = 1;
+    std::uint64_t nextPoint = 1;
+    std::vector<ModemCommand> commands;
+
+    HRESULT Fault(ModemFault step) const;
+    std::string InterfaceIdLocked(std::size_t index) const;
+    // The interface with this key (or id, letter case aside); false when gone.
+    bool FindInterface(std::uint64_t key, ModemInterface* settings, std::string* id) const;
+    bool FindInterfaceById(const std::string& id, std::uint64_t* key) const;
+    std::vector<std::uint64_t> InterfaceKeys() const;
+    ULONG NewRequestId();
+
+    // Connection points.
+    std::uint64_t NewPoint();
+    HRESULT Advise(std::uint64_t point, REFIID events, IUnknown* sink, DWORD* cookie);
+    HRESULT Unadvise(std::uint64_t point, DWORD cookie);
+    // Calls `call` with the events interface of every sink advised for
+    // `events`, skipping any that is unadvised meanwhile.
+    void Deliver(REFIID events, const std::function<void(void*)>& call);
+    void ReleaseAllSinks();
+
+    // Runs `delivery` after `delayMs`, or (early, no delay) before returning.
+    void Complete(DWORD delayMs, std::function<void()> delivery);
+
+    // The device-service calls, on behalf of `service` (an IMbnDeviceService).
+    HRESULT Session(IMbnDeviceService* service, const std::string& id, bool open, ULONG* requestId);
+    HRESULT Command(IMbnDeviceService* service, const std::string& id, bool query, ULONG commandId,
+                    SAFEARRAY* data, ULONG* requestId);
+    bool ServiceExists(const std::string& id, std::string* canonical) const;
+    bool SessionIsOpen(const std::string& id) const;
+};
+
+std::string LowerAscii(std::string text);
+std::string WideToUtf8Text(const WCHAR* text);  // zero-terminated
+BSTR NewBstr(const std::string& text);          // UTF-8 in
+SAFEARRAY* NewByteArray(const std::string& bytes);
+
+// Factories of the COM objects (platform/mbn.cpp); each starts with one reference.
+IUnknown* NewMbnInterfaceManager(std::shared_ptr<ModemCore> core);
+IUnknown* NewMbnDeviceServicesManager(std::shared_ptr<ModemCore> core);
+IMbnInterface* NewMbnInterface(std::shared_ptr<ModemCore> core, std::uint64_t key);
+IMbnDeviceService* NewMbnDeviceService(std::shared_ptr<ModemCore> core, std::uint64_t interfaceKey,
+                                       std::string serviceId);
+
+// The current machine's modem core, or null.
+std::shared_ptr<ModemCore> CurrentModemCore();
+
+}  // namespace sim

@@ -1,0 +1,406 @@
+// The modem file: the modem's settings in plain text (syntax in modem.h).
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/modem.h"
+#include "platform/sim/modem_core.h"
+
+namespace sim {
+
+namespace {
+
+struct Token {
+    std::string text;
+    bool quoted = false;
+};
+
+class LineError {
+public:
+    explicit LineError(std::string what) : what(std::move(what)) {}
+    std::string what;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::vector<Token> Tokenize(std::string_view line) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+        } else if (c == '#') {
+            break;
+        } else if (c == '"') {
+            Token token{"", true};
+            ++i;
+            bool closed = false;
+            while (i < line.size()) {
+                char d = line[i++];
+                if (d == '"') {
+                    closed = true;
+                    break;
+                }
+                if (d != '\\') {
+                    token.text.push_back(d);
+                    continue;
+                }
+                if (i >= line.size()) throw LineError("text ends after a backslash");
+                char e = line[i++];
+                switch (e) {
+                    case 'r': token.text.push_back('\r'); break;
+                    case 'n': token.text.push_back('\n'); break;
+                    case 't': token.text.push_back('\t'); break;
+                    case '0': token.text.push_back('\0'); break;
+                    case '"': token.text.push_back('"'); break;
+                    case '\\': token.text.push_back('\\'); break;
+                    case 'x': {
+                        int hi = i < line.size() ? HexDigit(line[i]) : -1;
+                        int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
+                        if (hi < 0 || lo < 0) throw LineError("\\x needs two hexadecimal digits");
+                        token.text.push_back(static_cast<char>(hi * 16 + lo));
+                        i += 2;
+                        break;
+                    }
+                    default: throw LineError(std::string("unknown escape \\") + e);
+                }
+            }
+            if (!closed) throw LineError("text without its closing quote");
+            tokens.push_back(std::move(token));
+        } else {
+            Token token;
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '#' &&
+                   line[i] != '"')
+                token.text.push_back(line[i++]);
+            tokens.push_back(std::move(token));
+        }
+    }
+    return tokens;
+}
+
+class Line {
+public:
+    explicit Line(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+    bool AtEnd() const { return next_ >= tokens_.size(); }
+    const Token& Peek() const { return tokens_[next_]; }
+    Token Take(const char* what) {
+        if (AtEnd()) throw LineError(std::string("missing ") + what);
+        return tokens_[next_++];
+    }
+    std::string Word(const char* what) {
+        Token token = Take(what);
+        if (token.quoted) throw LineError(std::string("expected ") + what + ", found a text");
+        return token.text;
+    }
+    std::string Text(const char* what) {
+        Token token = Take(what);
+        if (!token.quoted) throw LineError(std::string("expected ") + what + " in double quotes, found " + token.text);
+        return token.text;
+    }
+    void End() {
+        if (!AtEnd()) throw LineError("unexpected \"" + Peek().text + "\"");
+    }
+
+private:
+    std::vector<Token> tokens_;
+    std::size_t next_ = 0;
+};
+
+long long Number(const std::string& text, const char* what) {
+    errno = 0;
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 0);
+    if (text.empty() || *end || errno) throw LineError(std::string("bad ") + what + " \"" + text + "\"");
+    return value;
+}
+
+DWORD Milliseconds(Line& line) {
+    long long value = Number(line.Word("milliseconds"), "milliseconds");
+    if (value < 0 || value > 0x7FFFFFFF) throw LineError("milliseconds out of range");
+    return static_cast<DWORD>(value);
+}
+
+HRESULT Hresult(const std::string& text) {
+    static const std::pair<const char*, HRESULT> names[] = {
+        {"S_OK", S_OK},           {"S_FALSE", S_FALSE},           {"E_FAIL", E_FAIL},
+        {"E_NOTIMPL", E_NOTIMPL}, {"E_INVALIDARG", E_INVALIDARG}, {"E_POINTER", E_POINTER},
+        {"E_NOINTERFACE", E_NOINTERFACE}, {"E_ACCESSDENIED", E_ACCESSDENIED}, {"E_UNEXPECTED", E_UNEXPECTED},
+    };
+    for (const auto& [name, value] : names)
+        if (text == name) return value;
+    errno = 0;
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 0);
+    if (text.empty() || *end || errno || value < -0x80000000LL || value > 0xFFFFFFFFLL)
+        throw LineError("bad HRESULT \"" + text + "\"");
+    return static_cast<HRESULT>(static_cast<std::uint32_t>(value));
+}
+
+std::string ServiceId(Line& line) {
+    Token token = line.Take("device service");
+    if (token.quoted) return token.text;
+    if (token.text == "at") return kAtServiceId;
+    if (token.text == "devicemode") return kDeviceModeServiceId;
+    throw LineError("unknown device service \"" + token.text + "\" (at, devicemode or a quoted id)");
+}
+
+ModemReply Reply(Line& line) {
+    ModemReply reply;
+    bool body = false;
+    auto setBody = [&](ModemReply::Kind kind, std::string bytes) {
+        if (body) throw LineError("a reply has one text (or empty, nodata, error, silent)");
+        body = true;
+        reply.kind = kind;
+        reply.bytes = std::move(bytes);
+    };
+    if (line.AtEnd()) throw LineError("missing reply");
+    while (!line.AtEnd()) {
+        Token token = line.Take("reply");
+        if (token.quoted) {
+            setBody(ModemReply::Data, token.text);
+        } else if (token.text == "empty") {
+            setBody(ModemReply::Data, "");
+        } else if (token.text == "nodata") {
+            setBody(ModemReply::NoData, "");
+        } else if (token.text == "error") {
+            setBody(ModemReply::Data, "\r\nERROR\r\n");
+        } else if (token.text == "silent") {
+            setBody(ModemReply::Silent, "");
+        } else if (token.text == "status") {
+            reply.status = Hresult(line.Word("status"));
+        } else if (token.text == "wrongid") {
+            reply.wrongRequestId = true;
+        } else if (token.text == "after") {
+            reply.delayMs = Milliseconds(line);
+        } else {
+            throw LineError("unknown reply word \"" + token.text + "\"");
+        }
+    }
+    return reply;
+}
+
+SessionBehaviour Behaviour(Line& line) {
+    SessionBehaviour behaviour;
+    std::string how = line.Word("complete, status, fail or never");
+    if (how == "complete" || how == "status") {
+        if (how == "status") behaviour.status = Hresult(line.Word("status"));
+        if (!line.AtEnd()) {
+            if (line.Word("after") != "after") throw LineError("expected after <ms>");
+            behaviour.delayMs = Milliseconds(line);
+        }
+    } else if (how == "fail") {
+        behaviour.kind = SessionBehaviour::Fail;
+        if (!line.AtEnd()) behaviour.failure = Hresult(line.Word("HRESULT"));
+        if (SUCCEEDED(behaviour.failure)) throw LineError("fail needs a failure HRESULT");
+    } else if (how == "never") {
+        behaviour.kind = SessionBehaviour::Never;
+    } else {
+        throw LineError("unknown session behaviour \"" + how + "\"");
+    }
+    line.End();
+    return behaviour;
+}
+
+MBN_READY_STATE ReadyState(const std::string& text) {
+    static const char* names[] = {"off",           "initialized",    "sim-not-inserted",
+                                  "bad-sim",       "failure",        "not-activated",
+                                  "device-locked", "device-blocked", "no-esim-profile"};
+    for (int i = 0; i < 9; ++i)
+        if (text == names[i]) return static_cast<MBN_READY_STATE>(i);
+    return static_cast<MBN_READY_STATE>(Number(text, "ready state"));
+}
+
+ModemFault FaultStep(const std::string& text) {
+    static const std::pair<const char*, ModemFault> steps[] = {
+        {"coinitialize", ModemFault::CoInitialize},
+        {"create-interface-manager", ModemFault::CreateInterfaceManager},
+        {"create-device-services-manager", ModemFault::CreateDeviceServicesManager},
+        {"get-interfaces", ModemFault::GetInterfaces},
+        {"connection-point-container", ModemFault::ConnectionPointContainer},
+        {"find-connection-point", ModemFault::FindConnectionPoint},
+        {"advise", ModemFault::Advise},
+        {"unadvise", ModemFault::Unadvise},
+        {"get-device-services-context", ModemFault::GetDeviceServicesContext},
+        {"get-device-service", ModemFault::GetDeviceService},
+        {"is-command-session-open", ModemFault::IsCommandSessionOpen},
+        {"set-command", ModemFault::SetCommand},
+        {"query-command", ModemFault::QueryCommand},
+        {"interface-id", ModemFault::InterfaceId},
+        {"device-service-id", ModemFault::DeviceServiceId},
+    };
+    for (const auto& [name, step] : steps)
+        if (text == name) return step;
+    throw LineError("unknown fault step \"" + text + "\"");
+}
+
+}  // namespace
+
+std::string Modem::LoadModemFile(const std::filesystem::path& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    if (!in) return hostPath.string() + ": cannot read the modem file";
+    std::stringstream text;
+    text << in.rdbuf();
+    return LoadModemText(text.str(), hostPath.string());
+}
+
+std::string Modem::LoadModemText(std::string_view text, std::string_view fileName) {
+    std::size_t lineNumber = 0;
+    std::size_t start = 0;
+    bool haveInterface = false;
+    std::size_t current = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view raw = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        try {
+            Line line(Tokenize(raw));
+            if (line.AtEnd()) continue;
+            std::string verb = line.Word("setting");
+            auto editInterface = [&](auto change) {
+                if (!haveInterface) throw LineError("\"" + verb + "\" before any \"interface\" line");
+                ModemInterface stored;
+                {
+                    std::lock_guard lock(core_->mutex);
+                    stored = core_->interfaces[current].settings;
+                }
+                change(stored);
+                SetInterface(current, std::move(stored));
+            };
+            if (verb == "interface") {
+                line.End();
+                current = AddInterface();
+                haveInterface = true;
+            } else if (verb == "id") {
+                std::string id = line.Text("interface id");
+                line.End();
+                editInterface([&](ModemInterface& s) { s.id = id; });
+            } else if (verb == "ready") {
+                MBN_READY_STATE state = ReadyState(line.Word("ready state"));
+                line.End();
+                editInterface([&](ModemInterface& s) { s.readyState = state; });
+            } else if (verb == "iccid") {
+                std::string iccid = line.Text("ICCID");
+                line.End();
+                editInterface([&](ModemInterface& s) { s.iccid = iccid; });
+            } else if (verb == "home") {
+                std::string id = line.Text("home provider id");
+                std::string name;
+                bool named = !line.AtEnd();
+                if (named) name = line.Text("home provider name");
+                line.End();
+                editInterface([&](ModemInterface& s) {
+                    s.homeProviderId = id;
+                    if (named) s.homeProviderName = name;
+                });
+            } else if (verb == "provider") {
+                std::string id = line.Text("provider id");
+                line.End();
+                editInterface([&](ModemInterface& s) { s.providerId = id; });
+            } else if (verb == "fail") {
+                std::string call = line.Word("call");
+                HRESULT hr = Hresult(line.Word("HRESULT"));
+                line.End();
+                if (SUCCEEDED(hr)) throw LineError("fail needs a failure HRESULT");
+                editInterface([&](ModemInterface& s) {
+                    if (call == "ready") s.readyStateResult = hr;
+                    else if (call == "subscriber") s.subscriberResult = hr;
+                    else if (call == "iccid") s.iccidResult = hr;
+                    else if (call == "home") s.homeProviderResult = hr;
+                    else if (call == "provider") s.providerIdResult = hr;
+                    else if (call == "registration") s.registrationResult = hr;
+                    else throw LineError("unknown call \"" + call + "\"");
+                });
+            } else if (verb == "service") {
+                std::string id = ServiceId(line);
+                bool absent = false;
+                if (!line.AtEnd()) {
+                    if (line.Word("absent") != "absent") throw LineError("expected absent");
+                    absent = true;
+                }
+                line.End();
+                if (absent)
+                    RemoveDeviceService(id);
+                else
+                    AddDeviceService(id);
+            } else if (verb == "session") {
+                std::string id = ServiceId(line);
+                std::string state = line.Word("open or closed");
+                line.End();
+                if (state != "open" && state != "closed") throw LineError("expected open or closed");
+                SetSessionOpen(id, state == "open");
+            } else if (verb == "open" || verb == "close") {
+                std::string id = ServiceId(line);
+                SessionBehaviour behaviour = Behaviour(line);
+                if (verb == "open")
+                    SetOpenBehaviour(id, behaviour);
+                else
+                    SetCloseBehaviour(id, behaviour);
+            } else if (verb == "reply") {
+                std::string command = line.Text("command");
+                SetReply(command, Reply(line));
+            } else if (verb == "match") {
+                std::string pattern = line.Text("pattern");
+                AddReplyPattern(pattern, Reply(line));
+            } else if (verb == "default") {
+                SetDefaultReply(Reply(line));
+            } else if (verb == "devicemode") {
+                if (line.AtEnd()) throw LineError("missing device-mode answer");
+                const Token& first = line.Peek();
+                if (!first.quoted && (std::isdigit(static_cast<unsigned char>(first.text[0])) || first.text[0] == '-')) {
+                    std::int32_t values[3];
+                    for (auto& value : values) {
+                        long long n = Number(line.Word("number"), "number");
+                        if (n < INT32_MIN || n > INT32_MAX) throw LineError("number out of range");
+                        value = static_cast<std::int32_t>(n);
+                    }
+                    DWORD delay = 0;
+                    if (!line.AtEnd()) {
+                        if (line.Word("after") != "after") throw LineError("expected after <ms>");
+                        delay = Milliseconds(line);
+                    }
+                    line.End();
+                    SetDeviceMode(values[0], values[1], values[2]);
+                    if (delay) {
+                        ModemReply reply;
+                        for (std::int32_t value : values)
+                            for (int i = 0; i < 4; ++i)
+                                reply.bytes.push_back(
+                                    static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF));
+                        reply.delayMs = delay;
+                        SetDeviceModeReply(reply);
+                    }
+                } else {
+                    SetDeviceModeReply(Reply(line));
+                }
+            } else if (verb == "early") {
+                std::string flag = line.Word("on or off");
+                line.End();
+                if (flag != "on" && flag != "off") throw LineError("expected on or off");
+                SetEarlyCompletions(flag == "on");
+            } else if (verb == "fault") {
+                ModemFault step = FaultStep(line.Word("step"));
+                HRESULT hr = Hresult(line.Word("HRESULT"));
+                line.End();
+                SetFault(step, hr);
+            } else {
+                throw LineError("unknown setting \"" + verb + "\"");
+            }
+        } catch (const LineError& error) {
+            return std::string(fileName) + ":" + std::to_string(lineNumber) + ": " + error.what;
+        }
+        if (end == text.size()) break;
+    }
+    return "";
+}
+
+}  // namespace sim
