@@ -385,3 +385,27 @@ TEST_F(SiblingTest, ManagerOpeningCanBeMadeToFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// The removal loop the worker runs: stop, poll once a second while stop-pending, delete.
+TEST_F(SiblingTest, PollingOnceASecondTakesVirtualTimeOnly) {
+    Install(ServiceBehaviour::StopsAfterPolls, 2);
+    SC_HANDLE service = Open();
+    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, nullptr));
+    SERVICE_STATUS status{};
+    do {
+        Sleep(1000);
+    } while (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOP_PENDING);
+    EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
+    EXPECT_TRUE(DeleteService(service));
+    CloseServiceHandle(service);
+    EXPECT_EQ(machine().clock().Now(), 3000);
+    std::vector<std::int64_t> queryTimes;
+    for (const auto& entry : machine().transcript().Entries())
+        if (entry.text.rfind("query ", 0) == 0) queryTimes.push_back(entry.time);
+    EXPECT_EQ(queryTimes, (std::vector<std::int64_t>{1000, 2000, 3000}));
+    EXPECT_FALSE(scm().Exists(kSibling));
+}
+
+}  // namespace
