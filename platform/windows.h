@@ -6,6 +6,7 @@
 #include "platform/device.h"
 #include "platform/fileinfo.h"
 #include "platform/files.h"
+#include "platform/find.h"
 #include "platform/mbn.h"
 #include "platform/process.h"
 #include "platform/profile.h"
@@ -14,4 +15,5 @@
 #include "platform/shell.h"
 #include "platform/sync.h"
 #include "platform/system.h"
+#include "platform/system_info.h"
 #include "platform/types.h"

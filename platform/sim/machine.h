@@ -5,6 +5,7 @@
 // the machine takes part in its virtual time until the machine is destroyed.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -59,6 +60,10 @@ public:
     std::shared_ptr<Event> CreateNamedEvent(const std::string& name, bool manualReset, bool initialState, bool* existed);
     std::shared_ptr<Event> AddForeignEvent(const std::string& name, bool manualReset = false, bool initialState = false);
 
+    // The processor GetNativeSystemInfo reports (PROCESSOR_ARCHITECTURE_*), AMD64 unless set.
+    WORD NativeProcessorArchitecture() const { return nativeArchitecture_; }
+    void SetNativeProcessorArchitecture(WORD architecture) { nativeArchitecture_ = architecture; }
+
     // Ends every simulated thread (see Scheduler::Shutdown).
     void Shutdown();
 
@@ -78,6 +83,7 @@ private:
     SYSTEMTIME start_{2026, 12, 2, 8, 19, 36, 16, 0};
     std::map<std::string, std::weak_ptr<Event>> namedEvents_;
     std::map<std::string, std::shared_ptr<Event>> foreignEvents_;
+    std::atomic<WORD> nativeArchitecture_{9};
 };
 
 // Date arithmetic on SYSTEMTIME (proleptic Gregorian calendar).
