@@ -6,6 +6,11 @@
 
 #include "platform/types.h"
 
+struct FirmwareFileInfo;
+class FwPackageInfo;
+struct CfgPkInfo;
+struct CarrierPackInfo;
+
 class CXmlTableReader {
 public:
     CXmlTableReader() {}
@@ -45,5 +50,31 @@ public:
     static bool StrEqualNoCase(std::string a, std::string b);
     static int AlwaysTrue(std::string text);
 
-    // --- Carrier, firmware-package and flash-layout readers -------------------------
+    // --- Carrier, firmware-package and flash-layout readers (CXmlTableReaderCarrier.cpp) ---
+    // Out texts and records are written only on a match (unless noted).
+
+    // 1 when an ICCID range matched, else 0.
+    int GetCarrierByIccidRange(std::string iccid, std::string filePath, std::string& carrier);
+    bool GetCarrierByMcc(std::string mcc, std::string filePath, std::string& carrier);
+    // True when the MCC-MNC table was found, matched or not.
+    bool GetCarrierIdByMccmnc(std::string mccmnc, std::string filePath, std::string& carrierId);
+    // Finds the selection rule's item for the MCC but hands it to no one: always 0.
+    int GetSelectionRuleItemByMcc(std::string mcc, std::string filePath);
+    bool GetCarrierFirmwareList(std::string carrierId, std::string filePath, FirmwareFileInfo& info);
+    // 1 when found, else 0; an empty id reads nothing.
+    int GetOemFirmwareByCustModel(std::string custModelId, std::string filePath, FirmwareFileInfo& info);
+    // The last matching SKU and area wins.
+    bool GetParamFirmwareBySku(std::string skuId, std::string areaId, std::string filePath, FirmwareFileInfo& info);
+    int GetParamFirmwareByRegistered(std::string mcc, std::string filePath, FirmwareFileInfo& info);
+    // Exact carrier, else the "default" carrier, else four empty texts; true when the list was found.
+    bool GetPackageInfo(std::string carrierId, std::string filePath, CarrierPackInfo& info);
+    // An empty path reads "FwPackageInfo.xml" of the current folder.
+    bool GetFwPackageInfo(std::string filePath, FwPackageInfo& info);
+    // Reads the worker's image mapping table; 1 on a match, else 0.
+    int getCfgPkInfo(std::string configId, std::string mcc, CfgPkInfo& info);
+    // -1 do not act, 0 enabled, 0x100 SKU black-listed, 1 MCC-MNC black-listed.
+    // An empty text stands for a value not given.
+    int getEsimDisableType(std::string filePath, std::string sku, std::string mccmnc);
+    // Marks the worker's flash layout's partitions and saves it; true when saved.
+    bool GetScatterDownloadInfo(std::string downloadList);
 };

@@ -1,0 +1,409 @@
+// The carrier-switching, firmware-package, eSIM black-list and flash-layout readers.
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <limits>
+
+#include "common/CLog.h"
+#include "config/CXmlFile.h"
+#include "config/CXmlTableReader.h"
+#include "config/CarrierPackInfo.h"
+#include "config/CfgPkInfo.h"
+#include "config/FirmwareFileInfo.h"
+#include "config/FwPackageInfo.h"
+
+using tinyxml2::XMLElement;
+
+namespace {
+
+void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
+
+std::string Text(const XMLElement* element) {
+    const char* text = element ? element->GetText() : nullptr;
+    return text ? text : "";
+}
+
+std::string Attr(const XMLElement* element, const char* name) {
+    const char* value = element ? element->Attribute(name) : nullptr;
+    return value ? value : "";
+}
+
+bool AttrIs(const XMLElement* element, const char* name, const std::string& wanted) {
+    const char* value = element->Attribute(name);
+    return value && wanted == value;
+}
+
+// The first child named `name`, then every following sibling of any name.
+template <class Visit>
+void ForEach(XMLElement* parent, const char* name, Visit visit) {
+    for (XMLElement* e = parent ? parent->FirstChildElement(name) : nullptr; e; e = e->NextSiblingElement())
+        if (!visit(e)) return;
+}
+
+XMLElement* Path(XMLElement* from, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        if (!from) return nullptr;
+        from = from->FirstChildElement(name);
+    }
+    return from;
+}
+
+// Hexadecimal as strtoll reads it: blanks, a sign, "0x", digits up to the first
+// other character; saturates at the 64-bit limits.
+std::int64_t ReadHex(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if ((text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) && i + 2 < text.size() &&
+        std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+        i += 2;
+    constexpr std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    const std::uint64_t cap = negative ? limit + 1 : limit;
+    std::uint64_t value = 0;
+    for (; i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); ++i) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+        const std::uint64_t digit = c <= '9' ? static_cast<std::uint64_t>(c - '0') : static_cast<std::uint64_t>(c - 'a' + 10);
+        value = value > (cap - digit) / 16 ? cap : value * 16 + digit;
+    }
+    if (!negative) return static_cast<std::int64_t>(value);
+    return value == limit + 1 ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
+}
+
+// Decimal as atoi reads it, held within the 32-bit range.
+[[maybe_unused]] int ReadDecimal(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{1} << 31);
+    value = negative ? -value : value;
+    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
+
+bool RangeMatches(const std::string& iccid, const std::string& min, const std::string& max) {
+    // Equal bounds name one ICCID; reading empty rests as 0 would let longer ones in.
+    if (min == max) return iccid == min;
+    std::size_t split = 0;
+    for (std::size_t i = 0; i < min.size(); ++i) {
+        if (i >= max.size() || min[i] != max[i]) {
+            split = i;
+            break;
+        }
+    }
+    if (iccid.size() < split || iccid.compare(0, split, min, 0, split) != 0) return false;
+    const std::int64_t lo = ReadHex(min.substr(split));
+    const std::int64_t hi = ReadHex(max.substr(split));
+    const std::int64_t value = ReadHex(iccid.substr(split));
+    return lo <= value && value <= hi;
+}
+
+// File, Ver, Type and Count of one firmware element.
+void TakeFirmware(const XMLElement* firmware, std::string& file, std::string& ver, std::string& type,
+                  std::string& count) {
+    file = Attr(firmware, "File");
+    ver = Attr(firmware, "Ver");
+    type = Attr(firmware, "Type");
+    count = Attr(firmware, "Count");
+}
+
+void TakeParamFirmware(const XMLElement* firmware, FirmwareFileInfo& info) {
+    TakeFirmware(firmware, info.m_strParamFile, info.m_strParamVer, info.m_strParamType, info.m_strParamCount);
+}
+
+}  // namespace
+
+int CXmlTableReader::GetCarrierByIccidRange(std::string iccid, std::string filePath, std::string& carrier) {
+    CXmlFile file;
+    if (!file.Load(filePath)) return 0;
+    XMLElement* table = Path(file.Root(), {"SwitchingRule", "SelectionRule", "ICCIDTable"});
+    int result = 0;
+    ForEach(table, "Range", [&](XMLElement* range) {
+        const char* min = range->Attribute("min");
+        const char* max = range->Attribute("max");
+        if (!min || !max || !RangeMatches(iccid, min, max)) return true;
+        carrier = Text(range);
+        result = 1;
+        return false;
+    });
+    return result;
+}
+
+bool CXmlTableReader::GetCarrierByMcc(std::string mcc, std::string filePath, std::string& carrier) {
+    CXmlFile file;
+    if (!file.Load(filePath)) return false;
+    bool found = false;
+    ForEach(Path(file.Root(), {"SwitchingRule", "SelectionRule", "MCCTable"}), "Item", [&](XMLElement* item) {
+        if (!AttrIs(item, "mcc", mcc)) return true;
+        carrier = Text(item);
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+bool CXmlTableReader::GetCarrierIdByMccmnc(std::string mccmnc, std::string filePath, std::string& carrierId) {
+    Log(4, "GetCarrierId by Mccmnc enter.");
+    CXmlFile file;
+    if (!file.Load(filePath)) {
+        Log(1, "load xml error.");
+        Log(1, filePath);
+        return false;
+    }
+    XMLElement* root = file.Root();
+    if (!root) {
+        Log(1, "RootElement xml item error.");
+        return false;
+    }
+    XMLElement* switching = root->FirstChildElement("SwitchingRule");
+    if (!switching) {
+        Log(1, "switchingRuleNode is null.");
+        return false;
+    }
+    XMLElement* selection = switching->FirstChildElement("SelectionRule");
+    if (!selection) {
+        Log(1, "selectionRuleNode is null.");
+        return false;
+    }
+    XMLElement* table = selection->FirstChildElement("MCCMNCTable");
+    if (!table) {
+        Log(1, "MCCMNCTable node is null.");
+        return false;
+    }
+    ForEach(table, "Item", [&](XMLElement* item) {
+        if (!AttrIs(item, "mccmnc", mccmnc)) return true;
+        carrierId = Text(item);
+        return false;
+    });
+    Log(4, "Carrier id:");
+    Log(4, carrierId);
+    Log(4, "GetCarrierId by Mccmnc done.");
+    return true;
+}
+
+int CXmlTableReader::GetSelectionRuleItemByMcc(std::string mcc, std::string filePath) {
+    CXmlFile file;
+    if (!file.Load(filePath)) return 0;
+    std::string carrier;
+    ForEach(Path(file.Root(), {"SelectionRule"}), "Item", [&](XMLElement* item) {
+        if (!AttrIs(item, "mcc", mcc)) return true;
+        carrier = Text(item);
+        return false;
+    });
+    return 0;
+}
+
+bool CXmlTableReader::GetCarrierFirmwareList(std::string carrierId, std::string filePath, FirmwareFileInfo& info) {
+    CXmlFile file;
+    if (!file.Load(filePath)) return false;
+    bool found = false;
+    ForEach(Path(file.Root(), {"CarrierList"}), "Carrier", [&](XMLElement* carrier) {
+        if (!AttrIs(carrier, "id", carrierId)) return true;
+        // A firmware element the carrier lacks leaves its fields as they were.
+        if (XMLElement* ap = carrier->FirstChildElement("APFirmware"))
+            TakeFirmware(ap, info.m_strApFile, info.m_strApVer, info.m_strApType, info.m_strApCount);
+        if (XMLElement* md = carrier->FirstChildElement("MDFirmware"))
+            TakeFirmware(md, info.m_strMdFile, info.m_strMdVer, info.m_strMdType, info.m_strMdCount);
+        if (XMLElement* op = carrier->FirstChildElement("OPFirmware"))
+            TakeFirmware(op, info.m_strOpFile, info.m_strOpVer, info.m_strOpType, info.m_strOpCount);
+        info.m_strId = carrierId;
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+int CXmlTableReader::GetOemFirmwareByCustModel(std::string custModelId, std::string filePath, FirmwareFileInfo& info) {
+    if (custModelId.empty()) return 0;
+    CXmlFile file;
+    if (!file.Load(filePath)) return 0;
+    int result = 0;
+    ForEach(Path(file.Root(), {"CarrierList"}), "CustModel", [&](XMLElement* model) {
+        XMLElement* oem = AttrIs(model, "id", custModelId) ? model->FirstChildElement("OEMFirmware") : nullptr;
+        if (!oem) return true;
+        TakeParamFirmware(oem, info);
+        if (XMLElement* table = oem->FirstChildElement("Switch_table")) info.m_strSwitchTableFile = Attr(table, "File");
+        info.m_strId = custModelId;
+        result = 1;
+        return false;
+    });
+    return result;
+}
+
+bool CXmlTableReader::GetParamFirmwareBySku(std::string skuId, std::string areaId, std::string filePath,
+                                            FirmwareFileInfo& info) {
+    CXmlFile file;
+    if (!file.Load(filePath)) return false;
+    bool found = false;
+    ForEach(file.Root(), "SKU_GUID", [&](XMLElement* sku) {
+        if (!AttrIs(sku, "ID", skuId)) return true;
+        ForEach(sku, "Area", [&](XMLElement* area) {
+            XMLElement* param = AttrIs(area, "ID", areaId) ? area->FirstChildElement("PARAMFirmware") : nullptr;
+            if (!param) return true;
+            TakeParamFirmware(param, info);
+            found = true;
+            return false;
+        });
+        return true;  // a later SKU_GUID may match again and overwrite
+    });
+    return found;
+}
+
+int CXmlTableReader::GetParamFirmwareByRegistered(std::string mcc, std::string filePath, FirmwareFileInfo& info) {
+    CXmlFile file;
+    if (!file.Load(filePath)) return 0;
+    int result = 0;
+    ForEach(Path(file.Root(), {"SwitchingRule"}), "Registered", [&](XMLElement* registered) {
+        XMLElement* param = AttrIs(registered, "mcc", mcc) ? registered->FirstChildElement("PARAMFirmware") : nullptr;
+        if (!param) return true;
+        TakeParamFirmware(param, info);
+        result = 1;
+        return false;
+    });
+    return result;
+}
+
+bool CXmlTableReader::GetPackageInfo(std::string carrierId, std::string filePath, CarrierPackInfo& info) {
+    CXmlFile file;
+    if (!file.Load(filePath)) {
+        Log(1, "package_info.xml load failed");
+        return false;
+    }
+    XMLElement* root = file.Root();
+    if (!root) {
+        Log(1, "RootElement failed");
+        return false;
+    }
+    XMLElement* list = root->FirstChildElement("CarrierList");
+    if (!list) {
+        Log(1, "CarrierList failed");
+        return false;
+    }
+    struct Values {
+        std::string firmwareFile, firmwareVer, custPackFile, custPackVer;
+    };
+    auto take = [](XMLElement* carrier) {
+        XMLElement* firmware = carrier->FirstChildElement("Firmware");
+        XMLElement* custPack = carrier->FirstChildElement("CustPack");
+        return Values{Attr(firmware, "File"), Attr(firmware, "Ver"), Attr(custPack, "File"), Attr(custPack, "Ver")};
+    };
+    Values chosen;
+    ForEach(list, "Carrier", [&](XMLElement* carrier) {
+        if (AttrIs(carrier, "id", carrierId)) {
+            chosen = take(carrier);
+            return false;
+        }
+        if (AttrIs(carrier, "id", "default")) chosen = take(carrier);
+        return true;
+    });
+    info.m_strFirmwareFile = chosen.firmwareFile;
+    info.m_strFirmwareVer = chosen.firmwareVer;
+    info.m_strCustPackFile = chosen.custPackFile;
+    info.m_strCustPackVer = chosen.custPackVer;
+    return true;
+}
+
+bool CXmlTableReader::GetFwPackageInfo(std::string filePath, FwPackageInfo& info) {
+    if (filePath.empty()) filePath = "FwPackageInfo.xml";
+    CXmlFile file;
+    if (!file.Load(filePath)) return false;
+    XMLElement* root = file.Root();
+    XMLElement* version = root ? root->FirstChildElement("PackageVer") : nullptr;
+    XMLElement* type = root ? root->FirstChildElement("PackageType") : nullptr;
+    XMLElement* list = root ? root->FirstChildElement("CarrierList") : nullptr;
+    if (!version || !type || !list) return false;
+    FwPackageInfo package;
+    package.m_strPackageVer = Text(version);
+    package.m_strPackageType = Text(type);
+    ForEach(list, "Carrier", [&](XMLElement* carrier) {
+        FirmwareFileInfo firmware;
+        firmware.m_strId = Attr(carrier, "id");
+        firmware.m_strPackageVer = Attr(carrier, "ver");
+        XMLElement* image = carrier->FirstChildElement("FWImage");
+        firmware.m_strImageFile = Attr(image, "file");
+        firmware.m_strImageVer = Attr(image, "ver");
+        XMLElement* custPack = carrier->FirstChildElement("CustPack");
+        firmware.m_strCustPackFile = Attr(custPack, "file");
+        firmware.m_strCustPackVer = Attr(custPack, "ver");
+        package.AppendFirmware(firmware);
+        return true;
+    });
+    package.CopyTo(info);
+    return true;
+}
+
+int CXmlTableReader::getEsimDisableType(std::string filePath, std::string sku, std::string mccmnc) {
+    Log(4, "getEsimDisableType enter.");
+    Log(4, filePath);
+    if (sku.empty() && mccmnc.empty()) {
+        Log(1, "SKU & Imsi is null");
+        return -1;
+    }
+    CXmlFile file;
+    if (!file.Load(filePath)) {
+        Log(1, "Esim disable xml load faild.");
+        Log(1, filePath);
+        return -1;
+    }
+    XMLElement* root = file.Root();
+    if (!root) {
+        Log(1, "RootElement xml item error.");
+        return -1;
+    }
+    XMLElement* flag = root->FirstChildElement("TableEnableFlag");
+    if (!flag) {
+        Log(1, "TableEnableFlag xml item error.");
+        return -1;
+    }
+    const std::string flagValue = Attr(flag, "FlagValue");
+    if (StrEqualNoCase(flagValue, "False")) {
+        Log(4, "FlagValue is false,not need to set esim disable.");
+        return -1;
+    }
+    if (!StrEqualNoCase(flagValue, "True")) {
+        Log(4, "Main disable error.");
+        return -1;
+    }
+    if (!sku.empty()) {
+        XMLElement* list = root->FirstChildElement("SKU_BlackList");
+        if (!list) {
+            Log(4, "SKU black xml item error.");
+            return -1;
+        }
+        bool listed = false;
+        ForEach(list, "SKU", [&](XMLElement* entry) {
+            listed = StrEqualNoCase(Attr(entry, "SKUValue"), sku);
+            return !listed;
+        });
+        if (listed) {
+            Log(4, "Sku in black list");
+            Log(4, "getEsimDisableType done.");
+            return 0x100;
+        }
+    }
+    if (!mccmnc.empty()) {
+        XMLElement* list = root->FirstChildElement("IMSI_BlackList");
+        if (!list) {
+            Log(4, "IMSI black xml item error.");
+            return -1;
+        }
+        bool listed = false;
+        ForEach(list, "MCCMNC", [&](XMLElement* entry) {
+            const std::string value = Attr(entry, "MCCMNCValue");
+            Log(4, mccmnc);
+            Log(4, value);
+            listed = value == mccmnc;
+            return !listed;
+        });
+        if (listed) {
+            Log(4, "MccMnc in black list");
+            Log(4, "getEsimDisableType done.");
+            return 1;
+        }
+    }
+    Log(4, "getEsimDisableType done.");
+    return 0;
+}

@@ -1,0 +1,28 @@
+// The Tool Help snapshot of the running processes.
+#pragma once
+
+#include "platform/find.h"  // ERROR_NO_MORE_FILES
+#include "platform/types.h"
+
+constexpr DWORD TH32CS_SNAPPROCESS = 0x00000002;
+
+struct PROCESSENTRY32 {
+    DWORD dwSize;
+    DWORD cntUsage;
+    DWORD th32ProcessID;
+    ULONG_PTR th32DefaultHeapID;
+    DWORD th32ModuleID;
+    DWORD cntThreads;
+    DWORD th32ParentProcessID;
+    LONG pcPriClassBase;
+    DWORD dwFlags;
+    CHAR szExeFile[MAX_PATH];  // the executable's file name, without its folder
+};
+using LPPROCESSENTRY32 = PROCESSENTRY32*;
+
+// Closed with CloseHandle.
+HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId);
+// The caller sets dwSize to sizeof(PROCESSENTRY32).
+BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry);
+// FALSE with ERROR_NO_MORE_FILES after the last process.
+BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry);
