@@ -1,0 +1,17 @@
+// Whether a text taken from a table file may travel inside an AT command.
+// A line break would end the command early and let the rest run as a second
+// command, a double quote would break a quoted field, and any other control
+// character has no place in a command: a file holding such a value (or
+// version) is treated as one that cannot be read.
+#pragma once
+
+#include <map>
+#include <string>
+
+class CAtText {
+public:
+    // false for a text holding a byte below 0x20, DEL (0x7f) or a double quote.
+    static bool IsSafe(const std::string& text);
+    // IsSafe for every value of the map (keys are never sent).
+    static bool AreValuesSafe(const std::map<std::string, std::string>& values);
+};
