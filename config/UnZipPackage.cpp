@@ -1,4 +1,63 @@
-// Placeholder until the unpacker lands: no package is ever found.
 #include "config/UnZipPackage.h"
 
-bool UnZipPackage(std::string, std::string) { return false; }
+#include <string_view>
+
+#include "common/CLog.h"
+#include "config/Unzip.h"
+#include "platform/files.h"
+#include "platform/sync.h"
+
+namespace {
+
+// A name that the name guard left still climbing out of the destination
+// (a ".." part, a drive, a rooted name) is not unpacked.
+bool StaysInside(std::string_view name) {
+    if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string_view::npos) return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("\\/", start);
+        if (end == std::string_view::npos) end = name.size();
+        std::string_view part = name.substr(start, end - start);
+        // Windows drops trailing dots and blanks, so "..." or ".. " also climb.
+        if (part.size() >= 2 && part.find_first_not_of(". ") == std::string_view::npos) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsFileExist(std::string path) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        CLog::GetInstance()->WriteLog(1, path + " file is not exist error=" + std::to_string(error));
+        return false;
+    }
+    return true;
+}
+
+bool UnZipPackage(std::string folder, std::string packagePath) {
+    if (!IsFileExist(packagePath)) {
+        CLog::GetInstance()->WriteLog(1, "unZip file not exist.");
+        return false;
+    }
+    ZipHandle* handle = OpenZip(packagePath.c_str(), nullptr);
+    ZipEntry entry{};
+    if (GetZipItem(handle, -1, &entry) != ZIP_OK) {
+        CLog::GetInstance()->WriteLog(1, "GetZipItem failed.");
+        if (handle) CloseZip(handle);
+        return false;  // not a readable archive: the package waits for the next start
+    }
+    const int count = entry.index;
+    bool complete = true;
+    for (int i = 0; i < count; ++i) {
+        if (GetZipItem(handle, i, &entry) != ZIP_OK || !StaysInside(entry.name)) {
+            complete = false;
+            continue;
+        }
+        const std::string destination = folder + entry.name;
+        if (destination.size() >= MAX_PATH || UnzipItem(handle, i, destination.c_str()) != ZIP_OK) complete = false;
+    }
+    CloseZip(handle);
+    return complete;
+}

@@ -4,6 +4,8 @@
 #include "platform/com.h"
 #include "platform/crt.h"
 #include "platform/device.h"
+#include "platform/file_info.h"
+#include "platform/file_mapping.h"
 #include "platform/fileinfo.h"
 #include "platform/files.h"
 #include "platform/find.h"
@@ -17,3 +19,4 @@
 #include "platform/system.h"
 #include "platform/system_info.h"
 #include "platform/types.h"
+#include "platform/window.h"

@@ -1,0 +1,3 @@
+#include "platform/window.h"
+
+HWND GetDesktopWindow() { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x00010010)); }
