@@ -13,7 +13,7 @@ case "$mode" in
   *) echo "usage: scripts/kv.sh run|test|build" >&2; exit 2 ;;
 esac
 
-packages=(cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev)
+packages=(cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
