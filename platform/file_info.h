@@ -1,5 +1,6 @@
-// File positions, facts and times of open files (sizes: platform/fileinfo.h), the file-time conversions,
-// the current folder, and a rename that may replace its target.
+// Positions, facts and times of open files (their sizes: platform/fileinfo.h),
+// the file-time conversions, the current folder, and a rename that may replace
+// its target.
 #pragma once
 
 #include "platform/types.h"

@@ -3,6 +3,7 @@
 
 #include "platform/file_info.h"
 #include "platform/file_mapping.h"
+#include "platform/fileinfo.h"
 #include "platform/files.h"
 #include "platform/sync.h"
 #include "platform/window.h"
