@@ -135,7 +135,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
         return FALSE;
     }
     std::lock_guard lock(file->mutex);
-    std::fflush(file->stream);
+    // Every write is flushed at once, so a read needs no flush of its own.
     std::size_t got = bytesToRead ? std::fread(buffer, 1, bytesToRead, file->stream) : 0;
     if (bytesRead) *bytesRead = static_cast<DWORD>(got);
     return TRUE;
@@ -154,8 +154,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
         return FALSE;
     }
     std::lock_guard lock(file->mutex);
-    std::fflush(file->stream);  // a switch from reading to writing needs a positioning call
-    std::fseek(file->stream, 0, SEEK_CUR);
+    std::fseek(file->stream, 0, SEEK_CUR);  // a switch from reading to writing needs a positioning call
     std::size_t put = bytesToWrite ? std::fwrite(buffer, 1, bytesToWrite, file->stream) : 0;
     std::fflush(file->stream);
     if (bytesWritten) *bytesWritten = static_cast<DWORD>(put);
