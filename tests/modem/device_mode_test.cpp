@@ -142,7 +142,7 @@ TEST_F(DeviceModeTest, ASetUpThatFailedIsNotRetried) {
 TEST_F(DeviceModeTest, AnotherServicesSessionCompletionDoesNotOpenTheSession) {
     modem().SetOpenBehaviour(sim::kDeviceModeServiceId, {sim::SessionBehaviour::Never});
     // Meanwhile someone else opens the AT service's session.
-    machine().clock().At(100, [this] {
+    machine().clock().At(100, [] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         IMbnInterfaceManager* manager = nullptr;
         CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager,
