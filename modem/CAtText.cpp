@@ -17,3 +17,13 @@ bool CAtText::AreValuesSafe(const std::map<std::string, std::string>& values) {
     }
     return true;
 }
+
+std::string CAtText::Upper(const std::string& text) {
+    std::string upper = text;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}

@@ -34,6 +34,7 @@ TEST(AtText, RefusesLineBreaksQuotesAndControlCharacters) {
     }
     EXPECT_TRUE(CAtText::AreValuesSafe({{"a\nb", "1"}, {"b", "2"}}));
     EXPECT_FALSE(CAtText::AreValuesSafe({{"a", "1"}, {"b", "2\n"}}));
+    EXPECT_EQ(CAtText::Upper("boardx_310-\xe9z"), "BOARDX_310-\xe9Z");
 }
 
 TEST(OemTableVersion, ComparesUpperCased) {
