@@ -5,6 +5,7 @@
 #include "platform/types.h"
 
 constexpr DWORD TH32CS_SNAPPROCESS = 0x00000002;
+constexpr DWORD ERROR_BAD_LENGTH = 24;
 
 struct PROCESSENTRY32 {
     DWORD dwSize;

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/sim/objects.h"
 #include "platform/types.h"
 
 namespace sim {
@@ -33,6 +35,26 @@ struct ProgramRun {
     DWORD exitCode = 0;
 };
 
+// A process behind HANDLEs (CreateProcessA, OpenProcess): signalled when it has
+// ended. One object per process, shared by all its handles.
+class ProcessObject : public Event {
+public:
+    ProcessObject(DWORD id, std::string path, bool ended, DWORD exitCode)
+        : Event(true, ended, ""), id(id), path(std::move(path)), exitCode(exitCode) {}
+    const DWORD id;
+    const std::string path;
+    DWORD exitCode;  // STILL_ACTIVE (259) while it runs; guarded by the Programs mutex
+};
+
+// A process that runs until it is terminated (or its service stops).
+struct RunningProcess {
+    DWORD id = 0;
+    std::string path;  // Windows path of its executable
+    DWORD parentId = 0;
+    bool refusesTermination = false;  // TerminateProcess fails with ERROR_ACCESS_DENIED
+    std::shared_ptr<ProcessObject> object;
+};
+
 class Programs {
 public:
     explicit Programs(Machine& machine);
@@ -53,6 +75,25 @@ public:
     // quotes group, a backslash escapes a quote.
     static std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
+    // --- processes that keep running (programs_running.cpp) ---
+    // CreateProcessA: runs `applicationName`, or the command line's first word
+    // when it is empty, to its end (recorded like Start); the new process id.
+    ProgramRun Start(const std::string& applicationName, const std::string& commandLine, DWORD* processId);
+    // Adds a running process of the executable at `path` (a test's, or a started service's); its id.
+    DWORD Launch(const std::string& path, bool refusesTermination = false);
+    // The running processes in the order they started (the Tool Help snapshot).
+    std::vector<RunningProcess> Running() const;
+    bool IsRunning(DWORD processId) const;
+    // Null with the error OpenProcess gives when there is no such process.
+    std::shared_ptr<ProcessObject> Open(DWORD processId, DWORD* error);
+    // Ends the process with `exitCode`; 0 or the error TerminateProcess gives.
+    // A service running in it stops.
+    DWORD Terminate(ProcessObject& process, DWORD exitCode);
+    // The process ended by itself (its service stopped).
+    void Exit(DWORD processId, DWORD exitCode);
+    // STILL_ACTIVE while it runs.
+    DWORD ExitCodeOf(const ProcessObject& process) const;
+
 private:
     DWORD RunSc(const std::vector<std::string>& args);
     DWORD ScFailure(const std::vector<std::string>& args);
@@ -61,6 +102,8 @@ private:
     mutable std::mutex mutex_;
     std::vector<Program> programs_;
     std::vector<ProgramRun> runs_;
+    std::vector<RunningProcess> running_;
+    DWORD nextProcessId_ = 1000;
 };
 
 }  // namespace sim

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <functional>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/programs.h"
 #include "platform/sync.h"
 
 namespace sim {
@@ -433,7 +436,7 @@ DWORD ServiceManager::ControlScriptedLocked(Record& record, DWORD control) {
             status.dwCurrentState = SERVICE_STOP_PENDING;
             status.dwControlsAccepted = 0;
             status.dwCheckPoint = 1;
-            status.dwWaitHint = 1000;
+            status.dwWaitHint = record.info.stopWaitHint;
             ++record.info.controlsAccepted;
             return ERROR_SUCCESS;
         default: return ERROR_SERVICE_NOT_ACTIVE;
@@ -596,6 +599,341 @@ DWORD ServiceManager::SetFailureActions(const std::string& name, const FailureAc
         }
     }
     Note(note);
+    return ERROR_SUCCESS;
+}
+
+// =============================================================================
+// Install and configuration: CreateServiceA, ChangeServiceConfigA,
+// ChangeServiceConfig2A, StartServiceA, QueryServiceConfigA,
+// QueryServiceStatusEx, EnumDependentServicesA.
+
+namespace {
+
+bool KnownAccount(const std::string& account) {
+    const std::string name = Lower(account);
+    return name == "localsystem" || name == ".\\localsystem" || name == "nt authority\\localservice" ||
+           name == "nt authority\\networkservice";
+}
+
+// Names, each ended by a zero, the list by a second zero.
+std::vector<std::string> SplitMultiString(const char* list) {
+    std::vector<std::string> names;
+    for (const char* at = list; at && *at; at += std::strlen(at) + 1) names.emplace_back(at);
+    return names;
+}
+
+std::string StartTypeName(DWORD startType) {
+    switch (startType) {
+        case SERVICE_BOOT_START: return "boot";
+        case SERVICE_SYSTEM_START: return "system";
+        case SERVICE_AUTO_START: return "auto";
+        case SERVICE_DEMAND_START: return "demand";
+        case SERVICE_DISABLED: return "disabled";
+        default: return std::to_string(startType);
+    }
+}
+
+// The executable a registered command line starts, without quotes or arguments.
+std::string ExecutableOf(const std::string& binaryPath) {
+    if (!binaryPath.empty() && binaryPath[0] == '"') {
+        std::size_t close = binaryPath.find('"', 1);
+        return binaryPath.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    std::size_t exe = Lower(binaryPath).find(".exe");
+    if (exe != std::string::npos) return binaryPath.substr(0, exe + 4);
+    return binaryPath.substr(0, binaryPath.find(' '));
+}
+
+bool ValidType(DWORD type) {
+    return type == SERVICE_KERNEL_DRIVER || type == SERVICE_WIN32_OWN_PROCESS || type == SERVICE_WIN32_SHARE_PROCESS;
+}
+
+}  // namespace
+
+ServiceManager::Record* ServiceManager::ServiceOfLocked(SC_HANDLE service, DWORD access, DWORD* error) {
+    auto it = scHandles_.find(reinterpret_cast<std::uintptr_t>(service));
+    if (it == scHandles_.end() || it->second.manager) {
+        *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    if ((it->second.access & access) != access) {
+        *error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    Record* record = FindLocked(it->second.service);
+    if (!record) *error = ERROR_SERVICE_DOES_NOT_EXIST;
+    return record;
+}
+
+void ServiceManager::SetConfigError(const std::string& name, DWORD error) {
+    std::lock_guard lock(mutex_);
+    if (Record* record = FindLocked(name)) record->info.configError = error;
+}
+
+void ServiceManager::SetStartError(const std::string& name, DWORD error) {
+    std::lock_guard lock(mutex_);
+    if (Record* record = FindLocked(name)) record->info.startError = error;
+}
+
+void ServiceManager::SetStopWaitHint(const std::string& name, DWORD waitHint) {
+    std::lock_guard lock(mutex_);
+    if (Record* record = FindLocked(name)) {
+        record->info.stopWaitHint = waitHint;
+        if (record->info.status.dwCurrentState == SERVICE_STOP_PENDING) record->info.status.dwWaitHint = waitHint;
+    }
+}
+
+void ServiceManager::SetDependencies(const std::string& name, std::vector<std::string> dependencies) {
+    std::lock_guard lock(mutex_);
+    if (Record* record = FindLocked(name)) record->info.dependencies = std::move(dependencies);
+}
+
+DWORD ServiceManager::RunInProcess(const std::string& name, bool refusesTermination) {
+    std::lock_guard lock(mutex_);
+    Record* record = FindLocked(name);
+    if (!record || record->info.behaviour == ServiceBehaviour::Own ||
+        record->info.status.dwCurrentState == SERVICE_STOPPED)
+        return 0;
+    record->info.processId = machine_.programs().Launch(ExecutableOf(record->info.binaryPath), refusesTermination);
+    return record->info.processId;
+}
+
+void ServiceManager::StopInProcessLocked(Record& record, std::vector<std::string>& notes) {
+    record.info.processId = 0;
+    if (record.info.status.dwCurrentState == SERVICE_STOPPED) return;
+    notes.push_back("process of " + record.info.name + " ended while " + StateName(record.info.status.dwCurrentState));
+    record.info.status = SERVICE_STATUS{record.info.type, SERVICE_STOPPED, 0, 0, 0, 0, 0};
+}
+
+void ServiceManager::ProcessEnded(DWORD processId) {
+    if (!processId) return;
+    std::vector<std::string> notes;
+    {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> keys;
+        for (auto& [key, record] : services_) {
+            if (record->info.processId != processId || record->info.behaviour == ServiceBehaviour::Own) continue;
+            StopInProcessLocked(*record, notes);
+            keys.push_back(key);
+        }
+        for (const auto& key : keys) ReapLocked(key);
+    }
+    for (const auto& note : notes) Note(note);
+}
+
+SC_HANDLE ServiceManager::Create(SC_HANDLE manager, const char* name, const char* displayName, DWORD access,
+                                 DWORD type, DWORD startType, DWORD errorControl, const char* binaryPath,
+                                 const char* loadOrderGroup, const char* dependencies, const char* account,
+                                 DWORD* error) {
+    std::string note;
+    SC_HANDLE handle = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = scHandles_.find(reinterpret_cast<std::uintptr_t>(manager));
+        if (it == scHandles_.end() || !it->second.manager) {
+            *error = ERROR_INVALID_HANDLE;
+            return nullptr;
+        }
+        if (!(it->second.access & SC_MANAGER_CREATE_SERVICE)) {
+            *error = ERROR_ACCESS_DENIED;
+            return nullptr;
+        }
+        if (!name || !*name || std::strpbrk(name, "\\/")) {
+            *error = ERROR_INVALID_NAME;
+            return nullptr;
+        }
+        if (!binaryPath || !*binaryPath || !ValidType(type) || startType > SERVICE_DISABLED ||
+            errorControl > SERVICE_ERROR_CRITICAL) {
+            *error = ERROR_INVALID_PARAMETER;
+            return nullptr;
+        }
+        if (account && !KnownAccount(account)) {
+            *error = ERROR_INVALID_SERVICE_ACCOUNT;
+            return nullptr;
+        }
+        if (const Record* existing = FindLocked(name)) {
+            *error = existing->info.markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS;
+            return nullptr;
+        }
+        const std::string display = displayName && *displayName ? displayName : name;
+        for (const auto& [key, record] : services_) {
+            const std::string other = record->info.displayName.empty() ? record->info.name : record->info.displayName;
+            if (Lower(other) == Lower(display) || key == Lower(display)) {
+                *error = ERROR_DUPLICATE_SERVICE_NAME;
+                return nullptr;
+            }
+        }
+        Record& record = InstallLocked(name, binaryPath, ServiceBehaviour::Stopped, 0, type);
+        record.info.displayName = display;
+        record.info.startType = startType;
+        record.info.errorControl = errorControl;
+        record.info.loadOrderGroup = loadOrderGroup ? loadOrderGroup : "";
+        record.info.dependencies = SplitMultiString(dependencies);
+        record.info.account = account ? account : "LocalSystem";
+        ++record.openHandles;
+        std::uintptr_t value = nextScHandle_;
+        nextScHandle_ += 4;
+        scHandles_[value] = ScHandle{false, Lower(name), access};
+        handle = reinterpret_cast<SC_HANDLE>(value);
+        note = "created " + std::string(name) + " start=" + StartTypeName(startType) + " path=" + binaryPath;
+    }
+    Note(note);
+    *error = ERROR_SUCCESS;
+    return handle;
+}
+
+DWORD ServiceManager::ChangeConfig(SC_HANDLE service, DWORD type, DWORD startType, DWORD errorControl,
+                                   const char* binaryPath, const char* loadOrderGroup, const char* dependencies,
+                                   const char* account, const char* displayName) {
+    std::string note;
+    {
+        std::lock_guard lock(mutex_);
+        DWORD error = ERROR_SUCCESS;
+        Record* record = ServiceOfLocked(service, SERVICE_CHANGE_CONFIG, &error);
+        if (!record) return error;
+        ServiceInfo& info = record->info;
+        if (info.markedForDelete) return ERROR_SERVICE_MARKED_FOR_DELETE;
+        if (info.configError) return info.configError;
+        if ((type != SERVICE_NO_CHANGE && !ValidType(type)) ||
+            (startType != SERVICE_NO_CHANGE && startType > SERVICE_DISABLED) ||
+            (errorControl != SERVICE_NO_CHANGE && errorControl > SERVICE_ERROR_CRITICAL) ||
+            (binaryPath && !*binaryPath))
+            return ERROR_INVALID_PARAMETER;
+        if (account && !KnownAccount(account)) return ERROR_INVALID_SERVICE_ACCOUNT;
+        if (type != SERVICE_NO_CHANGE) info.type = info.status.dwServiceType = type;
+        if (startType != SERVICE_NO_CHANGE) info.startType = startType;
+        if (errorControl != SERVICE_NO_CHANGE) info.errorControl = errorControl;
+        if (binaryPath) info.binaryPath = binaryPath;
+        if (loadOrderGroup) info.loadOrderGroup = loadOrderGroup;
+        if (dependencies) info.dependencies = SplitMultiString(dependencies);
+        if (account) info.account = account;
+        if (displayName) info.displayName = *displayName ? displayName : info.name;
+        note = "config " + info.name + ": start=" + StartTypeName(info.startType) + " path=" + info.binaryPath +
+               " account=" + info.account;
+    }
+    Note(note);
+    return ERROR_SUCCESS;
+}
+
+DWORD ServiceManager::ChangeFailureActions(SC_HANDLE service, const SERVICE_FAILURE_ACTIONSA& change) {
+    std::string name;
+    FailureActions actions;
+    {
+        std::lock_guard lock(mutex_);
+        DWORD error = ERROR_SUCCESS;
+        Record* record = ServiceOfLocked(service, SERVICE_CHANGE_CONFIG, &error);
+        if (!record) return error;
+        if (record->info.markedForDelete) return ERROR_SERVICE_MARKED_FOR_DELETE;
+        if (change.cActions && !change.lpsaActions) return ERROR_INVALID_PARAMETER;
+        // Only a handle that may start the service may have it restarted.
+        for (DWORD i = 0; change.lpsaActions && i < change.cActions; ++i)
+            if (change.lpsaActions[i].Type == SC_ACTION_RESTART) {
+                DWORD startError = ERROR_SUCCESS;
+                if (!ServiceOfLocked(service, SERVICE_START, &startError)) return startError;
+            }
+        name = record->info.name;
+        actions = record->info.failureActions;
+    }
+    if (change.lpRebootMsg) actions.rebootMessage = change.lpRebootMsg;
+    if (change.lpCommand) actions.command = change.lpCommand;
+    if (change.lpsaActions) {  // without an action list the reset period is not used either
+        actions.resetPeriodSeconds = change.dwResetPeriod;
+        actions.actions.clear();
+        for (DWORD i = 0; i < change.cActions; ++i)
+            actions.actions.push_back(FailureAction{change.lpsaActions[i].Type, change.lpsaActions[i].Delay});
+    }
+    return SetFailureActions(name, actions);
+}
+
+DWORD ServiceManager::ChangeDescription(SC_HANDLE service, const char* description) {
+    std::lock_guard lock(mutex_);
+    DWORD error = ERROR_SUCCESS;
+    Record* record = ServiceOfLocked(service, SERVICE_CHANGE_CONFIG, &error);
+    if (!record) return error;
+    if (description) record->info.description = description;
+    return ERROR_SUCCESS;
+}
+
+DWORD ServiceManager::Start(SC_HANDLE service) {
+    std::string note;
+    DWORD error = ERROR_SUCCESS;
+    {
+        std::lock_guard lock(mutex_);
+        Record* record = ServiceOfLocked(service, SERVICE_START, &error);
+        if (!record) return error;
+        ServiceInfo& info = record->info;
+        if (info.markedForDelete) error = ERROR_SERVICE_MARKED_FOR_DELETE;
+        else if (info.startType == SERVICE_DISABLED) error = ERROR_SERVICE_DISABLED;
+        else if (info.status.dwCurrentState != SERVICE_STOPPED) error = ERROR_SERVICE_ALREADY_RUNNING;
+        else if (info.startError) error = info.startError;
+        else if (info.behaviour == ServiceBehaviour::Own) error = ERROR_SERVICE_REQUEST_TIMEOUT;  // no program to run here
+        if (error) {
+            note = "start " + info.name + " failed (" + std::to_string(error) + ")";
+        } else {
+            if (info.behaviour == ServiceBehaviour::Stopped) info.behaviour = ServiceBehaviour::StopsAfterPolls;
+            info.status = SERVICE_STATUS{info.type, SERVICE_RUNNING,
+                                         info.behaviour == ServiceBehaviour::RefusesStop ? 0u : SERVICE_ACCEPT_STOP,
+                                         0, 0, 0, 0};
+            info.processId = machine_.programs().Launch(ExecutableOf(info.binaryPath));
+            ++info.starts;
+            note = "start " + info.name;
+        }
+    }
+    Note(note);
+    return error;
+}
+
+DWORD ServiceManager::QueryConfig(SC_HANDLE service, ServiceInfo* config) {
+    std::lock_guard lock(mutex_);
+    DWORD error = ERROR_SUCCESS;
+    Record* record = ServiceOfLocked(service, SERVICE_QUERY_CONFIG, &error);
+    if (!record) return error;
+    *config = record->info;
+    return ERROR_SUCCESS;
+}
+
+DWORD ServiceManager::QueryProcessStatus(SC_HANDLE service, SERVICE_STATUS* status, DWORD* processId) {
+    DWORD error = Query(service, status);
+    if (error) return error;
+    DWORD ended = 0;
+    {
+        std::lock_guard lock(mutex_);
+        Record* record = ServiceOfLocked(service, SERVICE_QUERY_STATUS, &error);
+        if (!record) return error;
+        // A scripted service that has stopped leaves its process.
+        if (record->info.status.dwCurrentState == SERVICE_STOPPED && record->info.behaviour != ServiceBehaviour::Own)
+            std::swap(ended, record->info.processId);
+        *processId = record->info.processId;
+    }
+    if (ended) machine_.programs().Exit(ended, 0);
+    return ERROR_SUCCESS;
+}
+
+DWORD ServiceManager::EnumDependents(SC_HANDLE service, DWORD states, std::vector<ServiceInfo>* dependents) {
+    std::lock_guard lock(mutex_);
+    DWORD error = ERROR_SUCCESS;
+    Record* record = ServiceOfLocked(service, SERVICE_ENUMERATE_DEPENDENTS, &error);
+    if (!record) return error;
+    if (!states || states > SERVICE_STATE_ALL) return ERROR_INVALID_PARAMETER;
+    std::vector<std::string> order;  // keys, each after those that depend on it
+    std::function<void(const std::string&)> visit = [&](const std::string& key) {
+        for (const auto& [otherKey, other] : services_) {
+            const auto& needs = other->info.dependencies;
+            if (std::none_of(needs.begin(), needs.end(), [&](const std::string& n) { return Lower(n) == key; }))
+                continue;
+            if (std::find(order.begin(), order.end(), otherKey) != order.end()) continue;
+            visit(otherKey);
+            if (std::find(order.begin(), order.end(), otherKey) == order.end()) order.push_back(otherKey);
+        }
+    };
+    visit(Lower(record->info.name));
+    dependents->clear();
+    for (const auto& key : order) {
+        const ServiceInfo& info = FindLocked(key)->info;
+        const bool active = info.status.dwCurrentState != SERVICE_STOPPED;
+        if ((active && (states & SERVICE_ACTIVE)) || (!active && (states & SERVICE_INACTIVE)))
+            dependents->push_back(info);
+    }
     return ERROR_SUCCESS;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/service.h"
+#include "platform/service_install.h"
 #include "platform/sim/objects.h"
 
 namespace sim {
@@ -57,6 +58,20 @@ struct ServiceInfo {
     bool markedForDelete = false;
     int queries = 0;          // QueryServiceStatus calls answered
     int controlsAccepted = 0; // controls that reached the service
+
+    // --- install settings (services.cpp, install block) ---
+    std::string displayName;  // the name when none was given
+    DWORD startType = SERVICE_DEMAND_START;
+    DWORD errorControl = SERVICE_ERROR_NORMAL;
+    std::string loadOrderGroup;
+    std::vector<std::string> dependencies;  // services this one needs
+    std::string account = "LocalSystem";
+    std::string description;
+    DWORD configError = 0;       // ChangeServiceConfigA fails with it
+    DWORD startError = 0;        // StartServiceA fails with it
+    DWORD stopWaitHint = 1000;   // the wait hint a scripted service reports while stopping
+    DWORD processId = 0;         // the process a scripted service runs in, 0 none
+    int starts = 0;              // start requests accepted
 };
 
 class ServiceManager {
@@ -109,6 +124,32 @@ public:
     DWORD Delete(SC_HANDLE service);
     DWORD CloseHandle(SC_HANDLE handle);
 
+    // --- install and configuration (services.cpp, install block) ---
+    // For tests: make a service refuse reconfiguration or start, report a wait
+    // hint while stopping, depend on others, or run in a process of its own.
+    void SetConfigError(const std::string& name, DWORD error);
+    void SetStartError(const std::string& name, DWORD error);
+    void SetStopWaitHint(const std::string& name, DWORD waitHint);
+    void SetDependencies(const std::string& name, std::vector<std::string> dependencies);
+    // Starts a process for a running scripted service's executable; its id (0: no such service).
+    DWORD RunInProcess(const std::string& name, bool refusesTermination = false);
+    // A process ended: the services running in it are stopped.
+    void ProcessEnded(DWORD processId);
+
+    SC_HANDLE Create(SC_HANDLE manager, const char* name, const char* displayName, DWORD access, DWORD type,
+                     DWORD startType, DWORD errorControl, const char* binaryPath, const char* loadOrderGroup,
+                     const char* dependencies, const char* account, DWORD* error);
+    DWORD ChangeConfig(SC_HANDLE service, DWORD type, DWORD startType, DWORD errorControl, const char* binaryPath,
+                       const char* loadOrderGroup, const char* dependencies, const char* account,
+                       const char* displayName);
+    DWORD ChangeFailureActions(SC_HANDLE service, const SERVICE_FAILURE_ACTIONSA& actions);
+    DWORD ChangeDescription(SC_HANDLE service, const char* description);
+    DWORD Start(SC_HANDLE service);
+    DWORD QueryConfig(SC_HANDLE service, ServiceInfo* config);
+    DWORD QueryProcessStatus(SC_HANDLE service, SERVICE_STATUS* status, DWORD* processId);
+    // The dependents in stop order (a service after those that depend on it).
+    DWORD EnumDependents(SC_HANDLE service, DWORD states, std::vector<ServiceInfo>* dependents);
+
     static std::string StateName(DWORD state);
     static std::string ControlName(DWORD control);
 
@@ -131,6 +172,9 @@ private:
     void ReapLocked(const std::string& key);
     void EndProcess(const std::shared_ptr<Process>& process);
     void Note(const std::string& text);
+    // The record behind a service handle with `access`, or null with the error.
+    Record* ServiceOfLocked(SC_HANDLE service, DWORD access, DWORD* error);
+    void StopInProcessLocked(Record& record, std::vector<std::string>& notes);
 
     Machine& machine_;
     mutable std::mutex mutex_;
