@@ -94,6 +94,29 @@ void CreateFolderChain(std::string path) {
         CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
 }
 
+int RunProcessAndWait(const std::string& executable, const std::string& commandLine) {
+    const std::size_t cut = executable.rfind('\\');
+    const std::string folder = cut == std::string::npos ? std::string() : executable.substr(0, cut);
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(executable.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+        Log(1, "Create process failed");
+        return -999;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return static_cast<int>(exitCode);
+}
+
 bool IsFolderNotEmpty(const std::string& path) {
     WIN32_FIND_DATAA entry{};
     HANDLE find = FindFirstFileA((path + "//*").c_str(), &entry);

@@ -7,6 +7,7 @@
 
 #include "common/CLog.h"
 #include "common/FileHelpers.h"
+#include "platform/sim/programs.h"
 #include "platform/windows.h"
 #include "tests/support/sim_test.h"
 
@@ -176,6 +177,28 @@ TEST_F(FileHelpersTest, Is64BitWindowsByNativeProcessor) {
         machine().SetNativeProcessorArchitecture(c.architecture);
         EXPECT_EQ(Is64BitWindows(), c.is64) << c.architecture;
     }
+}
+
+TEST_F(FileHelpersTest, RunProcessAndWaitGivesTheExitCode) {
+    MakeFolder("C:\\Tools");
+    sim::Program program;
+    program.path = "C:\\Tools\\flash.exe";
+    program.exitCode = 3;
+    machine().programs().Declare(program);
+    EXPECT_EQ(RunProcessAndWait("C:\\Tools\\flash.exe", "flash.exe /q"), 3);
+    EXPECT_TRUE(machine().transcript().Contains("process", "run C:\\Tools\\flash.exe with flash.exe /q"));
+    EXPECT_FALSE(Contains(Log(), "1 Create process failed"));
+}
+
+TEST_F(FileHelpersTest, RunProcessAndWaitOfAMissingProgram) {
+    MakeFolder("C:\\Tools");
+    EXPECT_EQ(RunProcessAndWait("C:\\Tools\\missing.exe", "missing.exe"), -999);
+    EXPECT_EQ(Log(), (Lines{"1 Create process failed"}));
+    // The working folder is the program's: without it nothing starts.
+    sim::Program program;
+    program.path = "C:\\Gone\\tool.exe";
+    machine().programs().Declare(program);
+    EXPECT_EQ(RunProcessAndWait("C:\\Gone\\tool.exe", "tool.exe"), -999);
 }
 
 TEST(TextHelpers, LowerCaseOnlyAToZ) {
