@@ -1,0 +1,211 @@
+#include "tools/kvsim/scenario.h"
+
+#include <cctype>
+#include <sstream>
+
+#include "platform/registry.h"
+#include "platform/service.h"
+
+namespace kvsim {
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool AllDigits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// Splits a line into tokens; false with `problem` set on an unclosed quote.
+bool Tokenize(const std::string& line, std::vector<std::string>& tokens, std::string& problem) {
+    std::size_t i = 0;
+    while (i < line.size()) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (std::isspace(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '#') break;
+        if (c == '"') {
+            std::size_t end = line.find('"', i + 1);
+            if (end == std::string::npos) {
+                problem = "a double quote is not closed";
+                return false;
+            }
+            tokens.push_back(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end]))) ++end;
+        tokens.push_back(line.substr(i, end - i));
+        i = end;
+    }
+    return true;
+}
+
+bool ParseTime(const std::string& token, std::int64_t& ms) {
+    const std::int64_t kLimit = 100LL * 24 * 3600 * 1000;  // a hundred days is plenty
+    std::string text = Lower(token);
+    if (text.size() > 2 && text.compare(text.size() - 2, 2, "ms") == 0) {
+        std::string number = text.substr(0, text.size() - 2);
+        if (!AllDigits(number) || number.size() > 12) return false;
+        ms = std::stoll(number);
+        return ms <= kLimit;
+    }
+    if (text.size() > 1 && text.back() == 's') {
+        std::string number = text.substr(0, text.size() - 1);
+        std::string whole = number, fraction;
+        if (std::size_t dot = number.find('.'); dot != std::string::npos) {
+            whole = number.substr(0, dot);
+            fraction = number.substr(dot + 1);
+            if (!AllDigits(fraction) || fraction.size() > 3) return false;
+        }
+        if (!AllDigits(whole) || whole.size() > 9) return false;
+        while (fraction.size() < 3) fraction += '0';
+        ms = std::stoll(whole) * 1000 + std::stoll(fraction);
+        return ms <= kLimit;
+    }
+    return false;
+}
+
+// "HKLM\X" or "HKEY_LOCAL_MACHINE\X" -> "X".
+bool ParseKey(const std::string& token, std::string& path) {
+    std::string lower = Lower(token);
+    for (const char* root : {"hklm\\", "hkey_local_machine\\"}) {
+        std::string prefix = root;
+        if (lower.compare(0, prefix.size(), prefix) == 0 && lower.size() > prefix.size()) {
+            path = token.substr(prefix.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+struct ControlName {
+    const char* name;
+    DWORD code;
+};
+const ControlName kControls[] = {{"stop", SERVICE_CONTROL_STOP},
+                                 {"pause", SERVICE_CONTROL_PAUSE},
+                                 {"continue", SERVICE_CONTROL_CONTINUE},
+                                 {"interrogate", SERVICE_CONTROL_INTERROGATE},
+                                 {"shutdown", SERVICE_CONTROL_SHUTDOWN}};
+
+std::string SetUsage() { return "expected: <time> set <HKLM\\key> <value name> dword <number> | sz <text>"; }
+
+bool ParseSet(const std::vector<std::string>& tokens, ScenarioEvent& event, std::string& problem) {
+    if (tokens.size() != 6) {
+        problem = SetUsage();
+        return false;
+    }
+    if (!ParseKey(tokens[2], event.keyPath)) {
+        problem = "the key '" + tokens[2] + "' must begin with HKLM\\ or HKEY_LOCAL_MACHINE\\";
+        return false;
+    }
+    event.valueName = tokens[3];
+    std::string type = Lower(tokens[4]);
+    if (type == "dword") {
+        const std::string& number = tokens[5];
+        std::string digits = number;
+        int base = 10;
+        if (Lower(number).rfind("0x", 0) == 0) {
+            digits = number.substr(2);
+            base = 16;
+        }
+        bool ok = !digits.empty() && digits.size() <= (base == 16 ? 8u : 10u);
+        for (char c : digits)
+            ok = ok && (base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c)));
+        unsigned long long value = ok ? std::stoull(digits, nullptr, base) : 0;
+        if (!ok || value > 0xFFFFFFFFull) {
+            problem = "'" + number + "' is not a 32-bit number (decimal, or hexadecimal after 0x)";
+            return false;
+        }
+        event.valueType = REG_DWORD;
+        event.dwordValue = static_cast<DWORD>(value);
+        return true;
+    }
+    if (type == "sz") {
+        event.valueType = REG_SZ;
+        event.textValue = tokens[5];
+        return true;
+    }
+    problem = "unknown value type '" + tokens[4] + "' (known: dword, sz)";
+    return false;
+}
+
+bool ParseControl(const std::vector<std::string>& tokens, ScenarioEvent& event, std::string& problem) {
+    if (tokens.size() != 3) {
+        problem = "expected: <time> control stop | pause | continue | interrogate | shutdown | <number>";
+        return false;
+    }
+    std::string name = Lower(tokens[2]);
+    for (const ControlName& control : kControls) {
+        if (name == control.name) {
+            event.control = control.code;
+            event.controlName = control.name;
+            return true;
+        }
+    }
+    if (AllDigits(name) && name.size() <= 3 && std::stoi(name) <= 255) {
+        event.control = static_cast<DWORD>(std::stoi(name));
+        event.controlName = name;
+        return true;
+    }
+    problem = "unknown control '" + tokens[2] + "' (known: stop, pause, continue, interrogate, shutdown, or 0-255)";
+    return false;
+}
+
+}  // namespace
+
+std::string ScenarioEvent::Describe() const {
+    if (kind == Kind::Control) return "control " + controlName;
+    std::string value = valueType == REG_DWORD ? "dword " + std::to_string(dwordValue) : "sz \"" + textValue + "\"";
+    return "set HKLM\\" + keyPath + " " + valueName + " " + value;
+}
+
+std::optional<Scenario> ParseScenario(const std::string& text, const std::string& fileName, InputError& error) {
+    Scenario scenario;
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    auto fail = [&](std::string message) {
+        error = {fileName, number, std::move(message)};
+        return std::nullopt;
+    };
+    while (std::getline(lines, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> tokens;
+        std::string problem;
+        if (!Tokenize(line, tokens, problem)) return fail(problem);
+        if (tokens.empty()) continue;
+        ScenarioEvent event;
+        event.line = number;
+        if (!ParseTime(tokens[0], event.timeMs))
+            return fail("'" + tokens[0] + "' is not a time (examples: 2s, 2.5s, 1500ms)");
+        if (tokens.size() < 2) return fail("a time needs a verb after it (set, control)");
+        std::string verb = Lower(tokens[1]);
+        bool ok;
+        if (verb == "set") {
+            event.kind = ScenarioEvent::Kind::SetValue;
+            ok = ParseSet(tokens, event, problem);
+        } else if (verb == "control") {
+            event.kind = ScenarioEvent::Kind::Control;
+            ok = ParseControl(tokens, event, problem);
+        } else {
+            return fail("unknown verb '" + tokens[1] + "' (known: set, control)");
+        }
+        if (!ok) return fail(problem);
+        scenario.events.push_back(std::move(event));
+    }
+    return scenario;
+}
+
+}  // namespace kvsim
