@@ -55,6 +55,8 @@ struct BadLine {
     const char* fragment;
 };
 
+void PrintTo(const BadLine& bad, std::ostream* out) { *out << bad.fragment; }
+
 class ScenarioParseErrors : public ::testing::TestWithParam<BadLine> {};
 
 TEST_P(ScenarioParseErrors, NameFileAndLine) {

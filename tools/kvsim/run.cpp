@@ -1,0 +1,210 @@
+#include "tools/kvsim/run.h"
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+
+#include "platform/registry.h"
+#include "platform/sim/file_system.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/registry_store.h"
+#include "platform/sim/services.h"
+#include "platform/sync.h"
+#include "service/ServiceHost.h"
+#include "tools/kvsim/scenario.h"
+
+namespace fs = std::filesystem;
+
+namespace kvsim {
+
+const char kServiceName[] = "Kavrion WWAN CfgService";
+const char kExecutablePath[] = "C:\\Kavrion\\KvCfgService\\KvCfgService.exe";
+const char kLogPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.log";
+
+namespace {
+
+const char kMainHelp[] =
+    "usage: kvsim run <notebook folder>\n"
+    "       kvsim run --help\n"
+    "\n"
+    "Runs the Kavrion WWAN CfgService on a simulated notebook and prints what it did:\n"
+    "the transcript (every status report, registry write, command and event, with its\n"
+    "virtual time) and the service's log file.\n";
+
+const char kRunHelp[] =
+    "usage: kvsim run <notebook folder>\n"
+    "\n"
+    "The notebook folder holds:\n"
+    "  drives/        the notebook's drives, one folder per drive letter (drives/C/ is C:\\).\n"
+    "                 The service is C:\\Kavrion\\KvCfgService\\KvCfgService.exe, its installation\n"
+    "                 C:\\Kavrion\\ (settings INI: C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini).\n"
+    "  registry.reg   the registry, as the registry editor exports it (optional).\n"
+    "  modem.txt      the simulated modem (optional).\n"
+    "  scenario.txt   outside events at virtual times, one a line:\n"
+    "                   <time> set <HKLM\\key> <value name> dword <number> | sz <text>\n"
+    "                   <time> control stop | pause | continue | interrogate | shutdown | <number>\n"
+    "                 a time is 2s, 2.5s or 1500ms; '#' starts a comment; a token with\n"
+    "                 blanks goes between double quotes.\n"
+    "\n"
+    "kvsim installs the service, starts it as the service control manager does, plays the\n"
+    "scenario and waits for the service's process to end (at most 60 s of virtual time after\n"
+    "the last event). A copy of drives/ is used: the notebook folder is never changed.\n"
+    "\n"
+    "Exit codes: 0 the service ran and ended; 1 it did not end; 2 bad input (the message\n"
+    "names the file and line).\n";
+
+std::optional<std::string> ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// A fresh host folder for the machine's drives, removed with the object.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::random_device device;
+        std::mt19937_64 random(device());
+        for (;;) {
+            path_ = fs::temp_directory_path() / ("kvsim-" + std::to_string(random()));
+            std::error_code error;
+            if (fs::create_directory(path_, error)) break;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+RunReport Failure(int exitCode, std::string error) {
+    RunReport report;
+    report.exitCode = exitCode;
+    report.error = std::move(error);
+    return report;
+}
+
+void Play(sim::Machine& machine, const ScenarioEvent& event) {
+    if (event.kind == ScenarioEvent::Kind::SetValue) {
+        std::string path = "HKLM\\" + event.keyPath;
+        std::string problem =
+            event.valueType == REG_DWORD
+                ? machine.registry().SetDword(path, event.valueName, event.dwordValue, "scenario")
+                : machine.registry().SetString(path, event.valueName, event.textValue, "scenario");
+        if (!problem.empty()) machine.transcript().Add("scenario", event.Describe() + " failed: " + problem);
+        return;
+    }
+    machine.transcript().Add("scenario", event.Describe());
+    DWORD error = machine.services().SendControl(kServiceName, event.control);
+    if (error != 0) machine.transcript().Add("scenario", event.Describe() + " refused: error " + std::to_string(error));
+}
+
+}  // namespace
+
+RunReport RunNotebook(const fs::path& folder) {
+    std::error_code ignored;
+    if (!fs::is_directory(folder, ignored))
+        return Failure(kExitBadInput, InputError{folder.string(), 0, "no such notebook folder"}.Text());
+    fs::path drives = folder / "drives";
+    if (!fs::is_directory(drives, ignored))
+        return Failure(kExitBadInput,
+                       InputError{drives.string(), 0, "missing: the notebook's drives (drives/C/ is C:\\)"}.Text());
+
+    fs::path scenarioFile = folder / "scenario.txt";
+    std::optional<std::string> scenarioText = ReadText(scenarioFile);
+    if (!scenarioText)
+        return Failure(kExitBadInput, InputError{scenarioFile.string(), 0, "missing or unreadable"}.Text());
+    InputError error;
+    std::optional<Scenario> scenario = ParseScenario(*scenarioText, scenarioFile.string(), error);
+    if (!scenario) return Failure(kExitBadInput, error.Text());
+
+    fs::path registryFile = folder / "registry.reg";
+    std::optional<std::string> registryText;
+    if (fs::exists(registryFile, ignored)) {
+        registryText = ReadText(registryFile);
+        if (!registryText) return Failure(kExitBadInput, InputError{registryFile.string(), 0, "unreadable"}.Text());
+    }
+
+    // The run changes files (the log, unpacked packages): it works on a copy of the drives.
+    ScratchFolder temp;
+    fs::path machineDrives = temp.path() / "drives";
+    fs::copy(drives, machineDrives, fs::copy_options::recursive, ignored);
+    if (ignored) return Failure(kExitFailed, "cannot copy " + drives.string() + ": " + ignored.message());
+
+    RunReport report;
+    {
+        sim::Machine machine(machineDrives);
+        machine.SetExecutablePath(kExecutablePath);
+        if (registryText) {
+            std::string problem = machine.registry().LoadRegText(*registryText, registryFile.string());
+            if (!problem.empty()) return Failure(kExitBadInput, problem);
+        }
+
+        std::int64_t lastEvent = 0;
+        for (const ScenarioEvent& event : scenario->events) {
+            lastEvent = std::max(lastEvent, event.timeMs);
+            machine.clock().At(event.timeMs, [&machine, event] { Play(machine, event); });
+        }
+
+        auto process = machine.services().StartOwnService(kServiceName, [] { return ServiceProgramMain(); });
+        std::int64_t limit = lastEvent + kGraceMs;
+        DWORD result = machine.clock().Wait({process}, false, static_cast<DWORD>(limit - machine.clock().Now()));
+        report.endTimeMs = machine.clock().Now();
+        if (result != WAIT_OBJECT_0) {
+            report.exitCode = kExitFailed;
+            report.error = "the service's process did not end within " + std::to_string(kGraceMs / 1000) +
+                           " s of virtual time after the scenario's last event";
+        }
+        report.transcript = machine.transcript().Lines();
+        if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadText(*host).value_or("");
+        machine.Shutdown();
+    }
+    return report;
+}
+
+int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kMainHelp;
+        return kExitBadInput;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        out << kMainHelp << "\n" << kRunHelp;
+        return kExitOk;
+    }
+    if (args[0] != "run") {
+        err << "kvsim: unknown command '" << args[0] << "'\n\n" << kMainHelp;
+        return kExitBadInput;
+    }
+    if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+        out << kRunHelp;
+        return kExitOk;
+    }
+    if (args.size() != 2) {
+        err << "kvsim: run takes one notebook folder\n\n" << kRunHelp;
+        return kExitBadInput;
+    }
+
+    RunReport report = RunNotebook(args[1]);
+    if (report.exitCode == kExitBadInput) {
+        err << "kvsim: " << report.error << "\n";
+        return report.exitCode;
+    }
+    out << "== transcript ==\n";
+    for (const std::string& line : report.transcript) out << line << "\n";
+    out << "== log " << kLogPath << " ==\n" << report.log;
+    if (!report.log.empty() && report.log.back() != '\n') out << "\n";
+    if (!report.error.empty()) err << "kvsim: " << report.error << "\n";
+    return report.exitCode;
+}
+
+}  // namespace kvsim
