@@ -5,7 +5,9 @@
 #include "common/CLog.h"
 #include "config/CXmlTableReader.h"
 #include "config/UnZipPackage.h"
+#include "platform/com.h"
 #include "platform/files.h"
+#include "platform/mbn.h"
 #include "platform/process.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -20,6 +22,17 @@ const DWORD kWaitMs = 5000;
 const int kWakeUpsPerLogReopen = 2160;
 
 void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
+
+// Wide text from the Mobile Broadband API as 8-bit text of the ANSI code page.
+std::string Narrow(const WCHAR* wide) {
+    if (!wide) return "";
+    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), size, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(size - 1));
+    return text;
+}
 
 }  // namespace
 
@@ -112,6 +125,11 @@ DWORD CStateWork::TheadWork(LPVOID parameter) {
 void CStateWork::Work() {
     WinExec(kRecoveryCommand, SW_HIDE);
     Log(4, "[Info]Config service Properties->recovery");
+
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        Log(1, "CoInitializeEx error");
+    else
+        Log(4, "CoInitializeEx done");
 
     GetSimInfo();
     Log(4, "\n\n--------Start service-------------------\n");
@@ -209,8 +227,105 @@ void CStateWork::Work() {
 }
 
 bool CStateWork::GetSimInfo() {
-    // Placeholder until the Mobile Broadband API is reachable: nothing is read.
-    Log(4, "[CStateWork::GetSimInfo] enter.");
+    IMbnInterfaceManager* manager = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager,
+                                  reinterpret_cast<void**>(&manager));
+    if (FAILED(hr)) {
+        Log(1, "[Fail][CStateWork::GetSimInfo] CoInitializeEx Fail.");
+        return true;
+    }
+    if (!manager) {
+        Log(1, "InterfaceManager is null");
+        return false;
+    }
+
+    SAFEARRAY* interfaces = nullptr;
+    if (FAILED(manager->GetInterfaces(&interfaces))) {
+        Log(1, "[error][CStateWork::GetSimInfo] Get All Interface Fail.");
+        manager->Release();
+        return true;
+    }
+
+    // The interface used is the last one fetched; each one fetched before it is let go.
+    IMbnInterface* mbnInterface = nullptr;
+    bool nullElement = false;
+    LONG lower = 0;
+    LONG upper = -1;
+    if (interfaces) {
+        SafeArrayGetLBound(interfaces, 1, &lower);
+        SafeArrayGetUBound(interfaces, 1, &upper);
+    }
+    for (LONG i = lower; i <= upper; ++i) {
+        IUnknown* element = nullptr;
+        if (FAILED(SafeArrayGetElement(interfaces, &i, &element))) {
+            Log(1, "[error][CStateWork::GetSimInfo] SafeArrayGetElement Fail.");
+            break;
+        }
+        if (mbnInterface) mbnInterface->Release();
+        mbnInterface = static_cast<IMbnInterface*>(element);
+        if (!mbnInterface) {
+            Log(1, "mInterface is null");
+            nullElement = true;
+            break;
+        }
+        MBN_READY_STATE readyState = MBN_READY_STATE_OFF;
+        if (FAILED(mbnInterface->GetReadyState(&readyState))) {
+            Log(1, "[error][CStateWork::GetSimInfo] GetReadyState Fail.");
+            break;
+        }
+    }
+
+    if (nullElement) {
+        // nothing more to read
+    } else if (!mbnInterface) {
+        Log(1, "[error][CStateWork::GetSimInfo] Get mbim interface fail.");
+    } else {
+        IMbnSubscriberInformation* subscriber = nullptr;
+        if (SUCCEEDED(mbnInterface->GetSubscriberInformation(&subscriber)) && subscriber) {
+            BSTR iccid = nullptr;
+            if (SUCCEEDED(subscriber->get_SimIccID(&iccid))) {
+                std::string text = Narrow(iccid);
+                std::lock_guard<std::mutex> lock(m_providerLock);
+                m_strIccID = text;
+            }
+            SysFreeString(iccid);
+            subscriber->Release();
+        }
+
+        MBN_PROVIDER home = {};
+        if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
+            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider mccmnc: " + Narrow(home.providerID));
+            SysFreeString(home.providerID);
+            SysFreeString(home.providerName);
+        } else {
+            Log(1, "[error][CStateWork::GetSimInfo] GetHomeProvider Fail.");
+        }
+
+        IMbnRegistration* registration = nullptr;
+        if (FAILED(mbnInterface->QueryInterface(IID_IMbnRegistration, reinterpret_cast<void**>(&registration)))) {
+            Log(1, "[error][CStateWork::GetSimInfo] QueryInterface Fail.");
+        } else if (!registration) {
+            Log(1, "RegisterInterface is null");
+        } else {
+            BSTR providerId = nullptr;
+            if (FAILED(registration->GetProviderID(&providerId))) {
+                Log(1, "[error][CStateWork::GetSimInfo] GetProviderID Fail.");
+            } else {
+                std::string text = Narrow(providerId);
+                {
+                    std::lock_guard<std::mutex> lock(m_providerLock);
+                    m_strProviderID = text;
+                }
+                Log(4, "[CStateWork::GetSimInfo] GetProviderID mccmnc: " + text);
+            }
+            SysFreeString(providerId);
+            registration->Release();
+        }
+    }
+
+    if (mbnInterface) mbnInterface->Release();
+    if (interfaces) SafeArrayDestroy(interfaces);
+    manager->Release();
     return true;
 }
 

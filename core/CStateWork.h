@@ -55,7 +55,7 @@ private:
     std::string m_strRegion;
     std::mutex m_providerLock;
     HKEY m_hControlKey = nullptr;
-    CMbimDeviceService* m_pMbimDeviceService = nullptr;
+    [[maybe_unused]] CMbimDeviceService* m_pMbimDeviceService = nullptr;
     CarrierPackInfo m_carrierInfo[2];
     std::string m_strSensor1;
     std::string m_strSensor2;

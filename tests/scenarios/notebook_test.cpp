@@ -31,7 +31,8 @@ TEST(NotebookScenario, DefaultNotebookStartsWakesOnThePostureChangeAndStops) {
     std::size_t stop = Find(t, "] scenario: control stop");
     ASSERT_NE(stop, std::string::npos);
     EXPECT_EQ(t[stop].rfind("[    10.000]", 0), 0u) << t[stop];
-    EXPECT_NE(Find(t, "process: sc failure \"Kavrion WWAN CfgService\" reset= 86400"), std::string::npos);
+    EXPECT_NE(Find(t, "process: run sc failure \"Kavrion WWAN CfgService\" reset= 86400"), std::string::npos);
+    EXPECT_NE(Find(t, "service: failure actions Kavrion WWAN CfgService: reset=86400 actions=restart/60000/restart/60000/restart/60000"), std::string::npos);
 
     // The log: start, the worker's first pass, the posture change at 2 s, the stop at 10 s.
     const std::string& log = report.log;
@@ -40,7 +41,10 @@ TEST(NotebookScenario, DefaultNotebookStartsWakesOnThePostureChangeAndStops) {
         "[DETAIL] 12-08 19:36:16:000: [Information][SvcInit]  ScemsropType=3\n",
         "[Information][CServiceStart::StartWork] StartWork Done.\n",
         "[Infomation][CStateWork::TheadWork] Enter TheadWork.\n",
+        "[CStateWork::GetSimInfo] GetProviderID mccmnc: 310410\n",
+        "SetSimChangeEvent mccmnc:: 310410\n",
         "[[CStateWork::Work] Enter Sim event",
+        "mcc:310\n",
         "[DETAIL] 12-08 19:36:18:000: \n\n------------------------[CStateWork::Work] Enter register event",
         "[DETAIL] 12-08 19:36:18:000: Config enter.\n",
         "[DETAIL] 12-08 19:36:26:000: [Infomation][CStateWork::Work] Triger Service Stop Event.\n",
@@ -138,6 +142,21 @@ TEST_F(KvsimCommand, BadRegistryLineIsAnErrorNamingFileAndLine) {
     EXPECT_EQ(Run({"run", Folder()}), 2);
     EXPECT_NE(err_.str().find((fs::path(Folder()) / "registry.reg").string() + ":4:"), std::string::npos) << err_.str();
     EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(KvsimCommand, BadModemLineIsAnErrorNamingFileAndLine) {
+    MakeNotebook("10s control stop\n");
+    Write("nb/modem.txt", "interface\n  provider \"46001\"\n  flavour sweet\n");
+    EXPECT_EQ(Run({"run", Folder()}), 2);
+    EXPECT_NE(err_.str().find((fs::path(Folder()) / "modem.txt").string() + ":3:"), std::string::npos) << err_.str();
+    EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(KvsimCommand, ModemFileGivesTheRegisteredNetwork) {
+    MakeNotebook("3s control stop\n");
+    Write("nb/modem.txt", "interface\n  provider \"46001\"\n");
+    EXPECT_EQ(Run({"run", Folder()}), 0) << err_.str();
+    EXPECT_NE(out_.str().find("SetSimChangeEvent mccmnc:: 46001\n"), std::string::npos);
 }
 
 TEST_F(KvsimCommand, PrintsTranscriptAndLog) {

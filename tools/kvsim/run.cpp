@@ -9,6 +9,7 @@
 #include "platform/registry.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/modem.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/services.h"
 #include "platform/sync.h"
@@ -41,7 +42,13 @@ const char kRunHelp[] =
     "                 The service is C:\\Kavrion\\KvCfgService\\KvCfgService.exe, its installation\n"
     "                 C:\\Kavrion\\ (settings INI: C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini).\n"
     "  registry.reg   the registry, as the registry editor exports it (optional).\n"
-    "  modem.txt      the simulated modem (optional).\n"
+    "  modem.txt      the simulated modem (optional; none: the notebook has no modem):\n"
+    "                   interface               a modem interface; the lines below describe it\n"
+    "                     provider \"46001\"      the registered network (MCC and MNC)\n"
+    "                     iccid \"...\"  home \"...\"  ready <state>\n"
+    "                   reply \"AT+X?\\r\\n\" \"\\r\\n+X: 1\\r\\nOK\\r\\n\"   an AT reply\n"
+    "                   default <reply>  match \"<pattern>\" <reply>  devicemode <m> <s> <a>\n"
+    "                 (the full syntax is in examples/README.md)\n"
     "  scenario.txt   outside events at virtual times, one a line:\n"
     "                   <time> set <HKLM\\key> <value name> dword <number> | sz <text>\n"
     "                   <time> control stop | pause | continue | interrogate | shutdown | <number>\n"
@@ -141,12 +148,23 @@ RunReport RunNotebook(const fs::path& folder) {
     fs::copy(drives, machineDrives, fs::copy_options::recursive, ignored);
     if (ignored) return Failure(kExitFailed, "cannot copy " + drives.string() + ": " + ignored.message());
 
+    fs::path modemFile = folder / "modem.txt";
+    std::optional<std::string> modemText;
+    if (fs::exists(modemFile, ignored)) {
+        modemText = ReadText(modemFile);
+        if (!modemText) return Failure(kExitBadInput, InputError{modemFile.string(), 0, "unreadable"}.Text());
+    }
+
     RunReport report;
     {
         sim::Machine machine(machineDrives);
         machine.SetExecutablePath(kExecutablePath);
         if (registryText) {
             std::string problem = machine.registry().LoadRegText(*registryText, registryFile.string());
+            if (!problem.empty()) return Failure(kExitBadInput, problem);
+        }
+        if (modemText) {
+            std::string problem = machine.modem().LoadModemText(*modemText, modemFile.string());
             if (!problem.empty()) return Failure(kExitBadInput, problem);
         }
 
