@@ -139,6 +139,19 @@ bool Is64BitWindows() {
            info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
 }
 
+bool UnZipPackageFromParts(const std::string& packageFolder, const std::string& packageName,
+                           const std::string& destinationBase, const std::string& destinationName) {
+    const std::string package = packageFolder + packageName;
+    const std::string destination = destinationBase + destinationName + "\\";
+    if (!IsFileExist(package)) {
+        Log(1, "Unzip Package not exist.");
+        Log(1, package);
+        return false;
+    }
+    CreateFolderChain(destination);
+    return UnZipPackage(destination, package);
+}
+
 bool StrEqualNoCase(const std::string& a, const std::string& b) { return ToLowerCopy(a) == ToLowerCopy(b); }
 
 std::string ToLowerCopy(std::string text) {

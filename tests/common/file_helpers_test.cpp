@@ -7,6 +7,7 @@
 
 #include "common/CLog.h"
 #include "common/FileHelpers.h"
+#include "config/ZipWriter.h"
 #include "platform/sim/programs.h"
 #include "platform/windows.h"
 #include "tests/support/sim_test.h"
@@ -199,6 +200,26 @@ TEST_F(FileHelpersTest, RunProcessAndWaitOfAMissingProgram) {
     program.path = "C:\\Gone\\tool.exe";
     machine().programs().Declare(program);
     EXPECT_EQ(RunProcessAndWait("C:\\Gone\\tool.exe", "tool.exe"), -999);
+}
+
+TEST_F(FileHelpersTest, UnZipPackageFromPartsUnpacksIntoTheJoinedFolder) {
+    MakeFolder("C:\\Pkg");
+    ZipHandle* zip = CreateZip("C:\\Pkg\\conf.flz", nullptr);
+    ASSERT_NE(zip, nullptr);
+    const std::string ini = "[Setting]\r\nSarType=1\r\n";
+    ASSERT_EQ(AddZipItemMemory(zip, "Sub/table.ini", ini.data(), static_cast<DWORD>(ini.size())), ZIP_OK);
+    ASSERT_EQ(CloseZipWriter(zip), ZIP_OK);
+    EXPECT_TRUE(UnZipPackageFromParts("C:\\Pkg\\", "conf.flz", "C:\\Out\\", "Deep\\Set"));
+    EXPECT_EQ(ReadFile("C:\\Out\\Deep\\Set\\Sub\\table.ini"), ini);
+}
+
+TEST_F(FileHelpersTest, UnZipPackageFromPartsOfAMissingPackage) {
+    EXPECT_FALSE(UnZipPackageFromParts("C:\\Pkg\\", "missing.flz", "C:\\Out\\", "Set"));
+    EXPECT_FALSE(Exists("C:\\Out"));
+    Lines log = Log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0], "1 C:\\Pkg\\missing.flz file is not exist error=3");
+    EXPECT_EQ(Lines(log.begin() + 1, log.end()), (Lines{"1 Unzip Package not exist.", "1 C:\\Pkg\\missing.flz"}));
 }
 
 TEST(TextHelpers, LowerCaseOnlyAToZ) {
