@@ -7,10 +7,11 @@
 #include "common/CLog.h"
 #include "config/CXmlFile.h"
 #include "config/CXmlTableReader.h"
-#include "config/CarrierPackInfo.h"
 #include "config/CfgPkInfo.h"
 #include "config/FirmwareFileInfo.h"
 #include "config/FwPackageInfo.h"
+#include "core/CStateWork.h"
+#include "core/CarrierPackInfo.h"
 
 using tinyxml2::XMLElement;
 
@@ -71,7 +72,7 @@ std::int64_t ReadHex(const std::string& text) {
 }
 
 // Decimal as atoi reads it, held within the 32-bit range.
-[[maybe_unused]] int ReadDecimal(const std::string& text) {
+int ReadDecimal(const std::string& text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
@@ -299,10 +300,10 @@ bool CXmlTableReader::GetPackageInfo(std::string carrierId, std::string filePath
         if (AttrIs(carrier, "id", "default")) chosen = take(carrier);
         return true;
     });
-    info.m_strFirmwareFile = chosen.firmwareFile;
-    info.m_strFirmwareVer = chosen.firmwareVer;
-    info.m_strCustPackFile = chosen.custPackFile;
-    info.m_strCustPackVer = chosen.custPackVer;
+    info.strFwFile = chosen.firmwareFile;
+    info.strFwVersion = chosen.firmwareVer;
+    info.strCustPackFile = chosen.custPackFile;
+    info.strCustPackVersion = chosen.custPackVer;
     return true;
 }
 
@@ -406,4 +407,68 @@ int CXmlTableReader::getEsimDisableType(std::string filePath, std::string sku, s
     }
     Log(4, "getEsimDisableType done.");
     return 0;
+}
+
+int CXmlTableReader::getCfgPkInfo(std::string configId, std::string mcc, CfgPkInfo& info) {
+    Log(4, "getCfgPkInfo enter.");
+    Log(4, configId);
+    Log(4, mcc);
+    const std::string path = CStateWork::GetInstance()->GetDeviceIdImageMappingTablePath();
+    if (!mcc.empty()) {
+        Log(4, "getCfgPkInfo mcc is not null.");
+        CXmlFile file;
+        if (!file.Load(path)) {
+            Log(4, "LoadFile xml failed:");
+            Log(1, path);
+        } else if (!file.Root()) {
+            Log(4, "RootElement failed:");
+        } else {
+            bool found = false;
+            XMLElement* table = file.Root()->FirstChildElement("WwanDeviceConfigureIDToImageMappingTable");
+            ForEach(table, "WwanDeviceConfigID", [&](XMLElement* device) {
+                if (!AttrIs(device, "ID", configId)) return true;
+                ForEach(device, "Standard", [&](XMLElement* standard) {
+                    XMLElement* firmware =
+                        AttrIs(standard, "Value", mcc) ? standard->FirstChildElement("DEVFirmware") : nullptr;
+                    if (!firmware) return true;
+                    info.m_strFwFile = Attr(firmware, "File");
+                    info.m_strFwVer = Attr(firmware, "Ver");
+                    info.m_strFwType = Attr(firmware, "Type");
+                    info.m_nFwCount = ReadDecimal(Attr(firmware, "Count"));
+                    info.m_strStandard = Attr(standard, "Value");
+                    info.m_strInfo3.clear();
+                    found = true;
+                    return false;
+                });
+                return !found;
+            });
+            if (found) {
+                Log(4, "getCfgPkInfo find map.");
+                Log(4, "getCfgPkInfo done.");
+                return 1;
+            }
+        }
+    }
+    Log(4, "getCfgPkInfo not find map.");
+    Log(4, "getCfgPkInfo done.");
+    return 0;
+}
+
+bool CXmlTableReader::GetScatterDownloadInfo(std::string downloadList) {
+    if (downloadList.empty()) return false;
+    const std::string path = CStateWork::GetInstance()->GetScatterFilePath();
+    CXmlFile file;
+    if (!file.Load(path)) return false;
+    XMLElement* root = file.Root();
+    XMLElement* storage = root ? root->FirstChildElement("storage_type") : nullptr;
+    if (!root || !root->FirstChildElement("general") || !storage) return false;
+    ForEach(storage, "partition_index", [&](XMLElement* partition) {
+        if (XMLElement* mark = partition->FirstChildElement("is_download")) {
+            const bool listed = downloadList.find(";" + Text(mark) + ";") != std::string::npos;
+            mark->SetText(listed ? "true" : "false");
+        }
+        return true;
+    });
+    // A layout that could not be written back is no success.
+    return file.Save(path);
 }

@@ -1,15 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/CLog.h"
 #include "config/CXmlTableReader.h"
-#include "config/CarrierPackInfo.h"
 #include "config/FirmwareFileInfo.h"
 #include "config/FwPackageInfo.h"
+#include "config/CfgPkInfo.h"
+#include "core/CStateWork.h"
+#include "core/CarrierPackInfo.h"
 #include "platform/sim/file_system.h"
 #include "tests/support/sim_test.h"
 
@@ -262,14 +269,14 @@ TEST_F(CarrierReadersTest, PackageInfoPrefersTheExactCarrierThenTheDefault) {
     for (const auto& c : cases) {
         WriteFile("C:\\Pkg\\package_info.xml", "<P><CarrierList>" + c.carriers + "</CarrierList></P>");
         CarrierPackInfo info;
-        info.m_strFirmwareFile = info.m_strCustPackVer = "stale";
-        info.m_strProviderId = "310410";
+        info.strFwFile = info.strCustPackVersion = "stale";
+        info.strMccMnc = "310410";
         ASSERT_TRUE(reader.GetPackageInfo("1001", "C:\\Pkg\\package_info.xml", info)) << c.carriers;
-        EXPECT_EQ((std::vector<std::string>{info.m_strFirmwareFile, info.m_strFirmwareVer, info.m_strCustPackFile,
-                                            info.m_strCustPackVer}),
+        EXPECT_EQ((std::vector<std::string>{info.strFwFile, info.strFwVersion, info.strCustPackFile,
+                                            info.strCustPackVersion}),
                   c.values)
             << c.carriers;
-        EXPECT_EQ(info.m_strProviderId, "310410");
+        EXPECT_EQ(info.strMccMnc, "310410");
     }
 }
 
@@ -282,9 +289,9 @@ TEST_F(CarrierReadersTest, PackageInfoFailures) {
                  {"C:\\Pkg\\nolist.xml", "1 CarrierList failed"}};
     for (const auto& c : cases) {
         CarrierPackInfo info;
-        info.m_strFirmwareFile = "kept";
+        info.strFwFile = "kept";
         EXPECT_FALSE(reader.GetPackageInfo("1001", c.path, info));
-        EXPECT_EQ(info.m_strFirmwareFile, "kept");
+        EXPECT_EQ(info.strFwFile, "kept");
         EXPECT_TRUE(Logged(c.error)) << c.error;
     }
 }
@@ -385,6 +392,137 @@ TEST_F(CarrierReadersTest, EsimDisableTypeWithoutTheTable) {
     EXPECT_EQ(reader.getEsimDisableType("C:\\Tables\\missing.xml", "SKU-A1", ""), -1);
     EXPECT_TRUE(Logged("1 Esim disable xml load faild."));
     EXPECT_TRUE(Logged("1 C:\\Tables\\missing.xml"));
+}
+
+// ---------------------------------------------------------------- the worker's image table and flash layout
+
+const char kImageTable[] = "C:\\Kavrion\\FwSwitchBin\\SarAntData\\WwanDeviceIdImageMappingTable.xml";
+const char kScatter[] = "C:\\Kavrion\\FwSwitchBin\\FlashData\\scatter.xml";
+
+class WorkerTablesTest : public CarrierReadersTest {
+protected:
+    void SetUp() override {
+        CarrierReadersTest::SetUp();
+        CStateWork::GetInstance()->InitPath();
+    }
+};
+
+TEST_F(WorkerTablesTest, CfgPkInfoFindsTheImageForConfigurationAndMcc) {
+    WriteFile(kImageTable, R"(<Map><WwanDeviceConfigureIDToImageMappingTable>
+      <WwanDeviceConfigID ID="0001">
+        <Standard Value="310"><DEVFirmware File="na.img" Ver="1.2" Type="DEV" Count=" +12abc"/></Standard>
+      </WwanDeviceConfigID>
+      <WwanDeviceConfigID ID="0002">
+        <Standard Value="262"><DEVFirmware File="eu.img" Ver="2.0" Type="DEV" Count="x"/></Standard>
+        <Standard Value="310"><DEVFirmware File="us2.img" Ver="2.1" Type="DEV" Count="-3"/></Standard>
+      </WwanDeviceConfigID>
+    </WwanDeviceConfigureIDToImageMappingTable></Map>)");
+    struct Case {
+        const char* id;
+        const char* mcc;
+        int result;
+        const char* file;
+        int count;
+    } cases[] = {{"0001", "310", 1, "na.img", 12}, {"0002", "310", 1, "us2.img", -3}, {"0002", "262", 1, "eu.img", 0},
+                 {"0001", "262", 0, "before", 99}, {"0003", "310", 0, "before", 99}};
+    for (const auto& c : cases) {
+        CfgPkInfo info;
+        info.m_strFwFile = "before";
+        info.m_strInfo3 = "slot3";
+        info.m_nFwCount = 99;
+        EXPECT_EQ(reader.getCfgPkInfo(c.id, c.mcc, info), c.result) << c.id << "/" << c.mcc;
+        EXPECT_EQ(info.m_strFwFile, c.file) << c.id << "/" << c.mcc;
+        EXPECT_EQ(info.m_nFwCount, c.count) << c.id << "/" << c.mcc;
+        if (c.result) {
+            EXPECT_EQ(info.m_strStandard, c.mcc);
+            EXPECT_EQ(info.m_strInfo3, "");
+            EXPECT_EQ(info.m_strFwType, "DEV");
+        }
+    }
+    Lines log = Log();
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 6),
+              (Lines{"4 getCfgPkInfo enter.", "4 0001", "4 310", "4 getCfgPkInfo mcc is not null.",
+                     "4 getCfgPkInfo find map.", "4 getCfgPkInfo done."}));
+}
+
+TEST_F(WorkerTablesTest, CfgPkInfoWithoutMccOrTable) {
+    CfgPkInfo info;
+    EXPECT_EQ(reader.getCfgPkInfo("0001", "", info), 0);
+    EXPECT_EQ(Log(), (Lines{"4 getCfgPkInfo enter.", "4 0001", "4 ", "4 getCfgPkInfo not find map.",
+                            "4 getCfgPkInfo done."}));
+    EXPECT_EQ(reader.getCfgPkInfo("0001", "310", info), 0);
+    EXPECT_TRUE(Logged("4 LoadFile xml failed:"));
+    EXPECT_TRUE(Logged(std::string("1 ") + kImageTable));
+}
+
+TEST_F(WorkerTablesTest, ScatterDownloadMarksEveryPartitionAndSaves) {
+    WriteFile(kScatter, R"(<layout><general/><storage_type>
+      <partition_index><partition_name>boot</partition_name><is_download>boot</is_download></partition_index>
+      <partition_index><is_download>modem</is_download></partition_index>
+      <partition_index><partition_name>none</partition_name></partition_index>
+      <partition_index><is_download>true</is_download></partition_index>
+    </storage_type></layout>)");
+    ASSERT_TRUE(reader.GetScatterDownloadInfo(";boot;nvram;"));
+    EXPECT_EQ(ReadFile(kScatter), "<layout>\n"
+                                  "    <general/>\n"
+                                  "    <storage_type>\n"
+                                  "        <partition_index>\n"
+                                  "            <partition_name>boot</partition_name>\n"
+                                  "            <is_download>true</is_download>\n"
+                                  "        </partition_index>\n"
+                                  "        <partition_index>\n"
+                                  "            <is_download>false</is_download>\n"
+                                  "        </partition_index>\n"
+                                  "        <partition_index>\n"
+                                  "            <partition_name>none</partition_name>\n"
+                                  "        </partition_index>\n"
+                                  "        <partition_index>\n"
+                                  "            <is_download>false</is_download>\n"
+                                  "        </partition_index>\n"
+                                  "    </storage_type>\n"
+                                  "</layout>\n");
+    // Saved again even when no mark changes.
+    WriteFile(kScatter, "<l><general/><storage_type><partition_index><is_download>false</is_download>"
+                        "</partition_index></storage_type></l>");
+    ASSERT_TRUE(reader.GetScatterDownloadInfo(";x;"));
+    EXPECT_NE(ReadFile(kScatter).find("\n"), std::string::npos);
+}
+
+TEST_F(WorkerTablesTest, ScatterDownloadFailures) {
+    const std::string good = "<l><general/><storage_type/></l>";
+    struct Case {
+        const char* content;
+        const char* list;
+    } cases[] = {{good.c_str(), ""}, {"<l><storage_type/></l>", ";a;"}, {"<l><general/></l>", ";a;"},
+                 {nullptr, ";a;"}};
+    for (const auto& c : cases) {
+        if (c.content) {
+            WriteFile(kScatter, c.content);
+        } else {
+            std::filesystem::remove(kvtest::HostPath(drives(), kScatter));
+        }
+        EXPECT_FALSE(reader.GetScatterDownloadInfo(c.list)) << (c.content ? c.content : "no file");
+        if (c.content) {
+            EXPECT_EQ(ReadFile(kScatter), c.content);
+        }
+    }
+}
+
+TEST_F(WorkerTablesTest, ScatterDownloadThatCannotBeSavedIsAFailure) {
+    WriteFile(kScatter, "<l><general/><storage_type><partition_index><is_download>a</is_download>"
+                        "</partition_index></storage_type></l>");
+    // A file size limit fails the write even for a superuser, to whom read-only files are writable.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 16;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool result = reader.GetScatterDownloadInfo(";a;");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(result);
 }
 
 }  // namespace
