@@ -5,6 +5,7 @@
 #include "common/CLog.h"
 #include "config/CXmlTableReader.h"
 #include "config/UnZipPackage.h"
+#include "modem/CMbimDeviceService.h"
 #include "platform/com.h"
 #include "platform/files.h"
 #include "platform/mbn.h"
@@ -38,7 +39,7 @@ std::string Narrow(const WCHAR* wide) {
 
 CStateWork::CStateWork() {}
 
-CStateWork::~CStateWork() {}
+CStateWork::~CStateWork() { delete m_pMbimDeviceService; }
 
 CStateWork* CStateWork::GetInstance() {
     static CStateWork* instance = new CStateWork();
@@ -339,19 +340,4 @@ void CStateWork::SetSimChangeEvent(std::string providerId, std::string iccid) {
     }
     Log(4, "SetSimChangeEvent mccmnc:: " + providerId);
     SetEvent(m_hEvents[SIM_CHANGE]);
-}
-
-// Placeholders until the index switch, the region switch and the sibling-service removal land:
-// each logs its entry and does nothing else.
-
-void CStateWork::Config(int, int, bool) { Log(4, "Config enter."); }
-
-bool CStateWork::SetRegionByIOControl(int region) {
-    Log(4, "[CStateWork::SetRegionByIOControl] enter. region=" + std::to_string(region));
-    return false;
-}
-
-int CStateWork::ServiceCheckAndDelete() {
-    Log(4, "[Infomation][CStateWork::ServiceCheckAndDelete] Enter ServiceCheckThead.");
-    return 0;
 }

@@ -39,7 +39,18 @@ public:
     std::string GetScatterFilePath() const { return m_strScatterFilePath; }
     std::string GetOldServiceExePath() const { return m_strOldServiceExePath; }
 
+    // The index switch (CStateWorkConfig.cpp).
     void Config(int customizationSolutionType, int sarDownloadType, bool fromRegistration);
+    void SARTableIndexSwitch(int sarType, int customizationSolutionType);
+
+    // One AT command on a fresh channel (CStateWorkExecuteCmd.cpp); "\r\n" is appended and the
+    // reply comes back without blanks, written only when accepted.
+    bool ExecuteCmd(std::string command, std::string& reply);
+    int CheckMBIM();
+    int FreeMBIM();
+    std::string GetMcc();
+
+    // The region switch and the sibling-service removal (CStateWorkRegion.cpp).
     bool SetRegionByIOControl(int region);
     int ServiceCheckAndDelete();
 
@@ -55,7 +66,7 @@ private:
     std::string m_strRegion;
     std::mutex m_providerLock;
     HKEY m_hControlKey = nullptr;
-    [[maybe_unused]] CMbimDeviceService* m_pMbimDeviceService = nullptr;
+    CMbimDeviceService* m_pMbimDeviceService = nullptr;
     CarrierPackInfo m_carrierInfo[2];
     std::string m_strSensor1;
     std::string m_strSensor2;
@@ -71,3 +82,10 @@ private:
     std::string m_strScatterFilePath;
     std::string m_strOldServiceExePath;
 };
+
+// False for an empty reply or one that holds "error" in any letter case.
+bool IsAtResponseOk(std::string reply);
+
+// The firmware-flash service's new-package flag; nothing in the service calls these.
+DWORD GetFwFlashNewPackageFlag();
+int SetFwFlashNewPackageFlag();
