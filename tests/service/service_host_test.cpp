@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "core/CMbnMonitor.h"
 #include "platform/service.h"
 #include "platform/sync.h"
+#include "platform/sim/modem.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/services.h"
 #include "service/ServiceHost.h"
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ServiceDisabled,
 
 TEST_F(ServiceHostTest, FailedRegistrationAttachStillStopsCleanly) {
     SetType(2);
-    CMbnMonitor::GetInstance()->FailAttachForTest();
+    machine().modem().SetFault(sim::ModemFault::CreateInterfaceManager, E_FAIL);
     ControlAt(10000, SERVICE_CONTROL_STOP);
     ASSERT_TRUE(Run());
     EXPECT_EQ(Reports().size(), 5u);

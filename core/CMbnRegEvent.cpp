@@ -1,0 +1,167 @@
+#include "core/CMbnRegEvent.h"
+
+#include <string>
+
+#include "common/CLog.h"
+#include "core/CStateWork.h"
+#include "platform/sync.h"
+
+namespace {
+
+void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
+
+std::string Narrow(const WCHAR* wide) {
+    if (!wide) return "";
+    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), size, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(size - 1));
+    return text;
+}
+
+// The registered provider ID as 8-bit text; the returned string is freed here.
+HRESULT ReadProviderId(IMbnRegistration* registration, std::string& providerId) {
+    BSTR id = nullptr;
+    HRESULT hr = registration->GetProviderID(&id);
+    if (hr == S_OK) providerId = Narrow(id);
+    SysFreeString(id);
+    return hr;
+}
+
+// The three events that only look at the provider ID.
+void LogProviderId(IMbnRegistration* registration, const char* failed, const char* event) {
+    std::string providerId;
+    if (ReadProviderId(registration, providerId) != S_OK) Log(1, failed);
+    if (!providerId.empty())
+        Log(4, std::string(" --------------------") + event);
+    else
+        Log(4, std::string(event) + " strmccInfo=null");
+}
+
+}  // namespace
+
+HRESULT CMbnRegEvent::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IMbnRegistrationEvents)) {
+        *object = static_cast<IMbnRegistrationEvents*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG CMbnRegEvent::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refCount)); }
+
+ULONG CMbnRegEvent::Release() {
+    LONG count = InterlockedDecrement(&m_refCount);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+HRESULT CMbnRegEvent::OnRegisterModeAvailable(IMbnRegistration* newInterface) {
+    if (!newInterface) return S_OK;
+    LogProviderId(newInterface, "CMbnRegEvent::OnRegisterModeAvailable error", "CMbnRegEvent::OnRegisterModeAvailable");
+    return S_OK;
+}
+
+HRESULT CMbnRegEvent::OnRegisterStateChange(IMbnRegistration* newInterface) {
+    if (!newInterface) {
+        Log(1, " CMbnRegEvent::OnRegisterStateChange newInterface == NULL");
+        return S_OK;
+    }
+    Log(4, "CMbnRegEvent::OnRegisterStateChange enter.");
+    std::string providerId;
+    if (ReadProviderId(newInterface, providerId) != S_OK) {
+        Log(1, "CMbnRegEvent::OnRegisterStateChange error");
+        return S_OK;
+    }
+    Log(4, "CMbnRegEvent::OnRegisterStateChange GetProviderID mccmnc: " + providerId);
+    // Every readable change is handed over, also an unchanged or empty ID.
+    CStateWork::GetInstance()->SetSimChangeEvent(providerId, "");
+    return S_OK;
+}
+
+HRESULT CMbnRegEvent::OnPacketServiceStateChange(IMbnRegistration* newInterface) {
+    if (!newInterface) return S_OK;
+    LogProviderId(newInterface, "CMbnRegEvent::OnPacketServiceStateChange error",
+                  "CMbnRegEvent::OnPacketServiceStateChange");
+    return S_OK;
+}
+
+HRESULT CMbnRegEvent::OnSetRegisterModeComplete(IMbnRegistration* newInterface, ULONG, HRESULT) {
+    if (!newInterface) return S_OK;
+    LogProviderId(newInterface, "CMbnRegEvent::OnSetRegisterModeComplete error Result",
+                  "CMbnRegEvent::OnSetRegisterModeComplete");
+    return S_OK;
+}
+
+bool CMbnRegEvent::GetSimInfo() {
+    Log(4, "[CMbnRegEvent::GetSimInfo] enter.");
+    IMbnInterfaceManager* manager = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager,
+                                  reinterpret_cast<void**>(&manager));
+    if (FAILED(hr)) {
+        Log(1, "[CMbnRegEvent::GetSimInfo] CoInitializeEx Fail.Error Code");
+        return true;
+    }
+    if (!manager) {
+        Log(1, "InterfaceManager is null");
+        return false;
+    }
+    SAFEARRAY* interfaces = nullptr;
+    if (FAILED(manager->GetInterfaces(&interfaces))) {
+        Log(1, "[error][CStateWork::GetSimInfo] Get All Interface Fail.");
+        manager->Release();
+        return true;
+    }
+
+    IMbnInterface* mbnInterface = nullptr;
+    bool nullElement = false;
+    LONG lower = 0;
+    LONG upper = -1;
+    if (interfaces) {
+        SafeArrayGetLBound(interfaces, 1, &lower);
+        SafeArrayGetUBound(interfaces, 1, &upper);
+    }
+    for (LONG i = lower; i <= upper; ++i) {
+        IUnknown* element = nullptr;
+        if (FAILED(SafeArrayGetElement(interfaces, &i, &element))) {
+            Log(1, "[error][CStateWork::GetSimInfo] SafeArrayGetElement Fail.");
+            break;
+        }
+        if (mbnInterface) mbnInterface->Release();
+        mbnInterface = static_cast<IMbnInterface*>(element);
+        if (!mbnInterface) {
+            Log(1, "mInterface is null");
+            nullElement = true;
+            break;
+        }
+        MBN_READY_STATE readyState = MBN_READY_STATE_OFF;
+        if (FAILED(mbnInterface->GetReadyState(&readyState))) {
+            Log(1, "[error][CStateWork::GetSimInfo] GetReadyState Fail.");
+            break;
+        }
+    }
+
+    if (nullElement) {
+        // nothing more to read
+    } else if (!mbnInterface) {
+        Log(1, "[error][CStateWork::GetSimInfo] Get mbim interface fail.");
+    } else {
+        MBN_PROVIDER home = {};
+        if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
+            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider str_mccmnc: " + Narrow(home.providerID));
+            SysFreeString(home.providerID);
+            SysFreeString(home.providerName);
+        } else {
+            Log(1, "[error][CStateWork::GetSimInfo] GetHomeProvider Fail.");
+        }
+    }
+
+    if (mbnInterface) mbnInterface->Release();
+    if (interfaces) SafeArrayDestroy(interfaces);
+    manager->Release();
+    return true;
+}
