@@ -15,6 +15,7 @@
 #include "platform/sync.h"
 #include "service/ServiceHost.h"
 #include "tools/kvsim/scenario.h"
+#include "tools/kvsim/services_file.h"
 
 namespace fs = std::filesystem;
 
@@ -52,8 +53,11 @@ const char kRunHelp[] =
     "  scenario.txt   outside events at virtual times, one a line:\n"
     "                   <time> set <HKLM\\key> <value name> dword <number> | sz <text>\n"
     "                   <time> control stop | pause | continue | interrogate | shutdown | <number>\n"
+    "                   <time> register <provider id>   the modem registers on another network\n"
     "                 a time is 2s, 2.5s or 1500ms; '#' starts a comment; a token with\n"
     "                 blanks goes between double quotes.\n"
+    "  services.txt   other installed services, one a line (optional):\n"
+    "                   \"<name>\" \"<executable>\" stops-after <n> | stopped | refuses-stop | hangs-stopping\n"
     "\n"
     "kvsim installs the service, starts it as the service control manager does, plays the\n"
     "scenario and waits for the service's process to end (at most 60 s of virtual time after\n"
@@ -112,6 +116,15 @@ void Play(sim::Machine& machine, const ScenarioEvent& event) {
         return;
     }
     machine.transcript().Add("scenario", event.Describe());
+    if (event.kind == ScenarioEvent::Kind::Register) {
+        if (machine.modem().InterfaceCount() == 0) {
+            machine.transcript().Add("scenario", event.Describe() + " ignored: the modem has no interface");
+            return;
+        }
+        machine.modem().SetProviderId(0, event.providerId);
+        machine.modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange, 0);
+        return;
+    }
     DWORD error = machine.services().SendControl(kServiceName, event.control);
     if (error != 0) machine.transcript().Add("scenario", event.Describe() + " refused: error " + std::to_string(error));
 }
@@ -155,6 +168,16 @@ RunReport RunNotebook(const fs::path& folder) {
         if (!modemText) return Failure(kExitBadInput, InputError{modemFile.string(), 0, "unreadable"}.Text());
     }
 
+    fs::path servicesFile = folder / "services.txt";
+    std::vector<InstalledService> services;
+    if (fs::exists(servicesFile, ignored)) {
+        std::optional<std::string> servicesText = ReadText(servicesFile);
+        if (!servicesText) return Failure(kExitBadInput, InputError{servicesFile.string(), 0, "unreadable"}.Text());
+        std::optional<std::vector<InstalledService>> parsed = ParseServices(*servicesText, servicesFile.string(), error);
+        if (!parsed) return Failure(kExitBadInput, error.Text());
+        services = std::move(*parsed);
+    }
+
     RunReport report;
     {
         sim::Machine machine(machineDrives);
@@ -167,6 +190,9 @@ RunReport RunNotebook(const fs::path& folder) {
             std::string problem = machine.modem().LoadModemText(*modemText, modemFile.string());
             if (!problem.empty()) return Failure(kExitBadInput, problem);
         }
+
+        for (const InstalledService& service : services)
+            machine.services().Install(service.name, service.binaryPath, service.behaviour, service.pendingPolls);
 
         std::int64_t lastEvent = 0;
         for (const ScenarioEvent& event : scenario->events) {

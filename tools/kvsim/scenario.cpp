@@ -22,7 +22,8 @@ bool AllDigits(const std::string& text) {
     return true;
 }
 
-// Splits a line into tokens; false with `problem` set on an unclosed quote.
+}  // namespace
+
 bool Tokenize(const std::string& line, std::vector<std::string>& tokens, std::string& problem) {
     std::size_t i = 0;
     while (i < line.size()) {
@@ -49,6 +50,8 @@ bool Tokenize(const std::string& line, std::vector<std::string>& tokens, std::st
     }
     return true;
 }
+
+namespace {
 
 bool ParseTime(const std::string& token, std::int64_t& ms) {
     const std::int64_t kLimit = 100LL * 24 * 3600 * 1000;  // a hundred days is plenty
@@ -162,10 +165,20 @@ bool ParseControl(const std::vector<std::string>& tokens, ScenarioEvent& event, 
     return false;
 }
 
+bool ParseRegister(const std::vector<std::string>& tokens, ScenarioEvent& event, std::string& problem) {
+    if (tokens.size() != 3) {
+        problem = "expected: <time> register <provider id> (MCC and MNC, as 46001)";
+        return false;
+    }
+    event.providerId = tokens[2];
+    return true;
+}
+
 }  // namespace
 
 std::string ScenarioEvent::Describe() const {
     if (kind == Kind::Control) return "control " + controlName;
+    if (kind == Kind::Register) return "register " + providerId;
     std::string value = valueType == REG_DWORD ? "dword " + std::to_string(dwordValue) : "sz \"" + textValue + "\"";
     return "set HKLM\\" + keyPath + " " + valueName + " " + value;
 }
@@ -190,7 +203,7 @@ std::optional<Scenario> ParseScenario(const std::string& text, const std::string
         event.line = number;
         if (!ParseTime(tokens[0], event.timeMs))
             return fail("'" + tokens[0] + "' is not a time (examples: 2s, 2.5s, 1500ms)");
-        if (tokens.size() < 2) return fail("a time needs a verb after it (set, control)");
+        if (tokens.size() < 2) return fail("a time needs a verb after it (set, control, register)");
         std::string verb = Lower(tokens[1]);
         bool ok;
         if (verb == "set") {
@@ -199,8 +212,11 @@ std::optional<Scenario> ParseScenario(const std::string& text, const std::string
         } else if (verb == "control") {
             event.kind = ScenarioEvent::Kind::Control;
             ok = ParseControl(tokens, event, problem);
+        } else if (verb == "register") {
+            event.kind = ScenarioEvent::Kind::Register;
+            ok = ParseRegister(tokens, event, problem);
         } else {
-            return fail("unknown verb '" + tokens[1] + "' (known: set, control)");
+            return fail("unknown verb '" + tokens[1] + "' (known: set, control, register)");
         }
         if (!ok) return fail(problem);
         scenario.events.push_back(std::move(event));

@@ -19,7 +19,7 @@
 namespace kvsim {
 
 struct ScenarioEvent {
-    enum class Kind { SetValue, Control };
+    enum class Kind { SetValue, Control, Register };
 
     int line = 0;
     std::int64_t timeMs = 0;
@@ -36,6 +36,9 @@ struct ScenarioEvent {
     DWORD control = 0;
     std::string controlName;
 
+    // Register: the modem's first interface registers on this provider (MCC and MNC).
+    std::string providerId;
+
     // How the event reads in the transcript.
     std::string Describe() const;
 };
@@ -43,6 +46,10 @@ struct ScenarioEvent {
 struct Scenario {
     std::vector<ScenarioEvent> events;  // in the file's order
 };
+
+// Splits a line into blank-separated tokens, a token with blanks between double quotes, up to a
+// '#'; false with `problem` set on an unclosed quote.
+bool Tokenize(const std::string& line, std::vector<std::string>& tokens, std::string& problem);
 
 // Parses the scenario text; `fileName` names the file in error messages.
 std::optional<Scenario> ParseScenario(const std::string& text, const std::string& fileName, InputError& error);
