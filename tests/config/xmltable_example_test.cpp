@@ -20,8 +20,8 @@ class ExampleTablesTest : public xmltable::XmlTableTest {
 protected:
     void SetUp() override {
         XmlTableTest::SetUp();
-        const std::string region = SourceFile("examples/notebook/RegionMappingTable.xml");
-        const std::string device = SourceFile("examples/notebook/DeviceModeToScenarioIndexMappingTable.xml");
+        const std::string region = SourceFile("examples/notebook/drives/C/Kavrion/KvConfigService/RegionMappingTable.xml");
+        const std::string device = SourceFile("examples/notebook/drives/C/Kavrion/KvConfigService/DeviceModeToScenarioIndexMappingTable.xml");
         ASSERT_FALSE(region.empty());
         ASSERT_FALSE(device.empty());
         WriteFile(xmltable::kRegionTable, region);

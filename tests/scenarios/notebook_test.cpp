@@ -56,11 +56,11 @@ TEST(NotebookScenario, DefaultNotebookStartsWakesOnThePostureChangeAndStops) {
         ASSERT_NE(found, std::string::npos) << "not in order: " << fragment << "\nlog:\n" << log;
         at = found + fragment.size();
     }
-    // One posture change, one registry wake-up.
+    // Two posture changes, two registry wake-ups.
     std::size_t count = 0;
     for (std::size_t i = log.find("Enter register event"); i != std::string::npos; i = log.find("Enter register event", i + 1))
         ++count;
-    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(count, 2u);
 }
 
 TEST(NotebookScenario, TheRunLeavesTheNotebookFolderAlone) {
@@ -132,7 +132,7 @@ TEST_F(KvsimCommand, BadScenarioLineIsAnErrorNamingFileAndLine) {
     MakeNotebook("# comment\n2s frobnicate\n");
     EXPECT_EQ(Run({"run", Folder()}), 2);
     EXPECT_EQ(err_.str(), "kvsim: " + (fs::path(Folder()) / "scenario.txt").string() +
-                              ":2: unknown verb 'frobnicate' (known: set, control)\n");
+                              ":2: unknown verb 'frobnicate' (known: set, control, register)\n");
     EXPECT_EQ(out_.str(), "");
 }
 
