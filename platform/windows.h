@@ -9,6 +9,7 @@
 #include "platform/fileinfo.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/library.h"
 #include "platform/mbn.h"
 #include "platform/process.h"
 #include "platform/process_control.h"

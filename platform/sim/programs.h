@@ -4,7 +4,9 @@
 // to its end inside the call that starts it, in no virtual time.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,6 +19,14 @@
 namespace sim {
 
 class Machine;
+
+// --- Libraries (LoadLibraryA, GetProcAddress, FreeLibrary) -------------------
+// A DLL the machine holds: its Windows path and the exports it provides, each
+// called without arguments. Every library call is recorded (party "library").
+struct Library {
+    std::string path;  // e.g. "C:\\Kavrion\\FwSwitchbin\\WWANFirmwareFlash.dll"
+    std::map<std::string, std::function<std::intptr_t()>> exports;  // by name, letter case counts
+};
 
 struct Program {
     std::string path;  // Windows path of the executable, e.g. "C:\\Windows\\System32\\sc.exe"
@@ -94,6 +104,22 @@ public:
     // STILL_ACTIVE while it runs.
     DWORD ExitCodeOf(const ProcessObject& process) const;
 
+    // --- Libraries (programs_libraries.cpp) ---
+    // Adds or replaces the library at `library.path` (a loaded one stays loaded).
+    void DeclareLibrary(Library library);
+    void RemoveLibrary(const std::string& path);
+    // For the library calls: the module of a path (a bare name is looked for in
+    // the executable's folder, System32 and the Windows folder), null with the
+    // error in `error`; each load counts.
+    HMODULE LoadLibrary(const std::string& name, DWORD* error);
+    // Each distinct export gets one of kExportSlots call slots; -1 with `error`.
+    int ExportSlot(HMODULE module, const std::string& exportName, DWORD* error);
+    std::intptr_t CallExport(int slot);
+    bool FreeLibrary(HMODULE module);
+    // How many loads of the library at `path` are not undone.
+    int LoadCount(const std::string& path) const;
+    static constexpr int kExportSlots = 16;
+
 private:
     DWORD RunSc(const std::vector<std::string>& args);
     DWORD ScFailure(const std::vector<std::string>& args);
@@ -104,6 +130,22 @@ private:
     std::vector<ProgramRun> runs_;
     std::vector<RunningProcess> running_;
     DWORD nextProcessId_ = 1000;
+
+    // --- Libraries (programs_libraries.cpp), under mutex_ ---
+    struct LoadedLibrary {
+        std::string path;  // as declared
+        std::uintptr_t base = 0;
+        int loads = 0;
+    };
+    struct ExportSlotEntry {
+        std::string libraryPath;
+        std::string exportName;
+    };
+    const Library* FindLibraryLocked(const std::string& name) const;
+    LoadedLibrary* LoadedLocked(HMODULE module);
+    std::vector<Library> libraries_;
+    std::vector<LoadedLibrary> loaded_;
+    std::vector<ExportSlotEntry> slots_;
 };
 
 }  // namespace sim
