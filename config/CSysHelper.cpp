@@ -1,6 +1,6 @@
 #include "config/CSysHelper.h"
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "config/CConfigPath.h"
@@ -41,9 +41,10 @@ RegText ReadRegText(const char* keyPath, const std::string& valueName, std::stri
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return RegText::Failed;
     if (type != REG_SZ) return RegText::OtherType;
-    std::size_t length = strnlen(buffer, size < sizeof buffer ? size : sizeof buffer);
-    if (length >= sizeof buffer) return RegText::Failed;
-    text.assign(buffer, length);
+    const char* end = buffer + (size < sizeof buffer ? size : sizeof buffer);
+    const char* zero = std::find(static_cast<const char*>(buffer), end, '\0');
+    if (zero == buffer + sizeof buffer) return RegText::Failed;
+    text.assign(static_cast<const char*>(buffer), zero);
     return RegText::Read;
 }
 
