@@ -1,0 +1,145 @@
+#include "sar_dpr/CDprSarCfg_5201_MultiMode.h"
+
+#include "common/CLog.h"
+#include "config/CConfigPath.h"
+#include "config/CSysHelper.h"
+#include "config/CTableFilePath.h"
+#include "modem/CAtCommandSequence.h"
+#include "modem/CAtExecute.h"
+
+namespace {
+
+void MarkChanged(bool* changed) {
+    if (changed) {
+        *changed = true;
+    }
+}
+
+}  // namespace
+
+CDprSarCfg_5201_MultiMode::CDprSarCfg_5201_MultiMode() : m_writer(kProfiles) { InitBandTable(); }
+
+void CDprSarCfg_5201_MultiMode::InitBandTable() { m_writer.InitBandTable(); }
+
+bool CDprSarCfg_5201_MultiMode::SelectXmlFile(const std::string& mcc, const std::string& netMcc,
+                                              const std::string& boardProduct) {
+    std::string& path = m_writer.XmlPath();
+    path.clear();
+    CConfigPath config;
+    std::string ceMcc = GetSrvConfigValue(config.GetConfigPath(), kCEMCC);
+    std::string candidate;
+    if (!mcc.empty()) {
+        candidate = CTableFilePath::Build(CConfigPath::GetInstance()->GetRunPath(), boardProduct, mcc,
+                                          CDprSarXmlWriter::kFileName);
+    } else {
+        if (boardProduct.empty() || netMcc.empty() || ceMcc.find(netMcc) != std::string::npos) {
+            return false;
+        }
+        candidate = CTableFilePath::Build(CConfigPath::GetInstance()->GetRunPath(), boardProduct, "",
+                                          CDprSarXmlWriter::kFileName);
+    }
+    if (!CTableFilePath::Exists(candidate)) {
+        return false;
+    }
+    path = candidate;
+    return true;
+}
+
+bool CDprSarCfg_5201_MultiMode::IsXmlVersionChanged(std::string modemVersion) {
+    return m_writer.IsXmlVersionChanged(modemVersion);
+}
+
+bool CDprSarCfg_5201_MultiMode::GetProfileByDeviceMode(std::string& table) {
+    table.clear();
+    std::string posture;
+    CAtExecute at;
+    at.GetDeviceMode(posture);
+    return m_writer.Reader().GetXmlEnableTable(m_writer.XmlPath(), posture, table);
+}
+
+int CDprSarCfg_5201_MultiMode::DisableTas() { return CAtCommandSequence::SendOne("AT+GTTASEN=0\r\n"); }
+
+int CDprSarCfg_5201_MultiMode::EnableBodySar() { return m_writer.EnableBodySar(); }
+
+int CDprSarCfg_5201_MultiMode::SetBodySarOn(std::string table) { return m_writer.SetBodySarOn(table); }
+
+int CDprSarCfg_5201_MultiMode::SetOemTableVersion() { return m_writer.SetOemTableVersion(); }
+
+void CDprSarCfg_5201_MultiMode::BuildBodySarCmd() { m_writer.BuildBodySarCmd(); }
+
+int CDprSarCfg_5201_MultiMode::SelectPostureTable(const std::string& table) {
+    // An empty table text would select nothing the modem knows; one that
+    // cannot travel inside a command is not sent either.
+    if (table.empty() || !CAtText::IsSafe(table)) {
+        CLog::GetInstance()->WriteLog(4, "No table for the device mode, BODYSARON not sent.");
+        return 0;
+    }
+    return SetBodySarOn(table);
+}
+
+void CDprSarCfg_5201_MultiMode::SetRegValues() {
+    CSysHelper helper;
+    helper.SetServiceRegValue("RegulatoryID", "BodySAR");
+    helper.SetServiceRegValue("DeviceMode", "FF");
+    helper.SetServiceRegValue("SARIndex", "FF");
+}
+
+int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc, std::string boardProduct,
+                                             std::string modemVersion, bool* changed) {
+    if (!SelectXmlFile(mcc, netMcc, boardProduct)) {
+        return 0;
+    }
+    // Everything the changed path sends is read and checked before the
+    // first command, so an unreadable file leaves the modem untouched.
+    bool versionChanged = IsXmlVersionChanged(modemVersion);
+    if (!m_writer.IsXmlVersionSafe() ||
+        (versionChanged && !m_writer.ReadProfiles(&CXmlCfgReader::GetDprXmlTableData))) {
+        CLog::GetInstance()->WriteLog(1, "DprXml cannot be read, no need update DPR Table.");
+        return 0;
+    }
+
+    int result = DisableTas();
+    if (result != 0) {
+        return result;
+    }
+
+    std::string table;
+    if (!versionChanged) {
+        if (GetProfileByDeviceMode(table)) {
+            result = EnableBodySar();
+            if (result == 0) {
+                result = SelectPostureTable(table);
+            }
+            if (result != 0) {
+                return result;
+            }
+        }
+        SetRegValues();
+        return 0;
+    }
+
+    BuildBodySarCmd();
+    result = EnableBodySar();
+    if (result == 0) {
+        result = m_writer.WriteProfiles(false);
+    }
+    if (result == 0) {
+        result = SetOemTableVersion();
+    }
+    if (result != 0) {
+        return result;
+    }
+    if (!GetProfileByDeviceMode(table)) {
+        // New tables are in the modem: the reset must follow even without
+        // a table to select.
+        MarkChanged(changed);
+        return 0;
+    }
+    result = SelectPostureTable(table);
+    if (result != 0) {
+        return result;
+    }
+    SetRegValues();
+    MarkChanged(changed);
+    return 0;
+}

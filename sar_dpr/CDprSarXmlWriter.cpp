@@ -1,0 +1,60 @@
+#include "sar_dpr/CDprSarXmlWriter.h"
+
+#include "modem/CAtCommandSequence.h"
+#include "modem/COemTableVersion.h"
+
+CDprSarXmlWriter::CDprSarXmlWriter(int profiles) : m_profiles(profiles) {}
+
+bool CDprSarXmlWriter::IsXmlVersionChanged(const std::string& modemVersion, bool* read) {
+    m_strXmlVer.clear();
+    bool readOk = m_reader.GetXmlVersion(m_strXmlPath, m_strXmlVer);
+    if (read) {
+        *read = readOk;
+    }
+    if (!readOk) {
+        return false;
+    }
+    m_strXmlVer = COemTableVersion::Upper(m_strXmlVer);
+    return COemTableVersion::IsChanged(m_strXmlVer, modemVersion);
+}
+
+bool CDprSarXmlWriter::ReadProfiles(ProfileReader read) {
+    bool readable = true;
+    for (int p = 0; p < m_profiles.Count(); ++p) {
+        if (!(m_reader.*read)(m_strXmlPath, m_profiles.Values(p), p)) {
+            readable = false;
+        }
+    }
+    return readable && m_profiles.AreValuesSafe();
+}
+
+int CDprSarXmlWriter::EnableBodySar() { return CAtCommandSequence::SendOne("AT+BODYSAREN=1\r\n"); }
+
+int CDprSarXmlWriter::SetBodySarOn(const std::string& table) {
+    return CAtCommandSequence::SendOne("AT+BODYSARON=" + table + "\r\n");
+}
+
+int CDprSarXmlWriter::SetOemTableVersion() {
+    m_strXmlVer = COemTableVersion::Quote(m_strXmlVer);
+    return CAtCommandSequence::SendOne(COemTableVersion::RecordCommand(kVersionSlot, m_strXmlVer));
+}
+
+int CDprSarXmlWriter::WriteProfiles(bool failLines) {
+    CAtCommandSequence sequence;
+    for (int p = 0; p < m_profiles.Count(); ++p) {
+        std::string profile = "AT+BODYSARPROFILE=" + std::to_string(p) + "\r\n";
+        std::string wcdma = "AT+BODYSAR=" + m_profiles.WcdmaArgument(p) + "\r\n";
+        std::string lte = "AT+BODYSAR=" + m_profiles.LteArgument(p) + "\r\n";
+        if (!failLines) {
+            sequence.Add(profile).Add(wcdma).Add(lte);
+            continue;
+        }
+        std::string table = std::to_string(p);
+        sequence.Add(profile, [table](int result) {
+            return "Table" + table + "-BODYSARPROFILE-retValue=" + std::to_string(result);
+        });
+        sequence.Add(wcdma, "DprTable" + table + "3GBandCmd set fail!");
+        sequence.Add(lte, "DprTable" + table + "4GBandCmd set fail!");
+    }
+    return sequence.Send();
+}
