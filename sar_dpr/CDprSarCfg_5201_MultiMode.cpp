@@ -5,7 +5,6 @@
 #include "config/CSysHelper.h"
 #include "config/CTableFilePath.h"
 #include "modem/CAtCommandSequence.h"
-#include "modem/CAtExecute.h"
 
 namespace {
 
@@ -49,13 +48,7 @@ bool CDprSarCfg_5201_MultiMode::IsXmlVersionChanged(std::string modemVersion) {
     return m_writer.IsXmlVersionChanged(modemVersion);
 }
 
-bool CDprSarCfg_5201_MultiMode::GetProfileByDeviceMode(std::string& table) {
-    table.clear();
-    std::string posture;
-    CAtExecute at;
-    at.GetDeviceMode(posture);
-    return m_writer.Reader().GetXmlEnableTable(m_writer.XmlPath(), posture, table);
-}
+bool CDprSarCfg_5201_MultiMode::GetProfileByDeviceMode(std::string& table) { return m_writer.GetProfileByDeviceMode(table); }
 
 int CDprSarCfg_5201_MultiMode::DisableTas() { return CAtCommandSequence::SendOne("AT+GTTASEN=0\r\n"); }
 

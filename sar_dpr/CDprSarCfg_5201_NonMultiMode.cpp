@@ -3,7 +3,6 @@
 #include "common/CLog.h"
 #include "config/CConfigPath.h"
 #include "config/CTableFilePath.h"
-#include "modem/CAtExecute.h"
 
 namespace {
 
@@ -53,13 +52,7 @@ int CDprSarCfg_5201_NonMultiMode::SetOemTableVersion() { return m_writer.SetOemT
 
 void CDprSarCfg_5201_NonMultiMode::BuildBodySarCmd() { m_writer.BuildBodySarCmd(); }
 
-bool CDprSarCfg_5201_NonMultiMode::GetProfileByDeviceMode(std::string& table) {
-    table.clear();
-    std::string posture;
-    CAtExecute at;
-    at.GetDeviceMode(posture);
-    return m_writer.Reader().GetXmlEnableTable(m_writer.XmlPath(), posture, table);
-}
+bool CDprSarCfg_5201_NonMultiMode::GetProfileByDeviceMode(std::string& table) { return m_writer.GetProfileByDeviceMode(table); }
 
 int CDprSarCfg_5201_NonMultiMode::SetBodySarXml(std::string mcc, std::string boardProductInfo,
                                                 std::string modemVersion, bool* changed) {

@@ -1,6 +1,7 @@
 #include "sar_dpr/CDprSarXmlWriter.h"
 
 #include "modem/CAtCommandSequence.h"
+#include "modem/CAtExecute.h"
 #include "modem/COemTableVersion.h"
 
 CDprSarXmlWriter::CDprSarXmlWriter(int profiles) : m_profiles(profiles) {}
@@ -26,6 +27,14 @@ bool CDprSarXmlWriter::ReadProfiles(ProfileReader read) {
         }
     }
     return readable && m_profiles.AreValuesSafe();
+}
+
+bool CDprSarXmlWriter::GetProfileByDeviceMode(std::string& table) {
+    table.clear();
+    std::string posture;
+    CAtExecute at;
+    at.GetDeviceMode(posture);
+    return m_reader.GetXmlEnableTable(m_strXmlPath, posture, table);
 }
 
 int CDprSarXmlWriter::EnableBodySar() { return CAtCommandSequence::SendOne("AT+BODYSAREN=1\r\n"); }

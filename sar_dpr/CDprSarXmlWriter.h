@@ -36,6 +36,10 @@ public:
     bool ReadProfiles(ProfileReader read);
     void BuildBodySarCmd() { m_profiles.BuildBandCmd(); }
 
+    // The "Enable" table of the current posture (empty when no entry names
+    // it); false when the file holds no "Enable" entries.
+    bool GetProfileByDeviceMode(std::string& table);
+
     int EnableBodySar();
     int SetBodySarOn(const std::string& table);
     // Quotes the version in place and records it in slot 1.

@@ -90,6 +90,19 @@ TEST_F(DprIniTest, FileSelectionTakesOneNameWithoutFallBack) {
     }
 }
 
+TEST_F(DprIniTest, ConstructorWithoutArgumentsTakesTheRegistryBoardProduct) {
+    machine().registry().SetString("HKLM\\SYSTEM\\HardwareConfig\\Current", "BaseBoardProduct", " boardq ");
+    WriteRunFile("SAR_DPR_PV.ini", Q520("T0_LTE_B1=99\n"));
+    CDprSarCfg_Q520 missing;
+    EXPECT_TRUE(missing.IniFailed());
+    WriteRunFile("BOARDQ_SAR_DPR_PV.ini", Q520("T0_LTE_B1=11\n"));
+    CDprSarCfg_Q520 writer;
+    EXPECT_FALSE(writer.IniFailed());
+    EXPECT_EQ(writer.Writer().Section().at("T0_LTE_B1"), "11");
+    CDprSarCfg_Q510 older;
+    EXPECT_TRUE(older.IniRead());
+}
+
 TEST_F(DprIniTest, NoPlainFileReadsAsEmptySectionAndNothingToSend) {
     CDprSarCfg_Q520 writer("", "");
     EXPECT_FALSE(writer.IniFailed());
