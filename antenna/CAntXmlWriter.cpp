@@ -1,0 +1,111 @@
+#include "antenna/CAntXmlWriter.h"
+
+#include <utility>
+
+#include "antenna/CAntCommand.h"
+#include "common/CLog.h"
+#include "modem/CAtCommandSequence.h"
+#include "modem/CAtExecute.h"
+#include "modem/CAtText.h"
+#include "modem/COemTableVersion.h"
+
+CAntXmlWriter::CAntXmlWriter(CXmlCfgReader& reader, AntXmlSteps steps, std::string& xmlVer)
+    : m_reader(reader), m_steps(std::move(steps)), m_strXmlVer(xmlVer) {}
+
+int CAntXmlWriter::Run(const std::string& moduleVersion, bool* changed) {
+    const Version version = IsXmlVersionChanged(moduleVersion);
+    if (version == Version::Unreadable) {
+        return 0;
+    }
+    std::string profile;
+    if (version == Version::Unchanged) {
+        if (!GetProfileByDeviceMode(profile)) {
+            return 0;
+        }
+        int result = m_steps.setAntBasicParam();
+        if (result != 0) {
+            return result;
+        }
+        return SetAntProfile(profile);
+    }
+
+    if (!m_steps.readAntBasicParam() || !m_steps.readAntTables()) {
+        return 0;
+    }
+    int result = m_steps.setAntBasicParam();
+    if (result == 0) {
+        result = m_steps.setAntTables();
+    }
+    if (result == 0) {
+        result = SetOemTableVersion();
+    }
+    if (result != 0) {
+        return result;
+    }
+    // Tables and version are in the modem now: the manager must reset it
+    // whatever becomes of the profile.
+    if (changed != nullptr) {
+        *changed = true;
+    }
+    if (!LookUpProfile(profile)) {
+        return 0;
+    }
+    return SetAntProfile(profile);
+}
+
+CAntXmlWriter::Version CAntXmlWriter::IsXmlVersionChanged(const std::string& moduleVersion) {
+    m_strXmlVer.clear();
+    if (!m_reader.GetXmlVersion(m_steps.masterPath, m_strXmlVer)) {
+        m_strXmlVer.clear();
+        return Version::Unchanged;
+    }
+    m_strXmlVer = COemTableVersion::Upper(m_strXmlVer);
+    const std::string record =
+        COemTableVersion::RecordCommand(m_steps.ownSlot, COemTableVersion::Quote(m_strXmlVer));
+    if (!CAtText::IsSafe(m_strXmlVer) || !CAntCommand::Fits(record)) {
+        CLog::GetInstance()->WriteLog(1, "XmlVer cannot be sent: " + m_steps.masterPath);
+        return Version::Unreadable;
+    }
+    return COemTableVersion::IsChanged(m_strXmlVer, moduleVersion) ? Version::Changed : Version::Unchanged;
+}
+
+bool CAntXmlWriter::GetProfileByDeviceMode(std::string& profile) {
+    profile.clear();
+    if (!m_steps.readAntBasicParam()) {
+        return false;
+    }
+    return LookUpProfile(profile);
+}
+
+bool CAntXmlWriter::LookUpProfile(std::string& profile) {
+    profile.clear();
+    m_strPosture.clear();
+    CAtExecute execute;
+    execute.GetDeviceMode(m_strPosture);
+    if (!m_reader.GetXmlEnableTable(m_steps.masterPath, m_strPosture, profile)) {
+        return false;
+    }
+    if (!CAtText::IsSafe(profile) || !CAntCommand::Fits(CAntCommand::ProfileCommand(profile))) {
+        CLog::GetInstance()->WriteLog(1, "Antenna profile cannot be sent: " + m_steps.masterPath);
+        return false;
+    }
+    return true;
+}
+
+int CAntXmlWriter::SetOemTableVersion() {
+    int result = CAtCommandSequence::SendOne(
+        COemTableVersion::RecordCommand(m_steps.zeroSlot, COemTableVersion::Quote(COemTableVersion::kZeroVersion)));
+    if (result != 0) {
+        return result;
+    }
+    m_strXmlVer = COemTableVersion::Quote(m_strXmlVer);
+    return CAtCommandSequence::SendOne(COemTableVersion::RecordCommand(m_steps.ownSlot, m_strXmlVer));
+}
+
+int CAntXmlWriter::SetAntProfile(const std::string& profile) {
+    if (profile.empty()) {
+        CLog::GetInstance()->WriteLog(1, "No antenna profile for posture " + m_strPosture + ": AT+GTANTPROFILE not sent");
+        return 0;
+    }
+    return CAntCommand::SetAntProfile(profile);
+}
