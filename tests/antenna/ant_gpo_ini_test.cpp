@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/registry_store.h"
 #include "tests/antenna/ant_fixture.h"
 
 namespace {
@@ -152,6 +153,16 @@ TEST_F(AntGpoIniTest, ValuesThatCannotTravelInACommandMakeTheFileUnreadable) {
     WriteRunFile("AntConfigTable_PV.ini", Ini("B1_0=5\nNOTE=a\"b\n", ""));
     EXPECT_EQ(Run("", ""), 0);
     EXPECT_EQ(DistinctAtCommands(mark), Plus(Plus({kQuery}, kBasicCommands), {"AT+GTANTGPOCFG=0,0,5,\r\n"}));
+}
+
+// Without arguments: the board product of the registry, upper-cased, and the
+// bands up to B66 only.
+TEST_F(AntGpoIniTest, BoardProductVariantKnowsTheBandsUpToB66) {
+    ASSERT_EQ(machine().registry().SetString("HKLM\\SYSTEM\\HardwareConfig\\Current", "BaseBoardProduct", "abc"), "");
+    WriteRunFile("ABC_AntConfigTable_PV.ini", Ini("B1_0=5\nB66_1=4\nB71_1=9\n", "B34_0=1\n"));
+    CAntGpoIniCfg writer;
+    EXPECT_EQ(writer.SetAntCfg(), 0);
+    EXPECT_EQ(DistinctAtCommands(), Plus(Plus({kQuery}, kBasicCommands), {"AT+GTANTGPOCFG=0,0,5,51,4\r\n"}));
 }
 
 TEST_F(AntGpoIniTest, QuotedPairListMapsEachValueToItsFirstIndex) {
