@@ -104,7 +104,8 @@ int CAntXmlWriter::SetOemTableVersion() {
 
 int CAntXmlWriter::SetAntProfile(const std::string& profile) {
     if (profile.empty()) {
-        CLog::GetInstance()->WriteLog(1, "No antenna profile for posture " + m_strPosture + ": AT+GTANTPROFILE not sent");
+        CLog::GetInstance()->WriteLog(1,
+                                      "No antenna profile for posture " + m_strPosture + ": AT+GTANTPROFILE not sent");
         return 0;
     }
     return CAntCommand::SetAntProfile(profile);

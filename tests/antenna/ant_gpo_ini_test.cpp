@@ -107,6 +107,12 @@ TEST_F(AntGpoIniTest, TablesTheModemHoldsAreNotSentAgain) {
     EXPECT_EQ(Run("", ""), 5);
     EXPECT_EQ(DistinctAtCommands(mark), Plus({kQuery}, kBasicCommands));
     EXPECT_TRUE(Logged("###No Ant Band Value###"));
+
+    // Only table 1 held.
+    const std::size_t second = Mark();
+    ModemHolds("+GTANTGPOCFG: 1,0,1,59,9");
+    EXPECT_EQ(Run("", ""), 0);
+    EXPECT_EQ(DistinctAtCommands(second), Plus(Plus({kQuery}, kBasicCommands), {"AT+GTANTGPOCFG=0,0,5,3,7,\r\n"}));
 }
 
 TEST_F(AntGpoIniTest, EmptyBasicParameterStopsTheRun) {

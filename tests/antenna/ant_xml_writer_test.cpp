@@ -33,7 +33,8 @@ protected:
         modem().SetDeviceMode(8, 0, 0);  // "book"
     }
     void Xml(const std::string& version, const std::string& enables) {
-        WriteRunFile(kFile, "<?xml version=\"1.0\"?>\n<Root>" + version + "<ModeCfg>" + enables + "</ModeCfg></Root>\n");
+        WriteRunFile(kFile,
+                     "<?xml version=\"1.0\"?>\n<Root>" + version + "<ModeCfg>" + enables + "</ModeCfg></Root>\n");
     }
     int Run(const std::string& moduleVersion) {
         AntXmlSteps steps;
@@ -62,7 +63,8 @@ TEST_F(AntXmlWriterTest, ChangedVersionWritesEverythingThenReportsTheChange) {
     EXPECT_EQ(Run("0001"), 0);
     EXPECT_TRUE(changed);
     EXPECT_EQ(xmlVer, "\"A1.B2\"");
-    EXPECT_EQ(AtCommands(), Plus(kBasic, {kTable, kZero, "At+SETOEMTABLEVER=4,\"A1.B2\"\r\n", "AT+GTANTPROFILE=7\r\n"}));
+    EXPECT_EQ(AtCommands(),
+              Plus(kBasic, {kTable, kZero, "At+SETOEMTABLEVER=4,\"A1.B2\"\r\n", "AT+GTANTPROFILE=7\r\n"}));
 }
 
 TEST_F(AntXmlWriterTest, EqualVersionSendsBasicParametersAndProfile) {
