@@ -1,0 +1,390 @@
+// The regional TA-SAR writers: which file applies, the unchanged and changed
+// paths command by command, the registry values, and files that must send
+// nothing because something in them cannot be read or sent.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sar_tas/CTasSarCfg_CE.h"
+#include "sar_tas/CTasSarCfg_FCC.h"
+#include "sar_tas/CTasSarCfg_ISED.h"
+#include "sar_tas/CTasSarXml.h"
+#include "tests/sar_tas/tas_fixture.h"
+
+namespace {
+
+using tastest::kRun;
+using tastest::TasTest;
+using Items = std::vector<std::pair<std::string, std::string>>;
+
+constexpr const char* kZero = "\"0000.0000.000000.0000.0000.000\"";
+
+// A TA-SAR table file; by default nine full profiles, four parameters and the
+// posture "Lowest Power" on table 3.
+struct TasFile {
+    std::string version = "v1.0";
+    bool modeCfg = true;
+    Items enable = {{"Full Power", "5"}, {"Lowest Power", "3"}};
+    bool param = true;
+    std::vector<std::string> params = {"1", "2", "30", "40"};
+    std::vector<Items> tables;
+
+    TasFile() {
+        for (int p = 0; p < 9; ++p) tables.push_back(Profile(p));
+    }
+    static Items Profile(int p) {
+        return {{"WCDMA_B1", std::to_string(20 + p)}, {"LTE_B3", "15"}, {"LTE_B66", std::to_string(10 + p)}};
+    }
+    std::string Text() const {
+        std::string xml = "<?xml version=\"1.0\"?>\n<TasTable>\n  <XmlVer>" + version + "</XmlVer>\n";
+        if (modeCfg) {
+            xml += "  <ModeCfg>\n";
+            for (const auto& [mode, table] : enable)
+                xml += "    <Enable Mode=\"" + mode + "\" Table=\"" + table + "\"/>\n";
+            xml += "  </ModeCfg>\n";
+        }
+        if (param) {
+            xml += "  <Param>\n";
+            for (std::size_t i = 0; i < params.size(); ++i)
+                xml += "    <Item name=\"P" + std::to_string(i) + "\" value=\"" + params[i] + "\"/>\n";
+            xml += "  </Param>\n";
+        }
+        xml += "  <Tas_Data>\n";
+        for (const Items& table : tables) {
+            xml += "    <Table>\n";
+            for (const auto& [name, value] : table)
+                xml += "      <Item name=\"" + name + "\" value=\"" + value + "\"/>\n";
+            xml += "    </Table>\n";
+        }
+        return xml + "  </Tas_Data>\n</TasTable>\n";
+    }
+};
+
+// Everything that sets one region's writer apart, and a call that makes it apply.
+struct Region {
+    const char* name;
+    const char* file;  // the file the call selects
+    std::function<int(const std::string& version, bool* changed)> run;
+    const char* algorithm;
+    int zeroSlot;
+    int fileSlot;
+    const char* tag;
+    int offset;
+};
+
+const Region kRegions[] = {
+    {"FCC", "BOARDX_310_SAR_TAS_FCC_PV.xml",
+     [](const std::string& v, bool* c) { return CTasSarCfg_FCC().SetTasSarXml("310", "", "BOARDX", v, c); },
+     "AT+GTTASALGO=1\r\n", 3, 2, "TAS_FCC", 0},
+    {"CE", "BOARDX_208_SAR_TAS_CE_PV.xml",
+     [](const std::string& v, bool* c) { return CTasSarCfg_CE().SetTasSarXml("208", "", "BOARDX", v, c); },
+     "AT+GTTASALGO=1\r\n", 3, 2, "TAS_CE", 10},
+    {"ISED", "BOARDX_302_SAR_TAS_ISED_PV.xml",
+     [](const std::string& v, bool* c) { return CTasSarCfg_ISED().SetTasSarXml("302", "BOARDX", v, c); },
+     "AT+GTTASALGO=2\r\n", 2, 3, "TAS_ISED", 20},
+};
+
+class TasXml : public TasTest, public ::testing::WithParamInterface<Region> {
+protected:
+    const Region& R() const { return GetParam(); }
+    void Write(const TasFile& file) { RunFile(R().file, file.Text()); }
+    int Run(const std::string& modemVersion, bool* changed = nullptr) {
+        bool local = false;
+        return R().run(modemVersion, changed ? changed : &local);
+    }
+    // The changed path of the default file, without the posture's table.
+    std::vector<std::string> TableCommands(const std::string& params = "1,2,30,40") const {
+        std::vector<std::string> c = {"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", R().algorithm};
+        for (int p = 0; p < 9; ++p) {
+            c.push_back("AT+GTTASPROFILE=" + std::to_string(p) + "\r\n");
+            c.push_back("AT+GTTAS=1," + std::to_string(20 + p) + ",\"0x1\"\r\n");
+            c.push_back("AT+GTTAS=2," + std::to_string(10 + p) + ",\"0x20000000000000000\",15,\"0x4\"\r\n");
+        }
+        c.push_back("AT+GTTASCFG=" + params + "\r\n");
+        c.push_back("At+SETOEMTABLEVER=" + std::to_string(R().zeroSlot) + "," + kZero + "\r\n");
+        c.push_back("At+SETOEMTABLEVER=" + std::to_string(R().fileSlot) + ",\"V1.0\"\r\n");
+        return c;
+    }
+    void ExpectRegistry(const std::string& mode, const std::string& index) {
+        EXPECT_EQ(Registry("RegulatoryID"), R().tag);
+        EXPECT_EQ(Registry("DeviceMode"), mode);
+        EXPECT_EQ(Registry("SARIndex"), index);
+    }
+    void ExpectNoRegistry() { EXPECT_EQ(Registry("RegulatoryID"), "<none>"); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Regions, TasXml, ::testing::ValuesIn(kRegions),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(TasXml, VersionsEqualButForLetterCaseOnlySelectTheTable) {
+    Write(TasFile());
+    bool changed = false;
+    EXPECT_EQ(Run("V1.0", &changed), 0);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", R().algorithm,
+                                                "AT+BODYSARON=3\r\n"}));
+    EXPECT_FALSE(changed);
+    ExpectRegistry("3", std::to_string(3 + R().offset));
+}
+
+TEST_P(TasXml, UnchangedFileWithoutEnableEntriesOnlyLeavesBodySarOff) {
+    TasFile file;
+    file.enable.clear();
+    Write(file);
+    EXPECT_EQ(Run("v1.0"), 0);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"AT+BODYSAREN=0\r\n"}));
+    ExpectRegistry("0", "0");
+}
+
+TEST_P(TasXml, ChangedVersionWritesTablesParametersAndVersionInSlotOrder) {
+    Write(TasFile());
+    bool changed = false;
+    EXPECT_EQ(Run("v0.9", &changed), 0);
+    std::vector<std::string> expected = TableCommands();
+    expected.push_back("AT+BODYSARON=3\r\n");
+    EXPECT_EQ(Sent(), expected);
+    EXPECT_TRUE(changed);
+    ExpectRegistry("3", std::to_string(3 + R().offset));
+}
+
+TEST_P(TasXml, ProfileWithOnlyLteItemsSendsTheBareWcdmaPrefix) {
+    TasFile file;
+    file.tables[4] = {{"LTE_B1", "23"}};
+    Write(file);
+    EXPECT_EQ(Run("v0.9"), 0);
+    std::vector<std::string> sent = Sent();
+    auto at = std::find(sent.begin(), sent.end(), "AT+GTTASPROFILE=4\r\n");
+    ASSERT_NE(at, sent.end());
+    ASSERT_GE(sent.end() - at, 3);
+    EXPECT_EQ(at[1], "AT+GTTAS=1,\r\n");
+    EXPECT_EQ(at[2], "AT+GTTAS=2,23,\"0x1\"\r\n");
+}
+
+TEST_P(TasXml, FailureAtProfileFiveLeavesVersionAndFlagAlone) {
+    Write(TasFile());
+    Refuse("AT+GTTASPROFILE=5\r\n");
+    bool changed = false;
+    EXPECT_NE(Run("v0.9", &changed), 0);
+    std::vector<std::string> expected = TableCommands();
+    expected.resize(3 + 5 * 3);
+    expected.insert(expected.end(), 5, "AT+GTTASPROFILE=5\r\n");  // every attempt of the retries
+    EXPECT_EQ(Sent(), expected);
+    EXPECT_FALSE(changed);
+    ExpectNoRegistry();
+}
+
+TEST_P(TasXml, FailingFirstCommandEndsTheUnchangedPath) {
+    Write(TasFile());
+    Refuse("AT+BODYSAREN=0\r\n");
+    EXPECT_NE(Run("v1.0"), 0);
+    EXPECT_EQ(Sent(), std::vector<std::string>(5, "AT+BODYSAREN=0\r\n"));
+    ExpectNoRegistry();
+}
+
+// The table text of the posture, as registry values.
+TEST_P(TasXml, TableTextGivesDeviceModeAndSarIndex) {
+    struct Case {
+        const char* table;
+        std::string mode;
+        std::string index;
+    };
+    const std::string n8 = std::to_string(8 + R().offset);
+    const std::string n1 = std::to_string(1 + R().offset);
+    const Case cases[] = {
+        {"8", "8", n8},   {"9", "", ""},    {"-1", "", ""},  {"abc", "0", "0"}, {"0", "0", "0"},
+        {" +1x", "1", n1}, {"99999999999999999999", "", ""}, {"-99999999999999999999", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        TasFile file;
+        file.enable = {{"Lowest Power", c.table}};
+        Write(file);
+        ASSERT_EQ(Run("v1.0"), 0);
+        EXPECT_EQ(Sent().back(), std::string("AT+BODYSARON=") + c.table + "\r\n");
+        ExpectRegistry(c.mode, c.index);
+    }
+}
+
+TEST_P(TasXml, PostureNamedByNoEntrySendsNoEmptyTableCommand) {
+    TasFile file;
+    file.enable = {{"tablet", "7"}};
+    Write(file);
+    bool changed = false;
+    EXPECT_EQ(Run("v0.9", &changed), 0);
+    EXPECT_EQ(Sent(), TableCommands());
+    EXPECT_TRUE(changed);
+    ExpectRegistry("0", "0");
+
+    machine().registry().DeleteKey(tastest::kServiceKey);
+    modem().SetDeviceMode(7, 0, 0);
+    EXPECT_EQ(Run("v1.0"), 0);
+    EXPECT_EQ(Sent().back(), "AT+BODYSARON=7\r\n");
+    ExpectRegistry("7", std::to_string(7 + R().offset));
+}
+
+TEST_P(TasXml, ChangedFileWithoutEnableEntriesStillReportsTheChange) {
+    TasFile file;
+    file.enable.clear();
+    Write(file);
+    bool changed = false;
+    EXPECT_EQ(Run("v0.9", &changed), 0);
+    EXPECT_EQ(Sent(), TableCommands());
+    EXPECT_TRUE(changed);
+    ExpectNoRegistry();
+}
+
+// Files whose changed path must send nothing at all: before the fix the
+// writer had switched body SAR off by then.
+TEST_P(TasXml, UnreadableOrUnsendableFileSendsNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(TasFile&)> spoil;
+    };
+    const Case cases[] = {
+        {"profile 5 without items", [](TasFile& f) { f.tables[5].clear(); }},
+        {"eight profiles", [](TasFile& f) { f.tables.pop_back(); }},
+        {"first profile empty", [](TasFile& f) { f.tables[0].clear(); }},
+        {"no Param", [](TasFile& f) { f.param = false; }},
+        {"empty Param", [](TasFile& f) { f.params.clear(); }},
+        {"three parameters", [](TasFile& f) { f.params.pop_back(); }},
+        {"empty parameter", [](TasFile& f) { f.params[2] = ""; }},
+        {"line break in a band value", [](TasFile& f) { f.tables[2][0].second = "23&#13;&#10;AT+RESET"; }},
+        {"quote in a band value", [](TasFile& f) { f.tables[8][1].second = "1&quot;5"; }},
+        {"control character in a parameter", [](TasFile& f) { f.params[0] = "1&#9;"; }},
+        {"line break in the version", [](TasFile& f) { f.version = "v2&#10;AT+RESET"; }},
+        {"quote in the posture's table", [](TasFile& f) { f.enable[1].second = "3&quot;"; }},
+        {"line break in the posture's table", [](TasFile& f) { f.enable[1].second = "3&#13;AT+RESET"; }},
+        {"value too long for a command", [](TasFile& f) { f.tables[1][1].second = std::string(4100, '7'); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::size_t before = Sent().size();
+        TasFile file;
+        c.spoil(file);
+        Write(file);
+        bool changed = false;
+        EXPECT_EQ(Run("v0.9", &changed), 0);
+        EXPECT_EQ(Sent().size(), before);
+        EXPECT_FALSE(changed);
+        ExpectNoRegistry();
+    }
+}
+
+// A band name outside the full set is not sent, so whatever it holds does no harm.
+TEST_P(TasXml, UnknownBandNamesAreIgnoredWhateverTheyHold) {
+    TasFile file;
+    file.tables[3].push_back({"lte_b1", "1&#10;2"});
+    Write(file);
+    EXPECT_EQ(Run("v0.9"), 0);
+    EXPECT_EQ(Sent().size(), TableCommands().size() + 1);
+}
+
+TEST(TasTableNumber, ReadsWithinRangeOnly) {
+    struct Case {
+        const char* text;
+        std::optional<long long> number;
+    };
+    const Case cases[] = {
+        {"", 0},         {"8", 8},   {" 12", 12}, {"-1", -1},           {"+3z", 3},
+        {"abc", 0},      {"-", 0},   {"0x5", 0},  {"2147483648", std::nullopt},
+        {"-9223372036854775809", std::nullopt},   {"000000000000000000000007", 7},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CTasSarXml::ParseTableNumber(c.text), c.number) << c.text;
+    }
+}
+
+// Which writer applies, and which file it takes, for each MCC situation.
+TEST_F(TasTest, EachRegionSelectsItsOneFile) {
+    const char* kFiles[] = {
+        "ARGB_310_SAR_TAS_FCC_PV.xml", "BOARDX_310_SAR_TAS_FCC_PV.xml", "BOARDX_SAR_TAS_FCC_PV.xml",
+        "ARGB_208_SAR_TAS_CE_PV.xml",  "ARGB_302_SAR_TAS_CE_PV.xml",    "BOARDX_SAR_TAS_CE_PV.xml",
+        "ARGB_302_SAR_TAS_ISED_PV.xml", "BOARDX_302_SAR_TAS_ISED_PV.xml", "BOARDX_SAR_TAS_ISED_PV.xml",
+    };
+    for (const char* name : kFiles) RunFile(name, TasFile().Text());
+
+    struct Case {
+        const char* name;
+        const char* mcc;
+        const char* net;
+        const char* ceList;
+        const char* isedList;
+        const char* board;  // registry
+        const char* fcc;    // file selected, "" for none
+        const char* ce;
+        const char* ised;
+    };
+    const Case cases[] = {
+        {"board only", "", "", "262,208", "302", "boardx", "", "BOARDX_SAR_TAS_CE_PV.xml", ""},
+        {"board only, empty CE list", "", "", "", "", "boardx", "", "BOARDX_SAR_TAS_CE_PV.xml", ""},
+        {"MCC in no list", "310", "", "262,208", "302", "boardx", "ARGB_310_SAR_TAS_FCC_PV.xml", "", ""},
+        {"MCC in the CE list", "208", "", "262,208", "302", "boardx", "", "ARGB_208_SAR_TAS_CE_PV.xml", ""},
+        {"MCC in the ISED list", "302", "", "262,208", "302", "boardx", "", "", "BOARDX_302_SAR_TAS_ISED_PV.xml"},
+        {"MCC in both lists", "302", "", "262,302", "302", "boardx", "", "ARGB_302_SAR_TAS_CE_PV.xml",
+         "BOARDX_302_SAR_TAS_ISED_PV.xml"},
+        {"network MCC in no list", "", "310", "262,208", "302", "boardx", "BOARDX_SAR_TAS_FCC_PV.xml", "", ""},
+        {"network MCC in the ISED list", "", "302", "262,208", "302", "boardx", "", "", ""},
+        {"network MCC in the CE list", "", "262", "262,208", "302", "boardx", "", "BOARDX_SAR_TAS_CE_PV.xml", ""},
+        {"network MCC part of a CE entry", "", "26", "262,208", "302", "boardx", "", "BOARDX_SAR_TAS_CE_PV.xml",
+         ""},
+        {"no registry board product", "310", "", "262,208", "302", "", "", "", ""},
+        {"no file for the MCC", "311", "", "262,208", "302", "boardx", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MccLists(c.ceList, c.isedList);
+        Board(c.board);
+        CTasSarXml fcc(CTasSarCfg_FCC::kRegion), ce(CTasSarCfg_CE::kRegion), ised(CTasSarCfg_ISED::kRegion);
+        bool fccApplies = fcc.SelectXmlFile(c.mcc, c.net, "ARGB");
+        bool ceApplies = ce.SelectXmlFile(c.mcc, c.net, "ARGB");
+        bool isedApplies = ised.SelectXmlFile(c.mcc, "", "ARGB");
+        EXPECT_EQ(fcc.XmlPath(), *c.fcc ? kRun + std::string(c.fcc) : "");
+        EXPECT_EQ(ce.XmlPath(), *c.ce ? kRun + std::string(c.ce) : "");
+        EXPECT_EQ(ised.XmlPath(), *c.ised ? kRun + std::string(c.ised) : "");
+        EXPECT_EQ(fccApplies, *c.fcc != 0);
+        EXPECT_EQ(ceApplies, *c.ce != 0);
+        EXPECT_EQ(isedApplies, *c.ised != 0);
+        EXPECT_FALSE(fccApplies && ceApplies);
+    }
+    EXPECT_TRUE(Sent().empty());
+}
+
+// A notebook chosen by board product alone: only the CE writer acts.
+TEST_F(TasTest, BoardOnlyNotebookRunsOnlyTheCeWriter) {
+    for (const char* name : {"BOARDX_SAR_TAS_FCC_PV.xml", "BOARDX_SAR_TAS_CE_PV.xml", "BOARDX_SAR_TAS_ISED_PV.xml"})
+        RunFile(name, TasFile().Text());
+    bool changed = false;
+    EXPECT_EQ(CTasSarCfg_FCC().SetTasSarXml("", "", "BOARDX", "v1.0", &changed), 0);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(CTasSarCfg_CE().SetTasSarXml("", "", "BOARDX", "v1.0", &changed), 0);
+    EXPECT_EQ(Sent().size(), 4u);
+    EXPECT_EQ(CTasSarCfg_ISED().SetTasSarXml("", "BOARDX", "v1.0", &changed), 0);
+    EXPECT_EQ(Sent().size(), 4u);
+    EXPECT_EQ(Registry("RegulatoryID"), "TAS_CE");
+}
+
+// CE and ISED both apply: ISED zeroes the slot CE has just recorded in.
+TEST_F(TasTest, CeThenIsedShareTheSlotPair) {
+    MccLists("262,302", "302");
+    RunFile("BOARDX_302_SAR_TAS_CE_PV.xml", TasFile().Text());
+    TasFile ised;
+    ised.version = "i2";
+    RunFile("BOARDX_302_SAR_TAS_ISED_PV.xml", ised.Text());
+    bool changed = false;
+    EXPECT_EQ(CTasSarCfg_CE().SetTasSarXml("302", "", "BOARDX", "v0.9", &changed), 0);
+    EXPECT_EQ(CTasSarCfg_ISED().SetTasSarXml("302", "BOARDX", "i1", &changed), 0);
+    std::vector<std::string> versions;
+    for (const std::string& c : Sent())
+        if (c.rfind("At+SETOEMTABLEVER=", 0) == 0) versions.push_back(c);
+    EXPECT_EQ(versions, (std::vector<std::string>{
+                            std::string("At+SETOEMTABLEVER=3,") + kZero + "\r\n", "At+SETOEMTABLEVER=2,\"V1.0\"\r\n",
+                            std::string("At+SETOEMTABLEVER=2,") + kZero + "\r\n", "At+SETOEMTABLEVER=3,\"I2\"\r\n"}));
+    EXPECT_EQ(Registry("RegulatoryID"), "TAS_ISED");
+    EXPECT_EQ(Registry("SARIndex"), "23");
+}
+
+}  // namespace
