@@ -220,6 +220,11 @@ TEST_P(TasXml, PostureNamedByNoEntrySendsNoEmptyTableCommand) {
     ExpectRegistry("0", "0");
 
     machine().registry().DeleteKey(tastest::kServiceKey);
+    Mark();
+    EXPECT_EQ(Run("v1.0"), 0);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", R().algorithm}));
+    ExpectRegistry("0", "0");
+
     modem().SetDeviceMode(7, 0, 0);
     EXPECT_EQ(Run("v1.0"), 0);
     EXPECT_EQ(Sent().back(), "AT+BODYSARON=7\r\n");
