@@ -130,6 +130,16 @@ TEST_F(TasIni, FileNameFollowsMccAndBoardProduct) {
     }
 }
 
+// The variant without arguments takes the registry's board product, upper-cased.
+TEST_F(TasIni, RegistryBoardProductNamesTheFile) {
+    Ini(std::string(kParams) + "T1_LTE_B71=4\n");
+    CTasSarCfg_Q520 writer;
+    EXPECT_EQ(writer.SetTasSar(), 0);
+    EXPECT_EQ(AfterQuery(), (Commands{"AT+GTTASEN=1\r\n", "AT+GTTASPROFILE=0\r\n", "AT+GTTASPROFILE=1\r\n",
+                                      "AT+GTTAS=2,4,\"0x400000000000000000\"\r\n", "AT+GTTASCFG=1,2,30,40\r\n"}));
+    EXPECT_FALSE(Logged("m_strTasConfigCmd:"));
+}
+
 TEST_F(TasIni, FailuresEndTheWriter) {
     // The query at construction fails: the writer stays inert.
     {
