@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/CLog.h"
+#include "common/WideText.h"
 #include "core/CStateWork.h"
 #include "platform/sync.h"
 
@@ -10,21 +11,11 @@ namespace {
 
 void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
 
-std::string Narrow(const WCHAR* wide) {
-    if (!wide) return "";
-    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return "";
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), size, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(size - 1));
-    return text;
-}
-
 // The registered provider ID as 8-bit text; the returned string is freed here.
 HRESULT ReadProviderId(IMbnRegistration* registration, std::string& providerId) {
     BSTR id = nullptr;
     HRESULT hr = registration->GetProviderID(&id);
-    if (hr == S_OK) providerId = Narrow(id);
+    if (hr == S_OK) providerId = NarrowText(id);
     SysFreeString(id);
     return hr;
 }
@@ -152,7 +143,7 @@ bool CMbnRegEvent::GetSimInfo() {
     } else {
         MBN_PROVIDER home = {};
         if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
-            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider str_mccmnc: " + Narrow(home.providerID));
+            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider str_mccmnc: " + NarrowText(home.providerID));
             SysFreeString(home.providerID);
             SysFreeString(home.providerName);
         } else {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/CLog.h"
+#include "common/WideText.h"
 #include "config/CXmlTableReader.h"
 #include "config/UnZipPackage.h"
 #include "modem/CMbimDeviceService.h"
@@ -23,17 +24,6 @@ const DWORD kWaitMs = 5000;
 const int kWakeUpsPerLogReopen = 2160;
 
 void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
-
-// Wide text from the Mobile Broadband API as 8-bit text of the ANSI code page.
-std::string Narrow(const WCHAR* wide) {
-    if (!wide) return "";
-    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return "";
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), size, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(size - 1));
-    return text;
-}
 
 }  // namespace
 
@@ -285,7 +275,7 @@ bool CStateWork::GetSimInfo() {
         if (SUCCEEDED(mbnInterface->GetSubscriberInformation(&subscriber)) && subscriber) {
             BSTR iccid = nullptr;
             if (SUCCEEDED(subscriber->get_SimIccID(&iccid))) {
-                std::string text = Narrow(iccid);
+                std::string text = NarrowText(iccid);
                 std::lock_guard<std::mutex> lock(m_providerLock);
                 m_strIccID = text;
             }
@@ -295,7 +285,7 @@ bool CStateWork::GetSimInfo() {
 
         MBN_PROVIDER home = {};
         if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
-            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider mccmnc: " + Narrow(home.providerID));
+            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider mccmnc: " + NarrowText(home.providerID));
             SysFreeString(home.providerID);
             SysFreeString(home.providerName);
         } else {
@@ -312,7 +302,7 @@ bool CStateWork::GetSimInfo() {
             if (FAILED(registration->GetProviderID(&providerId))) {
                 Log(1, "[error][CStateWork::GetSimInfo] GetProviderID Fail.");
             } else {
-                std::string text = Narrow(providerId);
+                std::string text = NarrowText(providerId);
                 {
                     std::lock_guard<std::mutex> lock(m_providerLock);
                     m_strProviderID = text;
