@@ -50,6 +50,9 @@ public:
     int FreeMBIM();
     std::string GetMcc();
 
+    // The table-writing entry (CStateWorkFlash.cpp); the worker loop does not call it.
+    void FlashSarByATSend();
+
     // The region switch and the sibling-service removal (CStateWorkRegion.cpp).
     bool SetRegionByIOControl(int region);
     int ServiceCheckAndDelete();

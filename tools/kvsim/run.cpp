@@ -1,10 +1,7 @@
 #include "tools/kvsim/run.h"
 
 #include <algorithm>
-#include <fstream>
 #include <optional>
-#include <random>
-#include <sstream>
 
 #include "platform/registry.h"
 #include "platform/sim/file_system.h"
@@ -14,6 +11,8 @@
 #include "platform/sim/services.h"
 #include "platform/sync.h"
 #include "service/ServiceHost.h"
+#include "tools/kvsim/flash.h"
+#include "tools/kvsim/notebook.h"
 #include "tools/kvsim/scenario.h"
 #include "tools/kvsim/services_file.h"
 
@@ -29,11 +28,15 @@ namespace {
 
 const char kMainHelp[] =
     "usage: kvsim run <notebook folder>\n"
-    "       kvsim run --help\n"
+    "       kvsim flash <notebook folder>\n"
+    "       kvsim run --help | kvsim flash --help\n"
     "\n"
-    "Runs the Kavrion WWAN CfgService on a simulated notebook and prints what it did:\n"
-    "the transcript (every status report, registry write, command and event, with its\n"
-    "virtual time) and the service's log file.\n";
+    "run:   runs the Kavrion WWAN CfgService on a simulated notebook and prints what it did:\n"
+    "       the transcript (every status report, registry write, command and event, with its\n"
+    "       virtual time) and the service's log file.\n"
+    "flash: runs the table-writing operation once on a simulated notebook and prints every AT\n"
+    "       command written with its reply, the writers' changed flags, whether \"ResetMoudle\"\n"
+    "       was set, and the log.\n";
 
 const char kRunHelp[] =
     "usage: kvsim run <notebook folder>\n"
@@ -65,38 +68,6 @@ const char kRunHelp[] =
     "\n"
     "Exit codes: 0 the service ran and ended; 1 it did not end; 2 bad input (the message\n"
     "names the file and line).\n";
-
-std::optional<std::string> ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// A fresh host folder for the machine's drives, removed with the object.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::random_device device;
-        std::mt19937_64 random(device());
-        for (;;) {
-            path_ = fs::temp_directory_path() / ("kvsim-" + std::to_string(random()));
-            std::error_code error;
-            if (fs::create_directory(path_, error)) break;
-        }
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 RunReport Failure(int exitCode, std::string error) {
     RunReport report;
@@ -132,42 +103,18 @@ void Play(sim::Machine& machine, const ScenarioEvent& event) {
 }  // namespace
 
 RunReport RunNotebook(const fs::path& folder) {
-    std::error_code ignored;
-    if (!fs::is_directory(folder, ignored))
-        return Failure(kExitBadInput, InputError{folder.string(), 0, "no such notebook folder"}.Text());
-    fs::path drives = folder / "drives";
-    if (!fs::is_directory(drives, ignored))
-        return Failure(kExitBadInput,
-                       InputError{drives.string(), 0, "missing: the notebook's drives (drives/C/ is C:\\)"}.Text());
+    Notebook notebook;
+    InputError error;
+    if (!ReadNotebook(folder, notebook, error)) return Failure(kExitBadInput, error.Text());
 
     fs::path scenarioFile = folder / "scenario.txt";
     std::optional<std::string> scenarioText = ReadText(scenarioFile);
     if (!scenarioText)
         return Failure(kExitBadInput, InputError{scenarioFile.string(), 0, "missing or unreadable"}.Text());
-    InputError error;
     std::optional<Scenario> scenario = ParseScenario(*scenarioText, scenarioFile.string(), error);
     if (!scenario) return Failure(kExitBadInput, error.Text());
 
-    fs::path registryFile = folder / "registry.reg";
-    std::optional<std::string> registryText;
-    if (fs::exists(registryFile, ignored)) {
-        registryText = ReadText(registryFile);
-        if (!registryText) return Failure(kExitBadInput, InputError{registryFile.string(), 0, "unreadable"}.Text());
-    }
-
-    // The run changes files (the log, unpacked packages): it works on a copy of the drives.
-    ScratchFolder temp;
-    fs::path machineDrives = temp.path() / "drives";
-    fs::copy(drives, machineDrives, fs::copy_options::recursive, ignored);
-    if (ignored) return Failure(kExitFailed, "cannot copy " + drives.string() + ": " + ignored.message());
-
-    fs::path modemFile = folder / "modem.txt";
-    std::optional<std::string> modemText;
-    if (fs::exists(modemFile, ignored)) {
-        modemText = ReadText(modemFile);
-        if (!modemText) return Failure(kExitBadInput, InputError{modemFile.string(), 0, "unreadable"}.Text());
-    }
-
+    std::error_code ignored;
     fs::path servicesFile = folder / "services.txt";
     std::vector<InstalledService> services;
     if (fs::exists(servicesFile, ignored)) {
@@ -178,18 +125,18 @@ RunReport RunNotebook(const fs::path& folder) {
         services = std::move(*parsed);
     }
 
+    // The run changes files (the log, unpacked packages): it works on a copy of the drives.
+    ScratchFolder temp;
+    fs::path machineDrives = temp.path() / "drives";
+    std::string copyProblem = CopyDrives(notebook, machineDrives);
+    if (!copyProblem.empty()) return Failure(kExitFailed, copyProblem);
+
     RunReport report;
     {
         sim::Machine machine(machineDrives);
         machine.SetExecutablePath(kExecutablePath);
-        if (registryText) {
-            std::string problem = machine.registry().LoadRegText(*registryText, registryFile.string());
-            if (!problem.empty()) return Failure(kExitBadInput, problem);
-        }
-        if (modemText) {
-            std::string problem = machine.modem().LoadModemText(*modemText, modemFile.string());
-            if (!problem.empty()) return Failure(kExitBadInput, problem);
-        }
+        std::string problem = LoadMachine(machine, notebook);
+        if (!problem.empty()) return Failure(kExitBadInput, problem);
 
         for (const InstalledService& service : services)
             machine.services().Install(service.name, service.binaryPath, service.behaviour, service.pendingPolls);
@@ -222,20 +169,31 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return kExitBadInput;
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        out << kMainHelp << "\n" << kRunHelp;
+        out << kMainHelp << "\n" << kRunHelp << "\n" << kFlashHelp;
         return kExitOk;
     }
-    if (args[0] != "run") {
+    if (args[0] != "run" && args[0] != "flash") {
         err << "kvsim: unknown command '" << args[0] << "'\n\n" << kMainHelp;
         return kExitBadInput;
     }
+    const char* help = args[0] == "run" ? kRunHelp : kFlashHelp;
     if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
-        out << kRunHelp;
+        out << help;
         return kExitOk;
     }
     if (args.size() != 2) {
-        err << "kvsim: run takes one notebook folder\n\n" << kRunHelp;
+        err << "kvsim: " << args[0] << " takes one notebook folder\n\n" << help;
         return kExitBadInput;
+    }
+
+    if (args[0] == "flash") {
+        FlashReport report = FlashNotebook(args[1]);
+        if (!report.error.empty()) {
+            err << "kvsim: " << report.error << "\n";
+            return report.exitCode;
+        }
+        PrintFlashReport(report, out);
+        return report.exitCode;
     }
 
     RunReport report = RunNotebook(args[1]);

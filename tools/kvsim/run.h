@@ -40,7 +40,8 @@ struct RunReport {
 // Builds the machine from the folder, runs the service, plays the scenario.
 RunReport RunNotebook(const std::filesystem::path& folder);
 
-// The command line: "run <folder>", "--help", "run --help". Returns the exit code.
+// The command line: "run <folder>", "flash <folder>", "--help", "run --help", "flash --help".
+// Returns the exit code.
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace kvsim

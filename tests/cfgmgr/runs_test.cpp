@@ -1,0 +1,282 @@
+// The table-writing runs: entry by project type, gate, body-SAR switch, versions, delay and reset.
+#include <gtest/gtest.h>
+
+#include "cfgmgr/CSarCfgManager.h"
+#include "core/CStateWork.h"
+#include "platform/sim/programs.h"
+#include "tests/cfgmgr/cfg_fixture.h"
+
+namespace {
+
+using cfgtest::CfgTest;
+
+const char kVersionQuery[] = "AT+GETOEMTABLEVER?";
+const char kNoNeed[] = "GetCfgInfo no need set cfg info****";
+
+class Runs : public CfgTest {
+protected:
+    // Type 2 on a base product, body SAR enabled, the XML run chosen.
+    void MultiMode(const std::string& kvConfig = "MULTIMODE_FUNCTION=1\n") {
+        Project(2);
+        Board("AB12");
+        SrvConfig("BaseBoardProduct=AB12\n");
+        KvConfig(kvConfig);
+        Reply("AT+BODYSAREN?\r\n", "\r\n+BODYSAREN: 1\r\n\r\nOK\r\n");
+    }
+    void VersionReply(const std::string& reply) { Reply(std::string(kVersionQuery) + "\r\n", reply); }
+};
+
+TEST_F(Runs, EntryRunsTheProjectTypesRun) {
+    struct Case {
+        const char* projectType;
+        const char* runLine;  // nullptr: no run
+    };
+    const Case cases[] = {
+        {"0", nullptr},
+        {"4", nullptr},
+        {"3", "---------GetCfgInfoQ520 enter---------"},
+        {"2", "---------GetCfgInfoQ520RNV enter---------"},
+    };
+    CStateWork::GetInstance()->SetSimChangeEvent("310410", "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.projectType);
+        Settings(std::string("ProjectType=") + c.projectType + "\n");
+        std::string before = Log();
+        CStateWork::GetInstance()->FlashSarByATSend();
+        std::string log = Log().substr(before.size());
+        EXPECT_NE(log.find(": FlashSarByATSend enter\n"), std::string::npos);
+        EXPECT_NE(log.find(": FlashSarByATSend end\n"), std::string::npos);
+        EXPECT_NE(log.find(": mcc:310\n"), std::string::npos);
+        if (c.runLine) {
+            EXPECT_NE(log.find(c.runLine), std::string::npos);
+            EXPECT_NE(log.find(kNoNeed), std::string::npos);  // nothing is listed
+        } else {
+            EXPECT_EQ(log.find("GetCfgInfo"), std::string::npos);
+        }
+    }
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(Runs, GateFalseSendsNothing) {
+    for (int type : {2, 3}) {
+        SCOPED_TRACE(type);
+        Project(type);
+        Board("AB12");
+        SrvConfig("BaseBoardProduct=CD34\n");
+        KvConfig("MULTIMODE_FUNCTION=1\n");
+        CSarCfgManager manager;
+        EXPECT_EQ(type == 2 ? manager.DoGetCfgInfoQ520RNV("310") : manager.DoGetCfgInfoQ520("310"), 0);
+        EXPECT_TRUE(Sent().empty());
+    }
+    EXPECT_EQ(CountLogged(kNoNeed), 2u);
+}
+
+struct BodySarCase {
+    const char* name;
+    const char* enabledReply;  // nullptr: the query fails
+    bool enableFails;
+    const char* modeReply;
+    bool modeSetFails;
+    std::vector<std::string> commands;  // up to the version query
+    int result;
+    const char* line;
+};
+
+TEST_F(Runs, BodySarEnabledAndSoftModeBeforeAnyTable) {
+    const BodySarCase cases[] = {
+        {"already enabled: the mode is not asked", "+BODYSAREN:1", false, "+BODYSARMODE:0", false,
+         {"AT+BODYSAREN?", kVersionQuery}, 0, nullptr},
+        {"enabled, then put in soft mode", "+BODYSAREN:0", false, "+BODYSARMODE:0", false,
+         {"AT+BODYSAREN?", "AT+BODYSAREN=1", "AT+BODYSARMODE?", "AT+BODYSARMODE=1", kVersionQuery}, 0,
+         "Current BodySAR mode is not soft mode,need set it."},
+        {"a failed query counts as not enabled", nullptr, false, "+BODYSARMODE:1", false,
+         {"AT+BODYSAREN?", "AT+BODYSAREN=1", "AT+BODYSARMODE?", kVersionQuery}, 0,
+         "Current BodySAR has not enabled, need enabled it first."},
+        {"the enable fails: the run ends", "+BODYSAREN:0", true, "+BODYSARMODE:1", false,
+         {"AT+BODYSAREN?", "AT+BODYSAREN=1"}, 1, "Set_BodySAR enable failed"},
+        {"the soft mode fails: the run ends", "+BODYSAREN:0", false, "+BODYSARMODE:0", true,
+         {"AT+BODYSAREN?", "AT+BODYSAREN=1", "AT+BODYSARMODE?", "AT+BODYSARMODE=1"}, 1, "Set_SoftMode SAR failed"},
+    };
+    MultiMode();
+    VersionReply("\r\nERROR\r\n");
+    for (const BodySarCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        modem().ClearReplies();
+        modem().SetDefaultReply(sim::ModemReply::Text("\r\nOK\r\n"));
+        VersionReply("\r\nERROR\r\n");
+        if (c.enabledReply)
+            Reply("AT+BODYSAREN?\r\n", std::string("\r\n") + c.enabledReply + "\r\n\r\nOK\r\n");
+        else
+            Reply("AT+BODYSAREN?\r\n", "\r\nERROR\r\n");
+        if (c.enableFails) Reply("AT+BODYSAREN=1\r\n", "\r\nERROR\r\n");
+        Reply("AT+BODYSARMODE?\r\n", std::string("\r\n") + c.modeReply + "\r\n\r\nOK\r\n");
+        if (c.modeSetFails) Reply("AT+BODYSARMODE=1\r\n", "\r\nERROR\r\n");
+        std::size_t before = Commands().size();
+
+        CSarCfgManager manager;
+        int result = manager.GetCfgInfoQ520RNV("310");
+        EXPECT_EQ(result != 0, c.result != 0) << result;
+        std::vector<std::string> all = Commands();
+        std::vector<std::string> distinct;
+        for (std::size_t i = before; i < all.size(); ++i)
+            if (distinct.empty() || distinct.back() != all[i]) distinct.push_back(all[i]);
+        EXPECT_EQ(distinct, c.commands);
+        EXPECT_EQ(manager.CallGetCfgInfoQ520RNV("310"), 0);  // the caller never sees the result
+        if (c.line) {
+            EXPECT_TRUE(Logged(c.line));
+        }
+    }
+    EXPECT_TRUE(LoggedAsError("Send AT+BODYSAREN? failed"));
+}
+
+TEST_F(Runs, FailedVersionQueryEndsTheRunWithoutDelayOrReset) {
+    MultiMode("MULTIMODE_FUNCTION=1\nDELAY_SECONDS=5\n");
+    ResetProcess();
+    VersionReply("\r\nERROR\r\n");
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.GetCfgInfoQ520RNV("310"), 0);
+    EXPECT_TRUE(LoggedAsError("QueryBodySarVersion fail."));
+    EXPECT_FALSE(Logged("QueryCurSarVersion end"));
+    EXPECT_EQ(Log().find("Delay "), std::string::npos);
+    EXPECT_EQ(Log().find("Changed flags"), std::string::npos);
+    EXPECT_FALSE(Logged("---------GetCfgInfoQ520RNV end---------"));
+    EXPECT_EQ(ResetRequests(), 0u);
+    EXPECT_EQ(DistinctCommands().back(), kVersionQuery);
+}
+
+TEST_F(Runs, TheDelayIsSleptWhetherOrNotAWriterChangedTheModem) {
+    struct Case {
+        const char* kvConfig;
+        std::int64_t sleptMs;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"MULTIMODE_FUNCTION=1\nDELAY_SECONDS=5\n", 5000, "Delay 5 seconds and then reboot modem..."},
+        {"MULTIMODE_FUNCTION=1\n", 0, "Delay 0 seconds and then reboot modem..."},
+        // A negative delay is no delay, not 49 days.
+        {"MULTIMODE_FUNCTION=1\nDELAY_SECONDS=-5\n", 0, "Delay 0 seconds and then reboot modem..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kvConfig);
+        MultiMode(c.kvConfig);
+        VersionReply("\r\n+GETOEMTABLEVER: DPR ver: 1, TAS_FCC ver: 2, TAS_ISED ver: 3, ANT_GPO ver: 4, ANT_MIPI ver: 5\r\n\r\nOK\r\n");
+        std::string before = Log();
+        std::int64_t start = Now();
+        CSarCfgManager manager;
+        EXPECT_EQ(manager.GetCfgInfoQ520RNV("310"), 0);
+        std::string log = Log().substr(before.size());
+        EXPECT_NE(log.find(std::string(": ") + c.line + "\n"), std::string::npos);
+        // The delay line comes after the sleep in this run.
+        std::size_t flags = log.find("Changed flags:");
+        ASSERT_NE(flags, std::string::npos);
+        EXPECT_GE(Now() - start, c.sleptMs);
+        EXPECT_FALSE(Logged("---------GetCfgInfoQ520RNV end---------"));
+    }
+    EXPECT_EQ(LoggedAt("Delay 5 seconds and then reboot modem...") - LoggedAt("Changed flags: CDprSarCfg_5201_MultiMode=0 "
+                                                                             "CTasSarCfg_FCC=0 CTasSarCfg_CE=0 CTasSarCfg_ISED=0 "
+                                                                             "CAntGpoXmlCfg=0 CAntMipiXmlCfg=0"),
+              5000);
+}
+
+TEST_F(Runs, MultiModeOtherThanOneIsTheIniRun) {
+    MultiMode("MULTIMODE_FUNCTION=2\nDELAY_SECONDS=5\n");
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.GetCfgInfoQ520RNV("310"), 0);
+    EXPECT_TRUE(Logged("---------GetCfgInfoQ520RNV end---------"));
+    EXPECT_FALSE(SentCommand(kVersionQuery));
+    EXPECT_EQ(Log().find("Delay "), std::string::npos);
+}
+
+TEST_F(Runs, TypeOneWaitsForTheModuleThenAsksTheGate) {
+    Project(1);
+    ConfigId("0x1001");
+    SrvConfig("BaseWwanDeviceConfigID=0x1001\n");
+    KvConfig("DELAY_SECONDS=7\n");
+    VersionReply("\r\nDPR ver: 1, TAS_FCC ver: 2, TAS_ISED ver: 3, ANT_GPO ver: 4, ANT_MIPI ver: 5\r\n\r\nOK\r\n");
+    ResetProcess();
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.DoGetCfgInfoQ520RNorvale("310"), 0);
+
+    EXPECT_TRUE(LoggedAsError("Cannot find Q520 R+ Norvale device."));
+    EXPECT_EQ(LoggedAt("CfgEnableQ520Norvale enter") - LoggedAt("---------GetCfgInfoQ520RNorvale enter---------"),
+              240000);
+    bool ran = false;
+    for (const sim::ProgramRun& run : machine().programs().Runs())
+        ran = ran || run.commandLine == "sc failure KavrConfigSrv reset= 86400 actions= \"\"";
+    EXPECT_TRUE(ran);
+    // The delay line comes before the sleep in this run.
+    EXPECT_EQ(LoggedAt("---------GetCfgInfoQ520RNorvale end---------") -
+                  LoggedAt("Delay 7 seconds and then reboot modem..."),
+              7000);
+    EXPECT_TRUE(LoggedInOrder({"QueryCurSarVersion end", "Changed flags: CDprSarCfg_5201_NonMultiMode=0",
+                               "Delay 7 seconds and then reboot modem...", "---------GetCfgInfoQ520RNorvale end---------"}));
+    EXPECT_EQ(ResetRequests(), 0u);
+}
+
+TEST_F(Runs, TypeOneWithAFailedVersionQueryStillLogsItsEnd) {
+    Project(1);
+    ConfigId("0x1001");
+    SrvConfig("BaseWwanDeviceConfigID=0x1001\n");
+    KvConfig("DELAY_SECONDS=7\n");
+    VersionReply("\r\nERROR\r\n");
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.GetCfgInfoQ520RNorvale("310"), 0);
+    EXPECT_TRUE(LoggedAsError("QueryBodySarVersion fail."));
+    EXPECT_EQ(Log().find("Delay "), std::string::npos);
+    EXPECT_TRUE(Logged("---------GetCfgInfoQ520RNorvale end---------"));
+}
+
+TEST_F(Runs, TypeOneGateFalseAfterTheModuleWait) {
+    Project(1);
+    ConfigId("0x1001");
+    SrvConfig("BaseWwanDeviceConfigID=0x2002\n");
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.GetCfgInfoQ520RNorvale("310"), 0);
+    EXPECT_TRUE(Logged(kNoNeed));
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_FALSE(Logged("---------GetCfgInfoQ520RNorvale end---------"));
+}
+
+class ResetRequest : public CfgTest {};
+
+TEST_F(ResetRequest, SetsTheEventAnotherProcessOwns) {
+    ResetProcess();
+    CSarCfgManager manager;
+    manager.ResetMoudleEvent();
+    EXPECT_EQ(ResetRequests(), 1u);
+    EXPECT_TRUE(machine().FindNamedEvent("ResetMoudle")->signaled);
+    EXPECT_TRUE(LoggedInOrder({"ResetMoudleEvent start", "ResetMoudleEvent end"}));
+}
+
+TEST_F(ResetRequest, AMissingEventIsLoggedNotLost) {
+    CSarCfgManager manager;
+    manager.ResetMoudleEvent();
+    EXPECT_EQ(ResetRequests(), 0u);
+    EXPECT_TRUE(LoggedAsError("Open ResetMoudle event failed, error 2: the modem is not reset"));
+    EXPECT_TRUE(Logged("ResetMoudleEvent end"));
+    EXPECT_EQ(machine().FindNamedEvent("ResetMoudle"), nullptr);  // never created here
+}
+
+class WwanConfigIdLibrary : public CfgTest {};
+
+TEST_F(WwanConfigIdLibrary, TheExportsResultDecides) {
+    const char* path = "C:\\Kavrion\\FwSwitchbin\\WWANFirmwareFlash.dll";
+    CSarCfgManager manager;
+    EXPECT_FALSE(manager.CallSetWwanConfigID());  // no library
+
+    int calls = 0;
+    machine().programs().DeclareLibrary({path, {{"SetWwanConfigID", [&calls] {
+                                                     ++calls;
+                                                     return std::intptr_t{1};
+                                                 }}}});
+    EXPECT_TRUE(manager.CallSetWwanConfigID());
+    EXPECT_EQ(calls, 1);
+    EXPECT_GE(machine().programs().LoadCount(path), 1);  // not unloaded
+
+    machine().programs().DeclareLibrary({path, {{"SetWwanConfigID", [] { return std::intptr_t{0}; }}}});
+    EXPECT_FALSE(manager.CallSetWwanConfigID());
+    machine().programs().DeclareLibrary({path, {{"Other", [] { return std::intptr_t{1}; }}}});
+    EXPECT_FALSE(manager.CallSetWwanConfigID());
+}
+
+}  // namespace

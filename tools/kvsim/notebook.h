@@ -1,0 +1,51 @@
+// The parts of a notebook folder that every kvsim command reads: the drives, the registry and
+// the modem, and the scratch copy of the drives a run works on.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "tools/kvsim/input_error.h"
+
+namespace sim {
+class Machine;
+}
+
+namespace kvsim {
+
+std::optional<std::string> ReadText(const std::filesystem::path& file);
+
+// A fresh host folder, removed with the object.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct Notebook {
+    std::filesystem::path folder;
+    std::filesystem::path drives;
+    std::filesystem::path registryFile;
+    std::optional<std::string> registryText;  // none: no registry.reg
+    std::filesystem::path modemFile;
+    std::optional<std::string> modemText;     // none: no modem.txt
+};
+
+// The folder and its drives/ must exist; registry.reg and modem.txt are read when present.
+// False with the error naming the file.
+bool ReadNotebook(const std::filesystem::path& folder, Notebook& notebook, InputError& error);
+
+// Copies the drives to `hostDrives` (the run changes files); "" or why it failed.
+std::string CopyDrives(const Notebook& notebook, const std::filesystem::path& hostDrives);
+
+// Loads the registry and the modem into the machine; "" or the error naming file and line.
+std::string LoadMachine(sim::Machine& machine, const Notebook& notebook);
+
+}  // namespace kvsim
