@@ -13,6 +13,9 @@
 #include "platform/library.h"
 #include "platform/process.h"
 #include "platform/sync.h"
+#include "sar_dpr/CDprSarCfg_5201_MultiMode.h"
+#include "sar_dpr/CDprSarCfg_5201_NonMultiMode.h"
+#include "sar_dpr/CDprSarCfg_Q520.h"
 
 namespace {
 
@@ -93,7 +96,10 @@ int CSarCfgManager::CallGetCfgInfoQ520RNorvale(std::string mcc) {
 }
 
 void CSarCfgManager::RunIniWriters() {
-    WriterMissing("CDprSarCfg_Q520");
+    {
+        CDprSarCfg_Q520 writer(m_strMcc, m_strBoardProduct);
+        writer.SetBodySar();
+    }
     WriterMissing("CTasSarCfg_Q520");
     WriterMissing("CAntGpoIniCfg");
 }
@@ -143,7 +149,16 @@ int CSarCfgManager::GetCfgInfoQ520RNV(std::string mcc) {
 
     ChangedFlag changed[] = {{"CDprSarCfg_5201_MultiMode"}, {"CTasSarCfg_FCC"}, {"CTasSarCfg_CE"},
                              {"CTasSarCfg_ISED"},           {"CAntGpoXmlCfg"},  {"CAntMipiXmlCfg"}};
-    for (const ChangedFlag& flag : changed) WriterMissing(flag.writer);
+    // Each writer is built right after the previous one has returned.
+    {
+        CDprSarCfg_5201_MultiMode writer;
+        writer.SetBodySarXml(m_strMcc, m_strNetMcc, m_strBoardProduct, versions.DprVer, &changed[0].changed);
+    }
+    WriterMissing(changed[1].writer);
+    WriterMissing(changed[2].writer);
+    WriterMissing(changed[3].writer);
+    WriterMissing(changed[4].writer);
+    WriterMissing(changed[5].writer);
     bool anyChanged = LogChanged(changed);
 
     int delay = DelaySeconds();
@@ -178,7 +193,8 @@ int CSarCfgManager::GetCfgInfoQ520RNorvale(std::string mcc) {
     SarTableVersions versions;
     if (QueryCurSarVersion(versions)) {
         ChangedFlag changed[] = {{"CDprSarCfg_5201_NonMultiMode"}};
-        WriterMissing(changed[0].writer);
+        CDprSarCfg_5201_NonMultiMode writer;
+        writer.SetBodySarXml(m_strMcc, m_StrWwanDeviceConfigInfo, versions.DprVer, &changed[0].changed);
         bool anyChanged = LogChanged(changed);
 
         int delay = DelaySeconds();
