@@ -282,3 +282,83 @@ TEST_F(WwanConfigIdLibrary, TheExportsResultDecides) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string DprXml(const std::string& version, int tables) {
+    std::string xml = "<?xml version=\"1.0\"?>\n<Dpr>\n  <XmlVer>" + version +
+                      "</XmlVer>\n  <ModeCfg><Enable Mode=\"Lowest Power\" Table=\"2\"/></ModeCfg>\n  <Table_Data>\n";
+    for (int t = 0; t < tables; ++t)
+        xml += "    <T><Item name=\"LTE_B2\" value=\"" + std::to_string(20 + t) + "\"/></T>\n";
+    return xml + "  </Table_Data>\n</Dpr>\n";
+}
+
+class WriterRuns : public Runs {};
+
+TEST_F(WriterRuns, AChangedModemIsResetOnceAfterTheDelay) {
+    struct Case {
+        const char* name;
+        const char* modemDpr;
+        bool changed;
+    };
+    const Case cases[] = {
+        {"older tables in the modem", "0001.0001", true},
+        // The modem's version is handed over as reported, letter case aside.
+        {"the file's version in the modem", "AB.0002", false},
+        // A reply without the label gives no version, which no file has.
+        {"no DPR label in the reply", nullptr, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MultiMode("MULTIMODE_FUNCTION=1\nDELAY_SECONDS=3\n");
+        Board("ab12");
+        SrvConfig("NetBoardProduct=AB12\nNetMccId=AB12_310\nCEMCC=208\n");
+        RunFile("AB12_310_SAR_DPR_PV.xml", DprXml("ab.0002", 9));
+        ResetProcess();
+        std::string labels = c.modemDpr ? std::string("DPR ver: ") + c.modemDpr + ", " : std::string();
+        VersionReply("\r\n+GETOEMTABLEVER: " + labels +
+                     "TAS_FCC ver: 1, TAS_ISED ver: 1, ANT_GPO ver: 1, ANT_MIPI ver: 1\r\n\r\nOK\r\n");
+        std::size_t requests = ResetRequests();
+        std::size_t sent = Commands().size();
+        CSarCfgManager manager;
+        EXPECT_EQ(manager.GetCfgInfoQ520RNV("310"), 0);
+        std::vector<std::string> commands = Commands();
+        commands.erase(commands.begin(), commands.begin() + static_cast<long>(sent));
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "At+SETOEMTABLEVER=1,\"AB.0002\""), c.changed ? 1 : 0);
+        EXPECT_EQ(commands.back(), "AT+BODYSARON=2");
+        EXPECT_EQ(ResetRequests() - requests, c.changed ? 1u : 0u);
+    }
+    EXPECT_TRUE(LoggedInOrder({"Changed flags: CDprSarCfg_5201_MultiMode=1 CTasSarCfg_FCC=0 CTasSarCfg_CE=0 "
+                               "CTasSarCfg_ISED=0 CAntGpoXmlCfg=0 CAntMipiXmlCfg=0",
+                               "Delay 3 seconds and then reboot modem...",
+                               "ResetMoudleEvent start", "ResetMoudleEvent end"}));
+}
+
+TEST_F(WriterRuns, TypeOneWritesTheTwoProfileTablesOfItsConfigurationId) {
+    Project(1);
+    ConfigId("0x10a1");
+    SrvConfig("BaseWwanDeviceConfigID=0X10A1\n");
+    KvConfig("DELAY_SECONDS=2\n");
+    RunFile("0X10A1_SAR_DPR_PV.xml", DprXml("0002", 2));
+    VersionReply("\r\nDPR ver: 0001, TAS_FCC ver: 1, TAS_ISED ver: 1, ANT_GPO ver: 1, ANT_MIPI ver: 1\r\n\r\nOK\r\n");
+    ResetProcess();
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.DoGetCfgInfoQ520RNorvale("310"), 0);
+    std::vector<std::string> commands = DistinctCommands();
+    std::vector<std::string> expected = {kVersionQuery,
+                                         "AT+BODYSAREN=1",
+                                         "AT+BODYSARPROFILE=0",
+                                         "AT+BODYSAR=1,",
+                                         "AT+BODYSAR=2,20,\"0x2\"",
+                                         "AT+BODYSARPROFILE=1",
+                                         "AT+BODYSAR=1,",
+                                         "AT+BODYSAR=2,21,\"0x2\"",
+                                         "At+SETOEMTABLEVER=1,\"0002\"",
+                                         "AT+BODYSARON=1"};
+    EXPECT_EQ(commands, expected);
+    EXPECT_TRUE(LoggedInOrder({"Changed flags: CDprSarCfg_5201_NonMultiMode=1", "Delay 2 seconds and then reboot modem...",
+                               "ResetMoudleEvent start", "---------GetCfgInfoQ520RNorvale end---------"}));
+    EXPECT_EQ(ResetRequests(), 1u);
+}
+
+}  // namespace
