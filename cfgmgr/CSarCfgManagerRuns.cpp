@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "antenna/CAntGpoIniCfg.h"
+#include "antenna/CAntGpoXmlCfg.h"
 #include "cfgmgr/CSarCfgManager.h"
 #include "common/CLog.h"
 #include "config/CConfigPath.h"
@@ -101,7 +103,10 @@ void CSarCfgManager::RunIniWriters() {
         writer.SetBodySar();
     }
     WriterMissing("CTasSarCfg_Q520");
-    WriterMissing("CAntGpoIniCfg");
+    {
+        CAntGpoIniCfg writer(m_strMcc, m_strBoardProduct);
+        writer.SetAntCfg();
+    }
 }
 
 int CSarCfgManager::GetCfgInfoQ520(std::string mcc) {
@@ -157,7 +162,10 @@ int CSarCfgManager::GetCfgInfoQ520RNV(std::string mcc) {
     WriterMissing(changed[1].writer);
     WriterMissing(changed[2].writer);
     WriterMissing(changed[3].writer);
-    WriterMissing(changed[4].writer);
+    {
+        CAntGpoXmlCfg writer;
+        writer.SetAntCfgXml(m_strMcc, m_strBoardProduct, versions.AntGpoVer, &changed[4].changed);
+    }
     WriterMissing(changed[5].writer);
     bool anyChanged = LogChanged(changed);
 
