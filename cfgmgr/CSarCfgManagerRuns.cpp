@@ -18,6 +18,10 @@
 #include "sar_dpr/CDprSarCfg_5201_MultiMode.h"
 #include "sar_dpr/CDprSarCfg_5201_NonMultiMode.h"
 #include "sar_dpr/CDprSarCfg_Q520.h"
+#include "sar_tas/CTasSarCfg_CE.h"
+#include "sar_tas/CTasSarCfg_FCC.h"
+#include "sar_tas/CTasSarCfg_ISED.h"
+#include "sar_tas/CTasSarCfg_Q520.h"
 
 namespace {
 
@@ -102,7 +106,10 @@ void CSarCfgManager::RunIniWriters() {
         CDprSarCfg_Q520 writer(m_strMcc, m_strBoardProduct);
         writer.SetBodySar();
     }
-    WriterMissing("CTasSarCfg_Q520");
+    {
+        CTasSarCfg_Q520 writer(m_strMcc, m_strBoardProduct);
+        writer.SetTasSar();
+    }
     {
         CAntGpoIniCfg writer(m_strMcc, m_strBoardProduct);
         writer.SetAntCfg();
@@ -159,9 +166,19 @@ int CSarCfgManager::GetCfgInfoQ520RNV(std::string mcc) {
         CDprSarCfg_5201_MultiMode writer;
         writer.SetBodySarXml(m_strMcc, m_strNetMcc, m_strBoardProduct, versions.DprVer, &changed[0].changed);
     }
-    WriterMissing(changed[1].writer);
-    WriterMissing(changed[2].writer);
-    WriterMissing(changed[3].writer);
+    {
+        CTasSarCfg_FCC writer;
+        writer.SetTasSarXml(m_strMcc, m_strNetMcc, m_strBoardProduct, versions.TasFccVer, &changed[1].changed);
+    }
+    {
+        // The modem has no CE slot: the CE tables share the FCC version.
+        CTasSarCfg_CE writer;
+        writer.SetTasSarXml(m_strMcc, m_strNetMcc, m_strBoardProduct, versions.TasFccVer, &changed[2].changed);
+    }
+    {
+        CTasSarCfg_ISED writer;
+        writer.SetTasSarXml(m_strMcc, m_strBoardProduct, versions.TasIsedVer, &changed[3].changed);
+    }
     {
         CAntGpoXmlCfg writer;
         writer.SetAntCfgXml(m_strMcc, m_strBoardProduct, versions.AntGpoVer, &changed[4].changed);

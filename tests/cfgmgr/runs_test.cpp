@@ -1,6 +1,8 @@
 // The table-writing runs: entry by project type, gate, body-SAR switch, versions, delay and reset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cfgmgr/CSarCfgManager.h"
 #include "core/CStateWork.h"
 #include "platform/sim/programs.h"
@@ -359,6 +361,60 @@ TEST_F(WriterRuns, TypeOneWritesTheTwoProfileTablesOfItsConfigurationId) {
     EXPECT_TRUE(LoggedInOrder({"Changed flags: CDprSarCfg_5201_NonMultiMode=1", "Delay 2 seconds and then reboot modem...",
                                "ResetMoudleEvent start", "---------GetCfgInfoQ520RNorvale end---------"}));
     EXPECT_EQ(ResetRequests(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+class IniRuns : public Runs {
+protected:
+    // The three INI table files of board AB12, as the INI writers name them without an MCC.
+    void IniFiles(bool withBodySar = true) {
+        if (withBodySar) RunFile("AB12_SAR_DPR_PV.ini", "[Q520_DPR_DOUBLE_TABLE_PARAM]\nT0_LTE_B2=20\n");
+        RunFile("AB12_SAR_TAS_PV.ini", "[Q520_TAS_DOUBLE_TABLE_PARAM]\nT0_LTE_B2=19\nDPR_OFF_OFFSET=1\n");
+        RunFile("AB12_AntConfigTable_PV.ini", "[ANT_BASIC_PARAM]\nANT_ENABLE=1\nANT_CTRLMODE=1\nANT_TUNEMODE=0\n"
+                                              "[ANT_GPO_TABLE0_PARAM]\nB1_0=5\n");
+    }
+    // Where each writer's work shows: its first command and its band-table command.
+    void ExpectBodySarThenTasThenAntenna(bool bodySarWrites) {
+        std::vector<std::string> commands = DistinctCommands();
+        auto at = [&](const std::string& command) {
+            return std::find(commands.begin(), commands.end(), command) - commands.begin();
+        };
+        auto none = static_cast<long>(commands.size());
+        EXPECT_LT(at("AT+BODYSAREN=1"), at("AT+GTTASEN=1"));
+        EXPECT_LT(at("AT+GTTASEN=1"), at("AT+GTTAS=2,19,\"0x2\""));
+        EXPECT_LT(at("AT+GTTAS=2,19,\"0x2\""), at("AT+GTANTGPOCFG?"));
+        EXPECT_LT(at("AT+GTANTGPOCFG?"), at("AT+GTANTGPOCFG=0,0,5,"));
+        EXPECT_NE(at("AT+GTANTGPOCFG=0,0,5,"), none);
+        EXPECT_EQ(at("AT+BODYSAR=2,20,\"0x2\"") < at("AT+GTTASEN=1"), bodySarWrites);
+        EXPECT_EQ(at(kVersionQuery), none);
+    }
+};
+
+TEST_F(IniRuns, TypeThreeBodySarThenTasThenAntenna) {
+    Project(3);
+    Board("AB12");
+    SrvConfig("BaseBoardProduct=AB12\n");
+    IniFiles();
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.DoGetCfgInfoQ520("310"), 0);
+    ExpectBodySarThenTasThenAntenna(true);
+    EXPECT_TRUE(LoggedInOrder({"---------GetCfgInfoQ520 enter---------", "CfgEnable end", "---------GetCfgInfoQ520 end---------"}));
+}
+
+TEST_F(IniRuns, TypeTwoWithoutMultiModeTheSameWritersAndAFailingOneDoesNotStopTheNext) {
+    MultiMode("MULTIMODE_FUNCTION=0\nDELAY_SECONDS=9\n");
+    ResetProcess();
+    IniFiles(false);  // the body-SAR writer finds no file
+    CSarCfgManager manager;
+    std::int64_t start = Now();
+    EXPECT_EQ(manager.DoGetCfgInfoQ520RNV("310"), 0);
+    ExpectBodySarThenTasThenAntenna(false);
+    EXPECT_TRUE(LoggedInOrder({"---------GetCfgInfoQ520RNV enter---------", "---------GetCfgInfoQ520RNV end---------"}));
+    EXPECT_LT(Now() - start, 9000);  // no delay
+    EXPECT_EQ(ResetRequests(), 0u);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The older INI-driven setters: what differs from the modem is sent or recorded, nothing else.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cfgmgr/CSarCfgManager.h"
 #include "tests/cfgmgr/cfg_fixture.h"
 

@@ -1,4 +1,5 @@
-// `kvsim flash`: its command line, its input errors and its report.
+// `kvsim flash` end to end: the table examples written to their simulated modems, the command
+// line, its input errors and its report.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +15,54 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+kvsim::FlashReport FlashExample(const char* notebook) {
+    return kvsim::FlashNotebook(fs::path(KV_SOURCE_DIR) / "examples" / notebook);
+}
+
+// The commands without their stamps and replies: "AT+X=1\r\n\r\n".
+std::vector<std::string> Commands(const kvsim::FlashReport& report) {
+    std::vector<std::string> commands;
+    for (const std::string& line : report.commands) {
+        std::size_t open = line.find('"');
+        std::size_t close = line.find("\" -> ", open + 1);
+        commands.push_back(line.substr(open + 1, close - open - 1));
+    }
+    return commands;
+}
+
+std::size_t IndexOf(const std::vector<std::string>& commands, const std::string& command, std::size_t from = 0) {
+    for (std::size_t i = from; i < commands.size(); ++i)
+        if (commands[i] == command) return i;
+    return std::string::npos;
+}
+
+std::size_t CountStarting(const std::vector<std::string>& commands, const std::string& prefix) {
+    std::size_t count = 0;
+    for (const std::string& command : commands) count += command.rfind(prefix, 0) == 0;
+    return count;
+}
+
+TEST(TablesScenario, IniRunSendsOnlyWhatTheModemLacks) {
+    kvsim::FlashReport report = FlashExample("tables-ini");
+    ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
+    std::vector<std::string> commands = Commands(report);
+
+    // Body SAR: only the LTE part of table 1 is new to the modem.
+    EXPECT_EQ(CountStarting(commands, "AT+BODYSAR="), 1u);
+    EXPECT_NE(IndexOf(commands, "AT+BODYSAR=2,18,\\\"0x2\\\",17,\\\"0x20000000000000000\\\"\\r\\n\\r\\n"),
+              std::string::npos);
+    // TA SAR and the antenna tables: nothing held, everything sent.
+    EXPECT_EQ(CountStarting(commands, "AT+GTTAS="), 2u);
+    EXPECT_NE(IndexOf(commands, "AT+GTANTGPOCFG=0,0,5,3,7,50,3,\\r\\n\\r\\n"), std::string::npos);
+    EXPECT_NE(IndexOf(commands, "AT+GTANTGPOCFG=1,0,6,59,9\\r\\n\\r\\n"), std::string::npos);
+    // No versions, no delay, no reset request in an INI run.
+    EXPECT_EQ(IndexOf(commands, "AT+GETOEMTABLEVER?\\r\\n\\r\\n"), std::string::npos);
+    EXPECT_TRUE(report.changedFlags.empty());
+    EXPECT_FALSE(report.resetRequested);
+    EXPECT_NE(report.log.find("---------GetCfgInfoQ520 end---------"), std::string::npos);
+    EXPECT_EQ(report.log.find("Delay "), std::string::npos);
+}
 
 // A notebook folder made for the case.
 class KvsimFlash : public ::testing::Test {
