@@ -27,6 +27,10 @@ DWORD GetCurrentThreadId() {
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {
     sim::Machine* machine = MachineOrFail();
     if (!machine) return nullptr;
+    if (machine->TakeKernelFault(sim::KernelCall::CreateEvent)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     std::shared_ptr<sim::Event> event;
     bool existed = false;
     if (name && *name)
@@ -103,6 +107,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     if (!machine) return nullptr;
     if (!start) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (machine->TakeKernelFault(sim::KernelCall::CreateThread)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     auto thread = machine->clock().StartThread([start, parameter] { return start(parameter); });

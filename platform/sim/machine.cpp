@@ -94,6 +94,23 @@ Machine* Machine::Current() { return current.load(); }
 
 void Machine::Shutdown() { clock_->Shutdown(); }
 
+void Machine::FailKernelCall(KernelCall call, int skip) {
+    std::lock_guard lock(mutex_);
+    kernelFaults_[call] = skip < 0 ? 0 : skip;
+}
+
+bool Machine::TakeKernelFault(KernelCall call) {
+    std::lock_guard lock(mutex_);
+    auto it = kernelFaults_.find(call);
+    if (it == kernelFaults_.end()) return false;
+    if (it->second > 0) {
+        --it->second;
+        return false;
+    }
+    kernelFaults_.erase(it);
+    return true;
+}
+
 std::string Machine::ExecutablePath() const {
     std::lock_guard lock(mutex_);
     return executablePath_;

@@ -26,6 +26,9 @@ class ControlDriver;
 class Programs;
 class Modem;
 
+// Kernel-object creations a test can make fail.
+enum class KernelCall { CreateEvent, CreateThread };
+
 class Machine {
 public:
     // `driveRoot` is the host folder that holds the drives ("C" for C:\...).
@@ -64,6 +67,11 @@ public:
     WORD NativeProcessorArchitecture() const { return nativeArchitecture_; }
     void SetNativeProcessorArchitecture(WORD architecture) { nativeArchitecture_ = architecture; }
 
+    // The call after the next `skip` calls of that kind fails once (no memory);
+    // the layer asks TakeKernelFault at each call.
+    void FailKernelCall(KernelCall call, int skip = 0);
+    bool TakeKernelFault(KernelCall call);
+
     // Ends every simulated thread (see Scheduler::Shutdown).
     void Shutdown();
 
@@ -84,6 +92,7 @@ private:
     std::map<std::string, std::weak_ptr<Event>> namedEvents_;
     std::map<std::string, std::shared_ptr<Event>> foreignEvents_;
     std::atomic<WORD> nativeArchitecture_{9};
+    std::map<KernelCall, int> kernelFaults_;  // calls still to pass before the failing one
 };
 
 // Date arithmetic on SYSTEMTIME (proleptic Gregorian calendar).

@@ -224,4 +224,19 @@ TEST_F(RegionWorkerTest, SiblingRemovedOnceThenReportedMissing) {
     EXPECT_TRUE(machine().transcript().Contains("file", "deleted C:\\Kavrion\\KvConfigService\\KvWwanConfigService.exe"));
 }
 
+TEST_F(RegionWorkerTest, PostureWrittenWhileConfigRunsIsHandledByTheNextPass) {
+    Settings("CustomizationSolutionType=2\nSarType=0\nAntTurner=1\n");
+    Control("DeviceMode", 7);
+    machine().clock().At(2000, [this] { Control("DeviceMode", 1); });
+    // After the first pass read the posture and before its profile command.
+    machine().clock().At(2250, [this] { Control("DeviceMode", 2); });
+    Run("310410", 5000);
+    EXPECT_EQ(CountLogged("Config enter."), 2u);
+    const std::vector<std::string> profile = {"AT+GTANTPROFILE=1\r\n", "AT+GTANTPROFILE=2\r\n"};
+    std::vector<std::string> sent;
+    for (const std::string& command : Sent())
+        if (command.rfind("AT+GTANTPROFILE=", 0) == 0) sent.push_back(command);
+    EXPECT_EQ(sent, profile);
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/sim/registry_store.h"
 #include "platform/sync.h"
 #include "tests/support/sim_test.h"
+#include "tests/support/zip_bytes.h"
 
 namespace {
 
@@ -191,6 +192,21 @@ TEST_F(WorkerTest, WithoutTheControlKeyTheWorkerStillRunsAndStops) {
     EXPECT_NE(Log().find("get NewPackageFlag error!"), std::string::npos);
 }
 
+TEST_F(WorkerTest, WithoutSimChangeTheWorkerWaitsOnTheOtherEventsAndStops) {
+    // REG_CHANGE is the first event InitWork creates, SIM_CHANGE the second.
+    machine().FailKernelCall(sim::KernelCall::CreateEvent, 1);
+    machine().clock().At(7000, [this] { WriteControl("DeviceMode", 4); });
+    Start();
+    Sleep(12000);
+    Stop();
+    std::string log = Log();
+    EXPECT_NE(log.find("[ERROR]  12-08 19:36:16:000: [Fail][CStateWork::InitWork] Create SIM_CHANGE Event Fail.\n"),
+              std::string::npos);
+    EXPECT_EQ(Sequence(log, {kRegEvent, kSimEvent, kStopEvent}), (std::vector<std::string>{kRegEvent, kStopEvent}));
+    EXPECT_NE(log.find("12-08 19:36:23:000: Config enter."), std::string::npos);
+    EXPECT_EQ(machine().clock().Now(), 12000);
+}
+
 struct PackageCase {
     const char* name;
     int flag;  // -1: no value
@@ -229,6 +245,23 @@ INSTANTIATE_TEST_SUITE_P(
                       PackageCase{"OneWithoutPackage", 1, {": 1\n", "unzip KavrConfigFiles.flz failed"}, 1},
                       PackageCase{"Two", 2, {": 2\n"}, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WorkerTest, APackageIsUnpackedBelowTheConfigFolderAndItsFlagCleared) {
+    WriteFile("C:\\Kavrion\\Firmware\\KavrConfigFiles.flz",
+              ziptest::BuildZip({ziptest::RawItem("SrvConfig.ini", "[GENERAL]\n"),
+                                 ziptest::RawItem("SarAnt/table.xml", "<Table/>").Deflated()}));
+    WriteControl("NewPackageFlag", 1);
+    Start();
+    Sleep(1000);
+    Stop();
+    const std::string folder = "C:\\Kavrion\\KvConfigService\\KavrConfigFiles\\";
+    EXPECT_EQ(ReadFile(folder + "SrvConfig.ini"), "[GENERAL]\n");
+    EXPECT_EQ(ReadFile(folder + "SarAnt\\table.xml"), "<Table/>");
+    EXPECT_EQ(machine().registry().GetDword(kControlKey, "NewPackageFlag"), 0u);
+    // The flag's own write is the first control-key change.
+    EXPECT_EQ(Sequence(Log(), {"unzip KavrConfigFiles.flz success", kRegEvent, kSimEvent}),
+              (std::vector<std::string>{"unzip KavrConfigFiles.flz success", kRegEvent, kSimEvent}));
+}
 
 TEST_F(WorkerTest, The2160thWakeUpReopensTheLogWithANewStartLine) {
     Start();

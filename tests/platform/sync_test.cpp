@@ -139,4 +139,24 @@ TEST_F(SyncTest, TickCountAndSleepZero) {
     EXPECT_EQ(GetTickCount64() - before, 1500u);
 }
 
+DWORD ReturnSeven(LPVOID) { return 7; }
+
+TEST_F(SyncTest, AKernelCallMadeToFailFailsOnceAfterTheCallsItSkips) {
+    machine().FailKernelCall(sim::KernelCall::CreateEvent, 1);
+    HANDLE first = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(CreateEventA(nullptr, FALSE, FALSE, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+    HANDLE third = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_NE(third, nullptr);
+
+    machine().FailKernelCall(sim::KernelCall::CreateThread);
+    EXPECT_EQ(CreateThread(nullptr, 0, ReturnSeven, nullptr, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+    HANDLE thread = CreateThread(nullptr, 0, ReturnSeven, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    for (HANDLE handle : {first, third, thread}) CloseHandle(handle);
+}
+
 }  // namespace

@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "core/CStateWork.h"
 #include "platform/service.h"
 #include "platform/sync.h"
 #include "platform/sim/modem.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/services.h"
+#include "service/CServiceStart.h"
 #include "service/ServiceHost.h"
 #include "tests/support/sim_test.h"
 
@@ -147,6 +149,30 @@ TEST_F(ServiceHostTest, FailedRegistrationAttachStillStopsCleanly) {
     EXPECT_EQ(log.find("Enter TheadWork."), std::string::npos);
     EXPECT_EQ(log.find("Triger Service Stop Event."), std::string::npos);
     EXPECT_FALSE(machine().transcript().Contains("process", "sc failure"));
+}
+
+TEST_F(ServiceHostTest, NoWorkerThreadMeansStartWorkFailsAndTheServiceStillStops) {
+    SetType(3);
+    machine().FailKernelCall(sim::KernelCall::CreateThread);
+    ControlAt(10000, SERVICE_CONTROL_STOP);
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(Reports().back(), kStopped);
+    std::string log = Log();
+    EXPECT_TRUE(InOrder(log, {"[Error][CServiceStart::StartWork] StartThread Fail.",
+                              "[Information][CServiceStart::StartWork] StartWork Done.",
+                              "[Infomation][CServiceStart::StopWork] Stop work success."}));
+    EXPECT_EQ(log.find("Enter TheadWork."), std::string::npos);
+}
+
+TEST_F(ServiceHostTest, StartWorkReportsWhetherTheWorkerThreadStarted) {
+    SetType(3);
+    CStateWork::GetInstance()->InitPath();
+    CStateWork::GetInstance()->InitLog();
+    machine().FailKernelCall(sim::KernelCall::CreateThread);
+    CServiceStart start;
+    EXPECT_FALSE(start.StartWork());
+    start.StopWork();
+    EXPECT_EQ(machine().clock().Now(), 0);
 }
 
 TEST_F(ServiceHostTest, ControlsOtherThanStopChangeNothing) {

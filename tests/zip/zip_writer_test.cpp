@@ -12,7 +12,7 @@
 #include "platform/sim/file_system.h"
 #include "platform/sync.h"
 #include "tests/support/sim_test.h"
-#include "tests/zip/zip_bytes.h"
+#include "tests/support/zip_bytes.h"
 
 namespace {
 

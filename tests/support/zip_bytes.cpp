@@ -1,4 +1,4 @@
-#include "tests/zip/zip_bytes.h"
+#include "tests/support/zip_bytes.h"
 
 #include <zlib.h>
 
