@@ -5,6 +5,7 @@
 #include "common/CLog.h"
 #include "common/WideText.h"
 #include "core/CStateWork.h"
+#include "core/MbnInterfaceWalk.h"
 #include "platform/sync.h"
 
 namespace {
@@ -101,46 +102,12 @@ bool CMbnRegEvent::GetSimInfo() {
         Log(1, "InterfaceManager is null");
         return false;
     }
-    SAFEARRAY* interfaces = nullptr;
-    if (FAILED(manager->GetInterfaces(&interfaces))) {
-        Log(1, "[error][CStateWork::GetSimInfo] Get All Interface Fail.");
+    IMbnInterface* mbnInterface = nullptr;
+    if (!GetLastMbnInterface(manager, mbnInterface)) {
         manager->Release();
         return true;
     }
-
-    IMbnInterface* mbnInterface = nullptr;
-    bool nullElement = false;
-    LONG lower = 0;
-    LONG upper = -1;
-    if (interfaces) {
-        SafeArrayGetLBound(interfaces, 1, &lower);
-        SafeArrayGetUBound(interfaces, 1, &upper);
-    }
-    for (LONG i = lower; i <= upper; ++i) {
-        IUnknown* element = nullptr;
-        if (FAILED(SafeArrayGetElement(interfaces, &i, &element))) {
-            Log(1, "[error][CStateWork::GetSimInfo] SafeArrayGetElement Fail.");
-            break;
-        }
-        if (mbnInterface) mbnInterface->Release();
-        mbnInterface = static_cast<IMbnInterface*>(element);
-        if (!mbnInterface) {
-            Log(1, "mInterface is null");
-            nullElement = true;
-            break;
-        }
-        MBN_READY_STATE readyState = MBN_READY_STATE_OFF;
-        if (FAILED(mbnInterface->GetReadyState(&readyState))) {
-            Log(1, "[error][CStateWork::GetSimInfo] GetReadyState Fail.");
-            break;
-        }
-    }
-
-    if (nullElement) {
-        // nothing more to read
-    } else if (!mbnInterface) {
-        Log(1, "[error][CStateWork::GetSimInfo] Get mbim interface fail.");
-    } else {
+    if (mbnInterface) {
         MBN_PROVIDER home = {};
         if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
             Log(4, "[CStateWork::GetSimInfo] GetHomeProvider str_mccmnc: " + NarrowText(home.providerID));
@@ -152,7 +119,6 @@ bool CMbnRegEvent::GetSimInfo() {
     }
 
     if (mbnInterface) mbnInterface->Release();
-    if (interfaces) SafeArrayDestroy(interfaces);
     manager->Release();
     return true;
 }

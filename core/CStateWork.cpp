@@ -6,6 +6,7 @@
 #include "common/WideText.h"
 #include "config/CXmlTableReader.h"
 #include "config/UnZipPackage.h"
+#include "core/MbnInterfaceWalk.h"
 #include "modem/CMbimDeviceService.h"
 #include "platform/com.h"
 #include "platform/files.h"
@@ -230,47 +231,12 @@ bool CStateWork::GetSimInfo() {
         return false;
     }
 
-    SAFEARRAY* interfaces = nullptr;
-    if (FAILED(manager->GetInterfaces(&interfaces))) {
-        Log(1, "[error][CStateWork::GetSimInfo] Get All Interface Fail.");
+    IMbnInterface* mbnInterface = nullptr;
+    if (!GetLastMbnInterface(manager, mbnInterface)) {
         manager->Release();
         return true;
     }
-
-    // The interface used is the last one fetched; each one fetched before it is let go.
-    IMbnInterface* mbnInterface = nullptr;
-    bool nullElement = false;
-    LONG lower = 0;
-    LONG upper = -1;
-    if (interfaces) {
-        SafeArrayGetLBound(interfaces, 1, &lower);
-        SafeArrayGetUBound(interfaces, 1, &upper);
-    }
-    for (LONG i = lower; i <= upper; ++i) {
-        IUnknown* element = nullptr;
-        if (FAILED(SafeArrayGetElement(interfaces, &i, &element))) {
-            Log(1, "[error][CStateWork::GetSimInfo] SafeArrayGetElement Fail.");
-            break;
-        }
-        if (mbnInterface) mbnInterface->Release();
-        mbnInterface = static_cast<IMbnInterface*>(element);
-        if (!mbnInterface) {
-            Log(1, "mInterface is null");
-            nullElement = true;
-            break;
-        }
-        MBN_READY_STATE readyState = MBN_READY_STATE_OFF;
-        if (FAILED(mbnInterface->GetReadyState(&readyState))) {
-            Log(1, "[error][CStateWork::GetSimInfo] GetReadyState Fail.");
-            break;
-        }
-    }
-
-    if (nullElement) {
-        // nothing more to read
-    } else if (!mbnInterface) {
-        Log(1, "[error][CStateWork::GetSimInfo] Get mbim interface fail.");
-    } else {
+    if (mbnInterface) {
         IMbnSubscriberInformation* subscriber = nullptr;
         if (SUCCEEDED(mbnInterface->GetSubscriberInformation(&subscriber)) && subscriber) {
             BSTR iccid = nullptr;
@@ -315,7 +281,6 @@ bool CStateWork::GetSimInfo() {
     }
 
     if (mbnInterface) mbnInterface->Release();
-    if (interfaces) SafeArrayDestroy(interfaces);
     manager->Release();
     return true;
 }

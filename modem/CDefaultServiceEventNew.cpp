@@ -3,28 +3,21 @@
 #include <cstdint>
 #include <string>
 
+#include "common/WideText.h"
+#include "modem/DeviceModeService.h"
 #include "platform/sync.h"
 
 namespace {
 
 constexpr DWORD kAnswerWaitMs = 5000;
 constexpr DWORD kPublishWaitMs = 20480;
-const char kDeviceModeServiceId[] = "{613a2c9f-7579-4be2-bf30-94dc8fe47b1c}";
 
 bool IsDeviceModeService(IMbnDeviceService* service) {
     BSTR id = nullptr;
-    if (!service || FAILED(service->get_DeviceServiceID(&id)) || !id) return false;
-    int size = WideCharToMultiByte(CP_ACP, 0, id, -1, nullptr, 0, nullptr, nullptr);
-    std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (size > 0) WideCharToMultiByte(CP_ACP, 0, id, -1, text.data(), size, nullptr, nullptr);
+    if (!service || FAILED(service->get_DeviceServiceID(&id))) return false;
+    std::string text = NarrowText(id);
     SysFreeString(id);
-    if (!text.empty()) text.pop_back();
-    if (text.size() != sizeof kDeviceModeServiceId - 1) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-        if (c != kDeviceModeServiceId[i]) return false;
-    }
-    return true;
+    return IsDeviceModeServiceId(text);
 }
 
 }  // namespace

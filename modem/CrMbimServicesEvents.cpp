@@ -5,33 +5,13 @@
 #include <string>
 
 #include "common/CLog.h"
+#include "common/WideText.h"
+#include "modem/DeviceModeService.h"
 #include "platform/sync.h"
 
 namespace {
 
 constexpr DWORD kCompletionWaitMs = 5000;
-const char kDeviceModeServiceId[] = "{613a2c9f-7579-4be2-bf30-94dc8fe47b1c}";
-
-std::string AnsiText(const WCHAR* wide) {
-    if (!wide) return {};
-    int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), size, nullptr, nullptr) == 0) return {};
-    text.pop_back();
-    return text;
-}
-
-bool SameIdIgnoringCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) return false;
-    }
-    return i == a.size() && !b[i];
-}
-
 int WaitDone(HANDLE event) { return WaitForSingleObject(event, kCompletionWaitMs) == WAIT_OBJECT_0 ? 0 : 1; }
 
 void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
@@ -134,11 +114,11 @@ HRESULT CrMbimServicesEvents::OnEventNotification(IMbnDeviceService* deviceServi
                                                   SAFEARRAY* deviceServiceData) {
     std::string id;
     BSTR wide = nullptr;
-    if (deviceService && SUCCEEDED(deviceService->get_DeviceServiceID(&wide))) id = AnsiText(wide);
+    if (deviceService && SUCCEEDED(deviceService->get_DeviceServiceID(&wide))) id = NarrowText(wide);
     SysFreeString(wide);
     Log(4, "UUID0:");
     Log(4, id);
-    if (!SameIdIgnoringCase(id, kDeviceModeServiceId)) return S_OK;
+    if (!IsDeviceModeServiceId(id)) return S_OK;
     Log(4, "UUID1:");
     Log(4, id);
     LONG lower = 0;
