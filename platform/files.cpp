@@ -4,43 +4,15 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/sim/call_support.h"
 #include "platform/sim/driver.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-sim::Machine* MachineOrFail() {
-    sim::Machine* machine = sim::Machine::Current();
-    if (!machine) SetLastError(ERROR_NOT_SUPPORTED);
-    return machine;
-}
-
-// The host path, or empty with the last error set.
-std::optional<fs::path> Resolve(LPCSTR path) {
-    sim::Machine* machine = MachineOrFail();
-    if (!machine) return std::nullopt;
-    if (!path || !*path) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return std::nullopt;
-    }
-    auto host = machine->files().Resolve(path);
-    if (!host) SetLastError(ERROR_INVALID_NAME);
-    return host;
-}
-
-// Missing file, or missing folder on the way to it.
-DWORD MissingError(const fs::path& host) {
-    std::error_code error;
-    return fs::is_directory(host.parent_path(), error) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-}
-
-}  // namespace
-
 DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine || !fileName || size == 0) return 0;
     std::string path = machine->ExecutablePath();
     if (path.size() >= size) {
@@ -56,7 +28,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
                    DWORD, HANDLE) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return INVALID_HANDLE_VALUE;
     if (fileName && sim::FileSystem::IsDevicePath(fileName)) {
         DWORD error = ERROR_FILE_NOT_FOUND;
@@ -68,7 +40,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         SetLastError(ERROR_SUCCESS);
         return machine->handles().Add(device);
     }
-    auto host = Resolve(fileName);
+    auto host = sim::ResolveOrFail(fileName);
     if (!host) return INVALID_HANDLE_VALUE;
     std::error_code error;
     if (fs::is_directory(*host, error)) {
@@ -91,7 +63,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
             break;
         case OPEN_EXISTING:
             if (!exists) {
-                SetLastError(MissingError(*host));
+                SetLastError(sim::MissingError(*host));
                 return INVALID_HANDLE_VALUE;
             }
             mode = write ? "r+b" : "rb";
@@ -101,7 +73,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
             break;
         case TRUNCATE_EXISTING:
             if (!exists) {
-                SetLastError(MissingError(*host));
+                SetLastError(sim::MissingError(*host));
                 return INVALID_HANDLE_VALUE;
             }
             mode = "w+b";
@@ -112,7 +84,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
     }
     std::FILE* stream = std::fopen(host->c_str(), mode);
     if (!stream) {
-        SetLastError(exists ? ERROR_ACCESS_DENIED : MissingError(*host));
+        SetLastError(exists ? ERROR_ACCESS_DENIED : sim::MissingError(*host));
         return INVALID_HANDLE_VALUE;
     }
     auto file = std::make_shared<sim::FileObject>(stream, *host, machine->files().Normalize(fileName), desiredAccess);
@@ -123,7 +95,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (bytesRead) *bytesRead = 0;
     auto file = machine ? machine->handles().Get<sim::FileObject>(handle) : nullptr;
     if (!file) {
@@ -142,7 +114,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (bytesWritten) *bytesWritten = 0;
     auto file = machine ? machine->handles().Get<sim::FileObject>(handle) : nullptr;
     if (!file) {
@@ -166,7 +138,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
 }
 
 BOOL DeleteFileA(LPCSTR fileName) {
-    auto host = Resolve(fileName);
+    auto host = sim::ResolveOrFail(fileName);
     if (!host) return FALSE;
     std::error_code error;
     if (fs::is_directory(*host, error)) {
@@ -174,7 +146,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
         return FALSE;
     }
     if (!fs::exists(*host, error)) {
-        SetLastError(MissingError(*host));
+        SetLastError(sim::MissingError(*host));
         return FALSE;
     }
     if (!fs::remove(*host, error)) {
@@ -186,13 +158,13 @@ BOOL DeleteFileA(LPCSTR fileName) {
 }
 
 BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
-    auto from = Resolve(existingFileName);
+    auto from = sim::ResolveOrFail(existingFileName);
     if (!from) return FALSE;
-    auto to = Resolve(newFileName);
+    auto to = sim::ResolveOrFail(newFileName);
     if (!to) return FALSE;
     std::error_code error;
     if (!fs::exists(*from, error)) {
-        SetLastError(MissingError(*from));
+        SetLastError(sim::MissingError(*from));
         return FALSE;
     }
     fs::path target = *to;
@@ -217,7 +189,7 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
 }
 
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
-    auto host = Resolve(pathName);
+    auto host = sim::ResolveOrFail(pathName);
     if (!host) return FALSE;
     std::error_code error;
     if (fs::exists(*host, error)) {
@@ -236,12 +208,12 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
 }
 
 DWORD GetFileAttributesA(LPCSTR fileName) {
-    auto host = Resolve(fileName);
+    auto host = sim::ResolveOrFail(fileName);
     if (!host) return INVALID_FILE_ATTRIBUTES;
     std::error_code error;
     auto status = fs::status(*host, error);
     if (error || !fs::exists(status)) {
-        SetLastError(MissingError(*host));
+        SetLastError(sim::MissingError(*host));
         return INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/sim/call_support.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 
@@ -26,29 +27,6 @@ public:
     std::vector<WIN32_FIND_DATAA> entries;
     std::size_t next = 0;
 };
-
-sim::Machine* MachineOrFail() {
-    sim::Machine* machine = sim::Machine::Current();
-    if (!machine) SetLastError(ERROR_NOT_SUPPORTED);
-    return machine;
-}
-
-std::optional<fs::path> Resolve(LPCSTR path) {
-    sim::Machine* machine = MachineOrFail();
-    if (!machine) return std::nullopt;
-    if (!path || !*path) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return std::nullopt;
-    }
-    auto host = machine->files().Resolve(path);
-    if (!host) SetLastError(ERROR_INVALID_NAME);
-    return host;
-}
-
-DWORD MissingError(const fs::path& host) {
-    std::error_code error;
-    return fs::is_directory(host.parent_path(), error) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-}
 
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
@@ -112,7 +90,7 @@ bool SameFileName(const std::string& a, const std::string& b) {
 }  // namespace
 
 HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return INVALID_HANDLE_VALUE;
     if (!fileName || !*fileName || !findData) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -127,7 +105,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
         return INVALID_HANDLE_VALUE;
     }
     std::string normal = machine->files().Normalize(folder);
-    auto host = Resolve(folder.c_str());
+    auto host = sim::ResolveOrFail(folder.c_str());
     if (!host || normal.empty()) return INVALID_HANDLE_VALUE;
     std::error_code error;
     if (!fs::exists(*host, error)) {
@@ -164,7 +142,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
 }
 
 BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     auto find = machine ? machine->handles().Get<FindObject>(findFile) : nullptr;
     if (!find || !findData) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -180,7 +158,7 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
 }
 
 BOOL FindClose(HANDLE findFile) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine || !machine->handles().Get<FindObject>(findFile) || !machine->handles().Close(findFile)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -189,13 +167,13 @@ BOOL FindClose(HANDLE findFile) {
 }
 
 BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
-    auto from = Resolve(existingFileName);
+    auto from = sim::ResolveOrFail(existingFileName);
     if (!from) return FALSE;
-    auto to = Resolve(newFileName);
+    auto to = sim::ResolveOrFail(newFileName);
     if (!to) return FALSE;
     std::error_code error;
     if (!fs::exists(*from, error)) {
-        SetLastError(MissingError(*from));
+        SetLastError(sim::MissingError(*from));
         return FALSE;
     }
     if (fs::is_directory(*from, error) || fs::is_directory(*to, error)) {
@@ -230,12 +208,12 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
 }
 
 BOOL RemoveDirectoryA(LPCSTR pathName) {
-    sim::Machine* machine = MachineOrFail();
-    auto host = Resolve(pathName);
+    sim::Machine* machine = sim::MachineOrFail();
+    auto host = sim::ResolveOrFail(pathName);
     if (!host) return FALSE;
     std::error_code error;
     if (!fs::exists(*host, error)) {
-        SetLastError(MissingError(*host));
+        SetLastError(sim::MissingError(*host));
         return FALSE;
     }
     if (!fs::is_directory(*host, error)) {

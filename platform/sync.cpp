@@ -2,18 +2,13 @@
 
 #include <atomic>
 
+#include "platform/sim/call_support.h"
 #include "platform/sim/machine.h"
 
 namespace {
 thread_local DWORD lastError = 0;
 thread_local DWORD threadId = 0;
 std::atomic<DWORD> nextThreadId{1000};
-
-sim::Machine* MachineOrFail() {
-    sim::Machine* machine = sim::Machine::Current();
-    if (!machine) SetLastError(ERROR_NOT_SUPPORTED);
-    return machine;
-}
 }  // namespace
 
 DWORD GetLastError() { return lastError; }
@@ -25,7 +20,7 @@ DWORD GetCurrentThreadId() {
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return nullptr;
     if (machine->TakeKernelFault(sim::KernelCall::CreateEvent)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -43,7 +38,7 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
 }
 
 HANDLE OpenEventA(DWORD, BOOL, LPCSTR name) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return nullptr;
     auto event = name ? machine->FindNamedEvent(name) : nullptr;
     if (!event) {
@@ -55,7 +50,7 @@ HANDLE OpenEventA(DWORD, BOOL, LPCSTR name) {
 }
 
 BOOL SetEvent(HANDLE handle) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return FALSE;
     auto event = machine->handles().Get<sim::Event>(handle);
     if (!event) {
@@ -69,7 +64,7 @@ BOOL SetEvent(HANDLE handle) {
 }
 
 BOOL ResetEvent(HANDLE handle) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return FALSE;
     auto event = machine->handles().Get<sim::Event>(handle);
     if (!event) {
@@ -83,7 +78,7 @@ BOOL ResetEvent(HANDLE handle) {
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return WaitForMultipleObjects(1, &handle, FALSE, milliseconds); }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return WAIT_FAILED;
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -103,7 +98,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
                     LPDWORD id) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return nullptr;
     if (!start) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -119,7 +114,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
 }
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return FALSE;
     auto thread = machine->handles().Get<sim::ThreadObject>(handle);
     if (!thread || !exitCode) {
@@ -131,7 +126,7 @@ BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    sim::Machine* machine = MachineOrFail();
+    sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return FALSE;
     if (!machine->handles().Close(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
