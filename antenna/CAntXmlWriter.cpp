@@ -59,7 +59,7 @@ CAntXmlWriter::Version CAntXmlWriter::IsXmlVersionChanged(const std::string& mod
         m_strXmlVer.clear();
         return Version::Unchanged;
     }
-    m_strXmlVer = COemTableVersion::Upper(m_strXmlVer);
+    m_strXmlVer = CAtText::Upper(m_strXmlVer);
     const std::string record =
         COemTableVersion::RecordCommand(m_steps.ownSlot, COemTableVersion::Quote(m_strXmlVer));
     if (!CAtText::IsSafe(m_strXmlVer) || !CAntCommand::Fits(record)) {

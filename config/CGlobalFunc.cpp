@@ -12,12 +12,6 @@ std::string ToLowerAscii(std::string text) {
     return text;
 }
 
-std::string ToUpperAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 void CGlobalFunc::GetModuleDir(std::string& folder) {
     std::vector<char> buffer(MAX_PATH, '\0');
     GetModuleFileNameA(nullptr, buffer.data(), MAX_PATH);

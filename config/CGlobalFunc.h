@@ -22,5 +22,3 @@ public:
 
 // Lower-cases the letters A to Z.
 std::string ToLowerAscii(std::string text);
-// Upper-cases the letters a to z.
-std::string ToUpperAscii(std::string text);

@@ -5,6 +5,7 @@
 
 #include "config/CConfigPath.h"
 #include "config/CGlobalFunc.h"
+#include "modem/CAtText.h"
 #include "platform/fileinfo.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -116,7 +117,7 @@ int CSysHelper::GetBoardIdRegPath(std::string& valueName, std::string& keyPath) 
         valueName = kDefaultBoardValue;
         return 1;
     }
-    configured = ToUpperAscii(configured);
+    configured = CAtText::Upper(configured);
     std::size_t slash = configured.rfind('\\');
     if (slash == std::string::npos) {
         keyPath = valueName = configured;

@@ -8,6 +8,7 @@
 
 #include "common/CLog.h"
 #include "config/CXmlFile.h"
+#include "modem/CAtText.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -28,11 +29,6 @@ std::string Bounded(const std::string& text) {
     std::string bounded(text.c_str());
     if (bounded.size() > kMaxNameLength) bounded.resize(kMaxNameLength);
     return bounded;
-}
-
-std::string ToUpperCopy(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // A missing attribute reads as an empty text.
@@ -248,7 +244,7 @@ int CXmlTableReader::getRegulatoryByMcc(std::string tablePath, std::string mcc, 
     } else {
         closing = "registration mcc is null, or region not find, default region=" + region;
     }
-    region = ToUpperCopy(region);
+    region = CAtText::Upper(region);
     Log(4, closing);
     Log(4, "getRegulatoryByMcc done.");
     return result;
@@ -443,12 +439,12 @@ int CXmlTableReader::GetSarIndexFromXml(std::string tablePath, std::string confi
         for (; standard; standard = standard->NextSiblingElement()) {
             index = Attr(standard, "Index");
             const char* value = standard->Attribute("Value");
-            if (value && ToUpperCopy(value) == region) break;
+            if (value && CAtText::Upper(value) == region) break;
         }
     } else if (mapType >= 2) {
         for (; standard; standard = standard->NextSiblingElement()) {
             const char* value = standard->Attribute("Value");
-            if (value && ToUpperCopy(value) == region) break;
+            if (value && CAtText::Upper(value) == region) break;
         }
         if (!standard) return fail("StandardElement xml item error.");
 

@@ -14,7 +14,7 @@ public:
     static bool IsSafe(const std::string& text);
     // IsSafe for every value of the map (keys are never sent).
     static bool AreValuesSafe(const std::map<std::string, std::string>& values);
-    // Letters a to z upper-cased, every other byte as it is (board products,
-    // table versions).
+    // Letters a to z upper-cased, every other byte as it is, whatever the
+    // locale: the one upper-casing of the system.
     static std::string Upper(const std::string& text);
 };

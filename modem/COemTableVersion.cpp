@@ -1,17 +1,9 @@
 #include "modem/COemTableVersion.h"
 
-std::string COemTableVersion::Upper(const std::string& text) {
-    std::string upper = text;
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
+#include "modem/CAtText.h"
 
 bool COemTableVersion::IsChanged(const std::string& fileVersion, const std::string& modemVersion) {
-    return Upper(fileVersion) != Upper(modemVersion);
+    return CAtText::Upper(fileVersion) != CAtText::Upper(modemVersion);
 }
 
 std::string COemTableVersion::Quote(const std::string& text) {

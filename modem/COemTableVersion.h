@@ -12,8 +12,6 @@ public:
     // Written into the other slot of a pair (2/3, 4/5) before the writer's own.
     static constexpr const char* kZeroVersion = "0000.0000.000000.0000.0000.000";
 
-    // Letters a to z upper-cased, every other byte as it is.
-    static std::string Upper(const std::string& text);
     // true when the two versions differ once both are upper-cased.
     static bool IsChanged(const std::string& fileVersion, const std::string& modemVersion);
     static std::string Quote(const std::string& text);

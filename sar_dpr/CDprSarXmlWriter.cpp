@@ -2,6 +2,7 @@
 
 #include "modem/CAtCommandSequence.h"
 #include "modem/CAtExecute.h"
+#include "modem/CAtText.h"
 #include "modem/COemTableVersion.h"
 
 CDprSarXmlWriter::CDprSarXmlWriter(int profiles) : m_profiles(profiles) {}
@@ -15,7 +16,7 @@ bool CDprSarXmlWriter::IsXmlVersionChanged(const std::string& modemVersion, bool
     if (!readOk) {
         return false;
     }
-    m_strXmlVer = COemTableVersion::Upper(m_strXmlVer);
+    m_strXmlVer = CAtText::Upper(m_strXmlVer);
     return COemTableVersion::IsChanged(m_strXmlVer, modemVersion);
 }
 

@@ -68,7 +68,7 @@ bool CTasSarXml::IsXmlVersionChanged(std::string modemVersion) {
     if (!m_reader.GetXmlVersion(m_strXmlPath, m_strXmlVer)) {
         return false;
     }
-    m_strXmlVer = COemTableVersion::Upper(m_strXmlVer);
+    m_strXmlVer = CAtText::Upper(m_strXmlVer);
     return COemTableVersion::IsChanged(m_strXmlVer, modemVersion);
 }
 
