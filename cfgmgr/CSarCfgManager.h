@@ -66,7 +66,7 @@ public:
     // beginning with a comma has no group character and no items.
     static std::vector<std::string> TableCheckItems(const std::string& value);
 
-    // The gate's results, which the runs hand to the writers.
+    // Setting lines and the last values the older setters read.
     std::vector<std::string> m_vecSettingLines;
     std::string m_strBodySar;
     std::string m_strTaSar;
@@ -74,6 +74,7 @@ public:
     std::string m_strCarrier;
     std::string m_strGps;
     std::string m_strAgps;
+    // The gate's results, which the runs hand to the writers.
     std::string m_strNetMcc;
     std::string m_strMcc;
     std::string m_strBoardProduct;

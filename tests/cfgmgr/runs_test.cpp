@@ -418,3 +418,55 @@ TEST_F(IniRuns, TypeTwoWithoutMultiModeTheSameWritersAndAFailingOneDoesNotStopTh
 }
 
 }  // namespace
+
+namespace {
+
+std::string TasXml(const std::string& version) {
+    std::string xml = "<?xml version=\"1.0\"?>\n<Tas>\n  <XmlVer>" + version +
+                      "</XmlVer>\n  <ModeCfg><Enable Mode=\"Lowest Power\" Table=\"1\"/></ModeCfg>\n"
+                      "  <Param><I name=\"a\" value=\"1\"/><I name=\"b\" value=\"2\"/><I name=\"c\" value=\"3\"/>"
+                      "<I name=\"d\" value=\"4\"/></Param>\n  <Tas_Data>\n";
+    for (int t = 0; t < 9; ++t) xml += "    <T><Item name=\"LTE_B66\" value=\"" + std::to_string(10 + t) + "\"/></T>\n";
+    return xml + "  </Tas_Data>\n</Tas>\n";
+}
+
+TEST_F(WriterRuns, MultiModeRunsItsWritersInOrder) {
+    // MCC 302 is both a CE and an ISED network here, so the CE and ISED writers both apply.
+    MultiMode("MULTIMODE_FUNCTION=1\nDELAY_SECONDS=4\n");
+    Board("AB12");
+    SrvConfig("NetBoardProduct=AB12\nNetMccId=AB12_302\nCEMCC=302\nISEDMCC=302\n");
+    RunFile("AB12_302_SAR_DPR_PV.xml", DprXml("D1", 9));
+    RunFile("AB12_302_SAR_TAS_FCC_PV.xml", TasXml("F1"));
+    RunFile("AB12_302_SAR_TAS_CE_PV.xml", TasXml("C1"));
+    RunFile("AB12_302_SAR_TAS_ISED_PV.xml", TasXml("I1"));
+    RunFile("AB12_302_AntConfigTable_PV.xml", TasXml("G1"));
+    VersionReply("\r\n+GETOEMTABLEVER: DPR ver: D0, TAS_FCC ver: F0, TAS_ISED ver: I0, ANT_GPO ver: G0, ANT_MIPI ver: M0\r\n\r\nOK\r\n");
+    ResetProcess();
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.GetCfgInfoQ520RNV("302"), 0);
+
+    std::vector<std::string> commands = DistinctCommands();
+    auto at = [&](const std::string& command) {
+        return std::find(commands.begin(), commands.end(), command) - commands.begin();
+    };
+    auto none = static_cast<long>(commands.size());
+    std::vector<long> order = {at(kVersionQuery),
+                               at("AT+GTTASEN=0"),  // the body-SAR writer's first command
+                               at("At+SETOEMTABLEVER=1,\"D1\""),
+                               at("AT+BODYSAREN=0"),  // the TA-SAR writers' first command
+                               at("At+SETOEMTABLEVER=2,\"C1\""),
+                               at("At+SETOEMTABLEVER=3,\"I1\"")};
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        EXPECT_NE(order[i], none) << i;
+        if (i > 0) {
+            EXPECT_LT(order[i - 1], order[i]) << i;
+        }
+    }
+    EXPECT_EQ(at("At+SETOEMTABLEVER=2,\"F1\""), none);  // an ISED/CE network is no FCC network
+    EXPECT_TRUE(LoggedInOrder({"Changed flags: CDprSarCfg_5201_MultiMode=1 CTasSarCfg_FCC=0 CTasSarCfg_CE=1 "
+                               "CTasSarCfg_ISED=1 CAntGpoXmlCfg=0 CAntMipiXmlCfg=0",
+                               "Delay 4 seconds and then reboot modem...", "ResetMoudleEvent end"}));
+    EXPECT_EQ(ResetRequests(), 1u);
+}
+
+}  // namespace
