@@ -12,22 +12,24 @@ int SendValue(const std::string& command, const std::string& value) {
     return CAtCommandSequence::SendOne(command);
 }
 
+std::string Equals(AntCommandForm form) { return form == AntCommandForm::Spaced ? " = " : "="; }
+
 bool IsSendable(const std::string& value, const std::string& command) {
     return CAtText::IsSafe(value) && CAntCommand::Fits(command);
 }
 
 }  // namespace
 
-std::string CAntCommand::TuningEnableCommand(const std::string& value) {
-    return "AT+GTANTTUNINGEN=" + value + "\r\n";
+std::string CAntCommand::TuningEnableCommand(const std::string& value, AntCommandForm form) {
+    return "AT+GTANTTUNINGEN" + Equals(form) + value + "\r\n";
 }
 
-std::string CAntCommand::CtrlModeCommand(const std::string& value) {
-    return "AT+GTANTCTRLMODE=" + value + "\r\n";
+std::string CAntCommand::CtrlModeCommand(const std::string& value, AntCommandForm form) {
+    return "AT+GTANTCTRLMODE" + Equals(form) + value + "\r\n";
 }
 
-std::string CAntCommand::TuneModeCommand(const std::string& value) {
-    return "AT+GTANTTUNEMODE=" + value + "\r\n";
+std::string CAntCommand::TuneModeCommand(const std::string& value, AntCommandForm form) {
+    return "AT+GTANTTUNEMODE" + Equals(form) + value + "\r\n";
 }
 
 std::string CAntCommand::ProfileCommand(const std::string& profile) {
@@ -40,26 +42,26 @@ bool CAntCommand::AreBasicParamsSendable(const std::string& tuningEnable, const 
            IsSendable(ctrlMode, CtrlModeCommand(ctrlMode)) && IsSendable(tuneMode, TuneModeCommand(tuneMode));
 }
 
-int CAntCommand::SetAntTuningEnable(const std::string& value) {
-    return SendValue(TuningEnableCommand(value), value);
+int CAntCommand::SetAntTuningEnable(const std::string& value, AntCommandForm form) {
+    return SendValue(TuningEnableCommand(value, form), value);
 }
 
-int CAntCommand::SetAntCtrlMode(const std::string& value) {
-    return SendValue(CtrlModeCommand(value), value);
+int CAntCommand::SetAntCtrlMode(const std::string& value, AntCommandForm form) {
+    return SendValue(CtrlModeCommand(value, form), value);
 }
 
-int CAntCommand::SetAntTuneMode(const std::string& value) {
-    return SendValue(TuneModeCommand(value), value);
+int CAntCommand::SetAntTuneMode(const std::string& value, AntCommandForm form) {
+    return SendValue(TuneModeCommand(value, form), value);
 }
 
 int CAntCommand::SetAntBasicParam(const std::string& tuningEnable, const std::string& ctrlMode,
-                                  const std::string& tuneMode) {
-    int result = SetAntTuningEnable(tuningEnable);
+                                  const std::string& tuneMode, AntCommandForm form) {
+    int result = SetAntTuningEnable(tuningEnable, form);
     if (result == 0) {
-        result = SetAntCtrlMode(ctrlMode);
+        result = SetAntCtrlMode(ctrlMode, form);
     }
     if (result == 0) {
-        result = SetAntTuneMode(tuneMode);
+        result = SetAntTuneMode(tuneMode, form);
     }
     return result;
 }

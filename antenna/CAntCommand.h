@@ -11,16 +11,21 @@
 #include <cstddef>
 #include <string>
 
+// The MIPI INI writer's basic-parameter commands carry a blank on each side
+// of "=" ("AT+GTANTTUNINGEN = %s\r\n"); every other writer's do not.
+enum class AntCommandForm { Plain, Spaced };
+
 class CAntCommand {
 public:
     // An empty basic parameter: nothing to send.
     static constexpr int kNothingToSend = 5;
     static constexpr std::size_t kMaxLength = 4095;
 
-    static std::string TuningEnableCommand(const std::string& value);  // "AT+GTANTTUNINGEN=%s\r\n"
-    static std::string CtrlModeCommand(const std::string& value);      // "AT+GTANTCTRLMODE=%s\r\n"
-    static std::string TuneModeCommand(const std::string& value);      // "AT+GTANTTUNEMODE=%s\r\n"
-    static std::string ProfileCommand(const std::string& profile);     // "AT+GTANTPROFILE=%s\r\n"
+    // "AT+GTANTTUNINGEN=%s\r\n", "AT+GTANTCTRLMODE=%s\r\n", "AT+GTANTTUNEMODE=%s\r\n"
+    static std::string TuningEnableCommand(const std::string& value, AntCommandForm form = AntCommandForm::Plain);
+    static std::string CtrlModeCommand(const std::string& value, AntCommandForm form = AntCommandForm::Plain);
+    static std::string TuneModeCommand(const std::string& value, AntCommandForm form = AntCommandForm::Plain);
+    static std::string ProfileCommand(const std::string& profile);  // "AT+GTANTPROFILE=%s\r\n"
 
     static bool Fits(const std::string& command) { return command.size() <= kMaxLength; }
     // Every byte of each value may travel inside a command and each command
@@ -29,12 +34,12 @@ public:
                                        const std::string& tuneMode);
 
     // 5 for an empty value (nothing sent); otherwise the command's result.
-    static int SetAntTuningEnable(const std::string& value);
-    static int SetAntCtrlMode(const std::string& value);
-    static int SetAntTuneMode(const std::string& value);
+    static int SetAntTuningEnable(const std::string& value, AntCommandForm form = AntCommandForm::Plain);
+    static int SetAntCtrlMode(const std::string& value, AntCommandForm form = AntCommandForm::Plain);
+    static int SetAntTuneMode(const std::string& value, AntCommandForm form = AntCommandForm::Plain);
     // The three in this order; the first non-zero result ends it.
     static int SetAntBasicParam(const std::string& tuningEnable, const std::string& ctrlMode,
-                                const std::string& tuneMode);
+                                const std::string& tuneMode, AntCommandForm form = AntCommandForm::Plain);
     // The profile command's result.
     static int SetAntProfile(const std::string& profile);
 };
