@@ -9,6 +9,7 @@
 #include "config/CSysHelper.h"
 #include "config/CTableFilePath.h"
 #include "modem/CAtCommandSequence.h"
+#include "modem/CAtExecute.h"
 #include "modem/CAtText.h"
 #include "platform/sync.h"
 
@@ -245,7 +246,7 @@ bool CAntMipiIniCfg::QueryAntCfgValue() {
         std::size_t from = 0;
         if (!CutTableLine(reply, from, k, 0, m_strCurTable0Value[k]) ||
             !CutTableLine(reply, from, k, 1, m_strCurTable1Value[k])) {
-            m_dwQueryCheck = 4;
+            m_dwQueryCheck = CAtExecute::kQueryCheckFailed;
             return false;
         }
         Sleep(500);
@@ -310,7 +311,7 @@ DWORD CAntMipiIniCfg::SetAntBandCmd() {
             if (result != 0) return result;
         }
     }
-    return sent ? 0 : 5;
+    return sent ? 0 : CAntCommand::kNothingToSend;
 }
 
 DWORD CAntMipiIniCfg::SetAntCfg() {
