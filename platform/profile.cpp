@@ -8,9 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,41 +45,69 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The file's sections, or none when it cannot be read.
-std::optional<std::vector<Section>> Load(LPCSTR fileName) {
+// The file's text (a byte-order mark left out), or none when it cannot be read.
+std::optional<std::string> ReadText(LPCSTR fileName) {
     sim::Machine* machine = sim::Machine::Current();
     if (!machine || !fileName || !*fileName) return std::nullopt;
     auto host = machine->files().Resolve(fileName);
     if (!host) return std::nullopt;
-    std::ifstream in(*host, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::stringstream content;
-    content << in.rdbuf();
-    std::string text = content.str();
+    std::FILE* file = std::fopen(host->c_str(), "rb");
+    if (!file) return std::nullopt;
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return std::nullopt;
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+    return text;
+}
 
-    std::vector<Section> sections(1);  // lines before the first header: the nameless section
+// One line of the file as the profile functions see it.
+struct Line {
+    enum Kind { Skip, Header, Item } kind = Skip;
+    std::string_view name;                 // the header's or the item's name, trimmed
+    std::optional<std::string_view> value; // the item's value, trimmed; none without "="
+};
+
+Line Parse(std::string_view line) {
+    line = Trim(line);
+    if (line.empty() || line.front() == ';') return {};
+    if (line.front() == '[') {
+        auto close = line.rfind(']');
+        if (close != std::string_view::npos) return {Line::Header, Trim(line.substr(1, close - 1)), std::nullopt};
+    }
+    auto equals = line.find('=');
+    if (equals == std::string_view::npos) return {Line::Item, line, std::nullopt};
+    return {Line::Item, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+}
+
+// Calls `visit` with each line; stops when it returns false.
+template <class Visit>
+void ForEachLine(std::string_view text, Visit visit) {
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string_view line = Trim(std::string_view(text).substr(start, end - start));
+        if (end == std::string_view::npos) end = text.size();
+        Line line = Parse(text.substr(start, end - start));
         start = end + 1;
-        if (line.empty() || line.front() == ';') continue;
-        if (line.front() == '[') {
-            auto close = line.rfind(']');
-            if (close != std::string_view::npos) {
-                sections.push_back(Section{std::string(Trim(line.substr(1, close - 1))), {}});
-                continue;
-            }
-        }
-        auto equals = line.find('=');
-        if (equals == std::string_view::npos)
-            sections.back().entries.push_back(Entry{std::string(line), std::nullopt});
+        if (line.kind != Line::Skip && !visit(line)) return;
+    }
+}
+
+// The file's sections, or none when it cannot be read.
+std::optional<std::vector<Section>> Load(LPCSTR fileName) {
+    auto text = ReadText(fileName);
+    if (!text) return std::nullopt;
+    std::vector<Section> sections(1);  // lines before the first header: the nameless section
+    ForEachLine(*text, [&](const Line& line) {
+        if (line.kind == Line::Header)
+            sections.push_back(Section{std::string(line.name), {}});
         else
             sections.back().entries.push_back(
-                Entry{std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1)))});
-    }
+                Entry{std::string(line.name), line.value ? std::optional<std::string>(*line.value) : std::nullopt});
+        return true;
+    });
     return sections;
 }
 
@@ -91,24 +118,35 @@ const Section* FindSection(const std::vector<Section>& sections, std::string_vie
     return nullptr;
 }
 
-const Entry* FindKey(const Section& section, std::string_view name) {
-    name = Trim(name);
-    for (auto& entry : section.entries)
-        if (SameName(entry.name, name)) return &entry;
-    return nullptr;
-}
-
 // The value of [section] key, or none: missing file, section, key, or a key line without "=".
+// The first section of the name counts (the nameless one only when it holds lines), and in it
+// the first line of the key. One pass over the text, nothing else kept: the settings file is
+// read at every wake-up of the worker.
 std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR fileName) {
-    auto sections = Load(fileName);
-    if (!sections) {
+    auto text = ReadText(fileName);
+    if (!text) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return std::nullopt;
     }
-    const Section* found = FindSection(*sections, section);
-    const Entry* entry = found ? FindKey(*found, key) : nullptr;
-    if (!entry || !entry->value) return std::nullopt;
-    return entry->value;
+    const std::string_view wantSection = Trim(section);
+    const std::string_view wantKey = Trim(key);
+    bool inSection = wantSection.empty();  // the nameless section at the top
+    bool counted = false;                  // the section in hand is the one that counts
+    std::optional<std::string> found;
+    ForEachLine(*text, [&](const Line& line) {
+        if (line.kind == Line::Header) {
+            if (counted) return false;
+            inSection = SameName(line.name, wantSection);
+            counted = inSection;
+            return true;
+        }
+        if (!inSection) return true;
+        counted = true;
+        if (!SameName(line.name, wantKey)) return true;
+        if (line.value) found = std::string(*line.value);
+        return false;
+    });
+    return found;
 }
 
 DWORD CopyOut(std::string_view text, LPSTR returned, DWORD size) {

@@ -51,6 +51,31 @@ void FileSystem::SetCurrentDirectory(std::string windowsPath) {
     currentDirectory_ = std::move(windowsPath);
 }
 
+namespace {
+
+std::string FolderKey(std::string normal) {
+    for (char& c : normal) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (normal.empty() || normal.back() != '\\') normal += '\\';
+    return normal;
+}
+
+}  // namespace
+
+void FileSystem::SetWriteDenied(std::string_view windowsFolder, bool denied) {
+    std::string key = FolderKey(Normalize(windowsFolder));
+    std::lock_guard lock(mutex_);
+    std::erase(writeDenied_, key);
+    if (denied) writeDenied_.push_back(key);
+}
+
+bool FileSystem::WriteDenied(std::string_view windowsPath) const {
+    std::string key = FolderKey(Normalize(windowsPath));
+    std::lock_guard lock(mutex_);
+    for (const std::string& folder : writeDenied_)
+        if (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0) return true;
+    return false;
+}
+
 std::string FileSystem::Normalize(std::string_view path) const {
     if (path.empty() || IsDevicePath(path)) return {};
     if (path.starts_with("\\\\?\\")) path.remove_prefix(4);
@@ -90,6 +115,14 @@ std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view window
         if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*' || (c != 0 && c < 32))
             return std::nullopt;
     std::filesystem::path host = root_ / std::string(1, normal[0]);
+    // Named in the case it has on disk: the walk below would find every part as it is. One look-up
+    // in place of a folder listing per part (the settings file is read at every wake-up).
+    {
+        std::filesystem::path exact = host;
+        for (auto& part : SplitParts(normal.substr(3))) exact /= part;
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(exact, error))) return exact;
+    }
     bool exists = true;
     for (auto& part : SplitParts(normal.substr(3))) {
         if (exists) {

@@ -92,6 +92,18 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
     }
     if (timeoutMs == 0) return WAIT_TIMEOUT;
 
+    // The only thread running, and nothing due before this time-out: the clock would fire it next, so
+    // take it here without the two thread switches through the clock (a week of idle 5-second waits).
+    if (participant && timeoutMs != INFINITE && running_ == 1) {
+        const Key mine{now_ + timeoutMs, seq_};
+        if ((timers_.empty() || mine < timers_.begin()->first) &&
+            (scheduled_.empty() || mine < scheduled_.begin()->first)) {
+            ++seq_;
+            now_ = mine.first;
+            return WAIT_TIMEOUT;
+        }
+    }
+
     for (Waitable* object : waiter.objects) object->waiters.push_back(&waiter);
     if (timeoutMs != INFINITE) {
         waiter.timer = timers_.emplace(Key{now_ + timeoutMs, seq_++}, &waiter);
