@@ -95,7 +95,34 @@ int CStateWork::InitWork() {
 }
 
 void CStateWork::ArmRegChange() {
-    RegNotifyChangeKeyValue(m_hControlKey, TRUE, REG_NOTIFY_CHANGE_LAST_SET, m_hEvents[REG_CHANGE], TRUE);
+    const LSTATUS status = m_hControlKey ? RegNotifyChangeKeyValue(m_hControlKey, TRUE, REG_NOTIFY_CHANGE_LAST_SET,
+                                                                   m_hEvents[REG_CHANGE], TRUE)
+                                         : ERROR_FILE_NOT_FOUND;
+    if (status == ERROR_SUCCESS) {
+        m_bControlKeyWatched = true;
+        return;
+    }
+    if (m_hControlKey && status != ERROR_KEY_DELETED) return;
+    // A deleted key stays deleted for the handle held on it: a key created again under the name would
+    // never be watched, and every later posture change would go unseen.
+    if (m_bControlKeyWatched) Log(1, "[Fail][CStateWork::ArmRegChange] Control key lost, watching for its return.");
+    m_bControlKeyWatched = false;
+    ReopenControlKey();
+}
+
+void CStateWork::ReopenControlKey() {
+    if (m_hControlKey) {
+        RegCloseKey(m_hControlKey);
+        m_hControlKey = nullptr;
+    }
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kControlKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    m_hControlKey = key;
+    m_bControlKeyWatched = true;
+    Log(4, "[Infomation][CStateWork::ReopenControlKey] Control key watched again.");
+    // The next pass arms the notification on the key and applies the values written while
+    // nothing watched it.
+    SetEvent(m_hEvents[REG_CHANGE]);
 }
 
 HANDLE CStateWork::StartThread() {
@@ -178,6 +205,9 @@ void CStateWork::Work() {
                 log->SetPathAndRotate(m_strLogFilePath);
             }
         }
+
+        // Until the control key is back, every wake-up looks for it.
+        if (!m_bControlKeyWatched) ReopenControlKey();
 
         int customizationSolutionType =
             static_cast<int>(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, m_strIniFilePath.c_str()));

@@ -61,6 +61,7 @@ public:
 
 private:
     void ArmRegChange();
+    void ReopenControlKey();
 
     HANDLE m_hThread = nullptr;
     HANDLE m_hEvents[3] = {nullptr, nullptr, nullptr};
@@ -69,6 +70,7 @@ private:
     std::string m_strRegion;
     std::mutex m_providerLock;
     HKEY m_hControlKey = nullptr;
+    bool m_bControlKeyWatched = false;
     CMbimDeviceService* m_pMbimDeviceService = nullptr;
     CarrierPackInfo m_carrierInfo[2];
     std::string m_strSensor1;

@@ -16,6 +16,10 @@ std::optional<fs::path> Resolve(const char* path) {
     if (!machine || !path || !*path) return std::nullopt;
     return machine->files().Resolve(path);
 }
+bool WriteDenied(const char* path) {
+    sim::Machine* machine = sim::Machine::Current();
+    return machine && machine->files().WriteDenied(path);
+}
 }  // namespace
 
 std::FILE* _fsopen(const char* fileName, const char* mode, int) {
@@ -29,6 +33,10 @@ std::FILE* _fsopen(const char* fileName, const char* mode, int) {
         if (*c != 't') hostMode += *c;  // no text translation on the host
     std::error_code error;
     if (fs::is_directory(*host, error)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    if (hostMode.find_first_of("wa+") != std::string::npos && WriteDenied(fileName)) {
         errno = EACCES;
         return nullptr;
     }

@@ -49,6 +49,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
     }
     const bool exists = fs::exists(*host, error);
     const bool write = (desiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+    if ((write || (!exists && creationDisposition != OPEN_EXISTING)) && machine->files().WriteDenied(fileName)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     const char* mode = nullptr;
     switch (creationDisposition) {
         case CREATE_NEW:

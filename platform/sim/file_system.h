@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sim/objects.h"
 #include "platform/types.h"
@@ -56,11 +57,17 @@ public:
     std::string CurrentDirectory() const;
     void SetCurrentDirectory(std::string windowsPath);
 
+    // A folder whose files cannot be created or opened for writing (access denied), as when its
+    // permissions are taken away; false gives them back. Files open already stay writable.
+    void SetWriteDenied(std::string_view windowsFolder, bool denied);
+    bool WriteDenied(std::string_view windowsPath) const;
+
 private:
     [[maybe_unused]] Machine& machine_;
     std::filesystem::path root_;
     mutable std::mutex mutex_;
     std::string currentDirectory_ = "C:\\Windows\\System32";
+    std::vector<std::string> writeDenied_;  // normalised, lower case, each ending in a backslash
 };
 
 }  // namespace sim

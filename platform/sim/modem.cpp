@@ -367,7 +367,9 @@ HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bo
         if (!it->second.sessionOpen) return E_FAIL;
         canonical = it->second.id;
         if (canonical == kAtServiceId && commandId == 1) {
-            if (auto exact = exactReplies.find(bytes); exact != exactReplies.end()) {
+            if (replyOverride) {
+                reply = *replyOverride;
+            } else if (auto exact = exactReplies.find(bytes); exact != exactReplies.end()) {
                 reply = exact->second;
             } else {
                 reply = defaultReply;
@@ -503,6 +505,11 @@ void Modem::AddReplyPattern(std::string pattern, ModemReply reply) {
 void Modem::SetDefaultReply(ModemReply reply) {
     std::lock_guard lock(core_->mutex);
     core_->defaultReply = std::move(reply);
+}
+
+void Modem::SetReplyOverride(std::optional<ModemReply> reply) {
+    std::lock_guard lock(core_->mutex);
+    core_->replyOverride = std::move(reply);
 }
 
 void Modem::ClearReplies() {

@@ -69,6 +69,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -194,6 +195,9 @@ public:
     void AddReplyPattern(std::string pattern, ModemReply reply);
     void SetDefaultReply(ModemReply reply);
     void ClearReplies();
+    // Every AT command gets this reply, whatever the table says, until cleared (an outage of the
+    // AT service: every reply "ERROR", or none at all).
+    void SetReplyOverride(std::optional<ModemReply> reply);
 
     // The device-mode service's answer.
     void SetDeviceMode(std::int32_t mode, std::int32_t sarIndex, std::int32_t antennaIndex);

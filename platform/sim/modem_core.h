@@ -81,6 +81,7 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     std::map<std::string, ModemReply> exactReplies;
     std::vector<std::pair<std::string, ModemReply>> patternReplies;
     ModemReply defaultReply = ModemReply::Text("\r\nOK\r\n");
+    std::optional<ModemReply> replyOverride;
     std::int32_t deviceMode[3] = {0, 0, 0};
     std::optional<ModemReply> deviceModeReply;
     bool early = false;
