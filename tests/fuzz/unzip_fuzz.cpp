@@ -2,24 +2,15 @@
 // memory archive (listing, finding, extracting in chunks, with and without a
 // password) and as a package file unpacked into a folder.
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <memory>
-#include <string>
 #include <system_error>
 #include <vector>
 
-#include <unistd.h>
-
 #include "config/UnZipPackage.h"
 #include "config/Unzip.h"
-#include "platform/sim/machine.h"
+#include "tests/fuzz/fuzz_machine.h"
 
 namespace {
-
-std::filesystem::path root;
-sim::Machine* machine = nullptr;
 
 void ReadMemoryArchive(std::vector<std::uint8_t>& bytes, const char* password) {
     ZipHandle* handle = OpenZipMemory(bytes.data(), static_cast<DWORD>(bytes.size()), password);
@@ -44,13 +35,7 @@ void ReadMemoryArchive(std::vector<std::uint8_t>& bytes, const char* password) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    root = std::filesystem::temp_directory_path() / ("kvfuzz-" + std::to_string(getpid()));
-    std::filesystem::create_directories(root / "C");
-    machine = new sim::Machine(root);
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    });
+    kvfuzz::StartMachine();
     return 0;
 }
 
@@ -59,12 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadMemoryArchive(bytes, nullptr);
     ReadMemoryArchive(bytes, "pw");
 
-    {
-        std::ofstream package(root / "C" / "package.flz", std::ios::binary | std::ios::trunc);
-        package.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    kvfuzz::WriteDriveFile("package.flz", data, size);
     UnZipPackage("C:\\unpacked\\", "C:\\package.flz");
     std::error_code ignored;
-    std::filesystem::remove_all(root / "C" / "unpacked", ignored);
+    std::filesystem::remove_all(kvfuzz::Root() / "C" / "unpacked", ignored);
     return 0;
 }
