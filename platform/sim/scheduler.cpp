@@ -12,7 +12,7 @@ namespace {
 constexpr DWORD kTerminatedResult = 0xDEAD0001;
 
 thread_local Scheduler* tlScheduler = nullptr;
-thread_local bool tlParticipant = false;
+thread_local std::uint64_t tlParticipant = 0;  // the thread's turn token, 0 when it is no participant
 thread_local bool tlOwned = false;  // started by the scheduler: may be unwound at shutdown
 }  // namespace
 
@@ -58,9 +58,36 @@ void Scheduler::WakeLocked(Waiter& waiter, DWORD result) {
     allWaiters_.erase(std::remove(allWaiters_.begin(), allWaiters_.end(), &waiter), allWaiters_.end());
     waiter.done = true;
     waiter.result = result;
-    ++running_;
     --blocked_;
-    waiter.wake.notify_one();
+    if (waiter.participant)
+        MakeReadyLocked(waiter.participant);
+    else
+        waiter.wake.notify_one();
+}
+
+std::uint64_t Scheduler::NewParticipantLocked() { return nextParticipant_++; }
+
+void Scheduler::MakeReadyLocked(std::uint64_t participant) {
+    ready_.push_back(participant);
+    if (turn_ == 0) PassTurnLocked();
+}
+
+// Called by the participant that has the turn when it blocks or ends, or when
+// none has it: the first ready participant runs next, else the clock may move.
+void Scheduler::PassTurnLocked() {
+    if (ready_.empty()) {
+        turn_ = 0;
+        clockWake_.notify_one();
+        return;
+    }
+    turn_ = ready_.front();
+    ready_.pop_front();
+    turnChanged_.notify_all();
+}
+
+// At shutdown the turn no longer holds anyone back, so every thread can unwind.
+void Scheduler::AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant) {
+    turnChanged_.wait(lock, [&] { return turn_ == participant || stopping_; });
 }
 
 void Scheduler::WakeWaitersOfLocked(Waitable& object) {
@@ -77,12 +104,13 @@ void Scheduler::WakeWaitersOfLocked(Waitable& object) {
 
 DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll, DWORD timeoutMs) {
     std::unique_lock lock(mutex_);
-    const bool participant = tlScheduler == this && tlParticipant;
+    const std::uint64_t participant = tlScheduler == this ? tlParticipant : 0;
     if (stopping_) {
         if (tlOwned && tlScheduler == this) throw Terminated{};
         return WAIT_FAILED;
     }
     Waiter waiter;
+    waiter.participant = participant;
     waiter.waitAll = waitAll;
     for (const auto& object : objects) waiter.objects.push_back(object.get());
     int index = Satisfied(waiter);
@@ -111,10 +139,13 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
     }
     allWaiters_.push_back(&waiter);
     ++blocked_;
-    if (participant) --running_;
-    clockWake_.notify_one();
-    waiter.wake.wait(lock, [&] { return waiter.done; });
-    if (!participant) --running_;  // the waker counted this thread as running
+    if (participant) {
+        if (turn_ == participant) PassTurnLocked();
+        turnChanged_.wait(lock, [&] { return waiter.done && (turn_ == participant || stopping_); });
+    } else {
+        clockWake_.notify_one();
+        waiter.wake.wait(lock, [&] { return waiter.done; });
+    }
     if (waiter.result == kTerminatedResult) {
         if (tlOwned && tlScheduler == this) throw Terminated{};
         return WAIT_FAILED;
@@ -145,12 +176,18 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         return object;
     }
     ReapLocked();
-    ++running_;
+    // Ready at once, but the caller keeps its turn until it blocks.
+    const std::uint64_t participant = NewParticipantLocked();
+    MakeReadyLocked(participant);
     auto done = std::make_shared<bool>(false);
-    std::thread thread([this, object, body = std::move(body), done] {
+    std::thread thread([this, object, body = std::move(body), done, participant] {
         tlScheduler = this;
-        tlParticipant = true;
+        tlParticipant = participant;
         tlOwned = true;
+        {
+            std::unique_lock lock(mutex_);
+            AwaitTurnLocked(lock, participant);
+        }
         DWORD code = 0;
         try {
             code = body();
@@ -161,10 +198,9 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         object->exitCode = code;
         object->exited = true;
         WakeWaitersOfLocked(*object);
-        --running_;
         *done = true;
-        tlParticipant = false;
-        clockWake_.notify_one();
+        tlParticipant = 0;
+        if (turn_ == participant) PassTurnLocked();
     });
     workers_.push_back({std::move(thread), done});
     return object;
@@ -184,21 +220,22 @@ void Scheduler::Settle() {
 }
 
 void Scheduler::Join() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (tlScheduler == this && tlParticipant) return;
     tlScheduler = this;
-    tlParticipant = true;
+    tlParticipant = NewParticipantLocked();
     tlOwned = false;
-    ++running_;
+    MakeReadyLocked(tlParticipant);
+    AwaitTurnLocked(lock, tlParticipant);
 }
 
 void Scheduler::Leave() {
     std::lock_guard lock(mutex_);
     if (tlScheduler != this || !tlParticipant) return;
-    tlParticipant = false;
+    const std::uint64_t participant = tlParticipant;
+    tlParticipant = 0;
     tlScheduler = nullptr;
-    --running_;
-    clockWake_.notify_one();
+    if (turn_ == participant) PassTurnLocked();
 }
 
 void Scheduler::SetDeadlockHandler(std::function<void()> handler) {
@@ -223,22 +260,26 @@ void Scheduler::ReapLocked() {
 }
 
 void Scheduler::RunDelivery(std::function<void()> action) {
-    // Called with the lock held; the delivery counts as running until it ends.
-    ++running_;
+    // Called with the lock held; the delivery is a participant until it ends.
+    const std::uint64_t participant = NewParticipantLocked();
+    MakeReadyLocked(participant);
     auto done = std::make_shared<bool>(false);
-    std::thread thread([this, action = std::move(action), done] {
+    std::thread thread([this, action = std::move(action), done, participant] {
         tlScheduler = this;
-        tlParticipant = true;
+        tlParticipant = participant;
         tlOwned = true;
+        {
+            std::unique_lock lock(mutex_);
+            AwaitTurnLocked(lock, participant);
+        }
         try {
             action();
         } catch (const Terminated&) {
         }
         std::lock_guard lock(mutex_);
-        --running_;
         *done = true;
-        tlParticipant = false;
-        clockWake_.notify_one();
+        tlParticipant = 0;
+        if (turn_ == participant) PassTurnLocked();
     });
     workers_.push_back({std::move(thread), done});
 }
@@ -247,7 +288,7 @@ void Scheduler::ClockLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
         clockWake_.wait(lock, [&] {
-            return stopping_ || (running_ == 0 && (!timers_.empty() || !scheduled_.empty() || blocked_ > 0));
+            return stopping_ || (!BusyLocked() && (!timers_.empty() || !scheduled_.empty() || blocked_ > 0));
         });
         if (stopping_) return;
         ReapLocked();
@@ -263,7 +304,7 @@ void Scheduler::ClockLoop() {
                 std::abort();
             }
             lock.lock();
-            clockWake_.wait(lock, [&] { return stopping_ || running_ > 0 || !timers_.empty() || !scheduled_.empty(); });
+            clockWake_.wait(lock, [&] { return stopping_ || BusyLocked() || !timers_.empty() || !scheduled_.empty(); });
             continue;
         }
         bool takeAction = !scheduled_.empty() && (timers_.empty() || scheduled_.begin()->first < timers_.begin()->first);
@@ -291,6 +332,7 @@ void Scheduler::Shutdown() {
             for (Waiter* waiter : waiting) WakeLocked(*waiter, kTerminatedResult);
         }
         clockWake_.notify_all();
+        turnChanged_.notify_all();
     }
     if (clock_.joinable()) clock_.join();
     for (;;) {

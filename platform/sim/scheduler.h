@@ -1,16 +1,26 @@
 // The virtual clock and every blocking call of the machine.
 //
-// Time stands still while any participant runs: a participant is a thread the
-// layer started (CreateThread, the service dispatcher, a delivery of an outside
-// party) or the host thread that built the machine. When every participant is
-// blocked in a wait, the clock jumps to the earliest of the pending time-outs
-// and scheduled deliveries and fires it. So a time-out happens only when
-// nothing that could still end the wait is in flight, and a 240-second wait
-// costs no real time. Ties are broken by the order of scheduling.
+// A participant is a thread the layer started (CreateThread, the service
+// dispatcher, a delivery of an outside party) or the host thread that built the
+// machine. One participant runs at a time: it keeps the turn until it blocks in
+// a wait or ends, then the turn passes to the participant that became ready
+// first (a started thread, a woken waiter, a delivery). So what happens at one
+// virtual instant comes in one order, never in the order the host's threads
+// happen to run, and the same run always gives the same transcript. A host
+// mutex must therefore never be held across a wait: the next participant could
+// block on it outside the scheduler's sight and stall the machine.
+//
+// Time stands still while any participant runs or is ready. When every
+// participant is blocked in a wait, the clock jumps to the earliest of the
+// pending time-outs and scheduled deliveries and fires it. So a time-out
+// happens only when nothing that could still end the wait is in flight, and a
+// 240-second wait costs no real time. Ties are broken by the order of
+// scheduling.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,6 +40,7 @@ namespace sim {
 struct Terminated {};
 
 struct Waiter {
+    std::uint64_t participant = 0;  // its turn token; 0 for a thread outside the machine
     std::vector<Waitable*> objects;
     bool waitAll = false;
     bool done = false;
@@ -92,13 +103,20 @@ private:
     void ClockLoop();
     void RunDelivery(std::function<void()> action);
     void ReapLocked();
-    void BecomeBlockedLocked();
+    std::uint64_t NewParticipantLocked();
+    void MakeReadyLocked(std::uint64_t participant);
+    void PassTurnLocked();
+    void AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant);
+    bool BusyLocked() const { return turn_ != 0 || !ready_.empty(); }
 
     mutable std::mutex mutex_;
     std::condition_variable clockWake_;
+    std::condition_variable turnChanged_;
     std::int64_t now_ = 0;
     std::uint64_t seq_ = 0;
-    int running_ = 0;
+    std::uint64_t turn_ = 0;  // the participant that runs, 0 when none
+    std::deque<std::uint64_t> ready_;
+    std::uint64_t nextParticipant_ = 1;
     int blocked_ = 0;
     bool stopping_ = false;
     std::multimap<Key, Waiter*> timers_;

@@ -116,6 +116,45 @@ TEST_F(SyncTest, TheSameRunGivesTheSameTranscript) {
     EXPECT_EQ(PlayPingPong(machine()), first);
 }
 
+// Threads that act at one virtual instant, each writing before and after a wait.
+struct Voice {
+    sim::Transcript* transcript;
+    HANDLE go;
+    int index;
+};
+
+DWORD Speak(LPVOID parameter) {
+    auto* voice = static_cast<Voice*>(parameter);
+    voice->transcript->Add("test", "thread " + std::to_string(voice->index) + " starts");
+    WaitForSingleObject(voice->go, INFINITE);
+    voice->transcript->Add("test", "thread " + std::to_string(voice->index) + " woken");
+    return 0;
+}
+
+TEST_F(SyncTest, WhatHappensAtOneInstantComesInOneOrder) {
+    // A thread keeps running until it waits; the others follow in the order they became ready,
+    // however the host schedules its threads.
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::vector<Voice> voices;
+    for (int i = 0; i < 4; ++i) voices.push_back({&machine().transcript(), go, i});
+    std::vector<HANDLE> threads;
+    for (Voice& voice : voices) threads.push_back(CreateThread(nullptr, 0, Speak, &voice, 0, nullptr));
+    machine().transcript().Add("test", "all created");
+    machine().clock().Settle();
+    SetEvent(go);
+    machine().transcript().Add("test", "go set");
+    EXPECT_EQ(WaitForMultipleObjects(4, threads.data(), TRUE, INFINITE), WAIT_OBJECT_0);
+    std::vector<std::string> expected = {"all created"};
+    for (int i = 0; i < 4; ++i) expected.push_back("thread " + std::to_string(i) + " starts");
+    expected.push_back("go set");
+    for (int i = 0; i < 4; ++i) expected.push_back("thread " + std::to_string(i) + " woken");
+    for (std::string& line : expected) line = "[     0.000] test: " + line;
+    EXPECT_EQ(machine().transcript().Lines(), expected);
+    EXPECT_EQ(machine().clock().Now(), 0);
+    for (HANDLE thread : threads) CloseHandle(thread);
+    CloseHandle(go);
+}
+
 TEST_F(SyncTest, ADeadlockIsReportedInsteadOfHanging) {
     std::atomic<bool> reported{false};
     HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
