@@ -85,9 +85,11 @@ bool CAntXmlWriter::LookUpProfile(std::string& profile) {
     if (!m_reader.GetXmlEnableTable(m_steps.masterPath, m_strPosture, profile)) {
         return false;
     }
+    // A profile that cannot be sent is skipped like a missing one; the file
+    // stays good for everything else.
     if (!CAtText::IsSafe(profile) || !CAntCommand::Fits(CAntCommand::ProfileCommand(profile))) {
         CLog::GetInstance()->WriteLog(1, "Antenna profile cannot be sent: " + m_steps.masterPath);
-        return false;
+        profile.clear();
     }
     return true;
 }

@@ -11,9 +11,10 @@
 // is reported once tables and version are in the modem, before the profile
 // is looked up and sent (a profile that then fails is still the result).
 //
-// A posture without an enable entry sends no "AT+GTANTPROFILE=" at all: the
-// step is skipped and logged. An "XmlVer" or profile text that cannot travel
-// inside a command makes the file unreadable: result 0, nothing further sent.
+// A posture without an enable entry, or whose profile text cannot travel
+// inside a command, sends no "AT+GTANTPROFILE=" at all: the step is skipped
+// and logged, the rest goes on. An "XmlVer" that cannot travel inside a
+// command makes the file unreadable: result 0, nothing further sent.
 #pragma once
 
 #include <functional>
@@ -55,7 +56,8 @@ public:
 
     Version IsXmlVersionChanged(const std::string& moduleVersion);
     // The basic parameters, then the posture's profile (empty when the
-    // posture has no enable entry); false when either cannot be read.
+    // posture has no enable entry or its profile cannot be sent); false when
+    // either cannot be read.
     bool GetProfileByDeviceMode(std::string& profile);
     // Zero version into the other slot, then the quoted file version into the
     // writer's own; the first non-zero result.

@@ -5,13 +5,19 @@
 // version) is treated as one that cannot be read.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
 class CAtText {
 public:
+    // The writers format each command into a 4096-byte buffer.
+    static constexpr std::size_t kMaxCommand = 4095;
+
     // false for a text holding a byte below 0x20, DEL (0x7f) or a double quote.
     static bool IsSafe(const std::string& text);
+    // The whole command fits the buffer; a longer one is never cut and sent.
+    static bool Fits(const std::string& command) { return command.size() <= kMaxCommand; }
     // IsSafe for every value of the map (keys are never sent).
     static bool AreValuesSafe(const std::map<std::string, std::string>& values);
     // Letters a to z upper-cased, every other byte as it is, whatever the

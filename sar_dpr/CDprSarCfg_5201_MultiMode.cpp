@@ -5,6 +5,7 @@
 #include "config/CSysHelper.h"
 #include "config/CTableFilePath.h"
 #include "modem/CAtCommandSequence.h"
+#include "sar_dpr/CSarPostureTable.h"
 
 namespace {
 
@@ -60,16 +61,6 @@ int CDprSarCfg_5201_MultiMode::SetOemTableVersion() { return m_writer.SetOemTabl
 
 void CDprSarCfg_5201_MultiMode::BuildBodySarCmd() { m_writer.BuildBodySarCmd(); }
 
-int CDprSarCfg_5201_MultiMode::SelectPostureTable(const std::string& table) {
-    // An empty table text would select nothing the modem knows; one that
-    // cannot travel inside a command is not sent either.
-    if (table.empty() || !CAtText::IsSafe(table)) {
-        CLog::GetInstance()->WriteLog(4, "No table for the device mode, BODYSARON not sent.");
-        return 0;
-    }
-    return SetBodySarOn(table);
-}
-
 void CDprSarCfg_5201_MultiMode::SetRegValues() {
     CSysHelper helper;
     helper.SetServiceRegValue("RegulatoryID", "BodySAR");
@@ -101,7 +92,7 @@ int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc
         if (GetProfileByDeviceMode(table)) {
             result = EnableBodySar();
             if (result == 0) {
-                result = SelectPostureTable(table);
+                result = CSarPostureTable::Select(table);
             }
             if (result != 0) {
                 return result;
@@ -128,7 +119,7 @@ int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc
         MarkChanged(changed);
         return 0;
     }
-    result = SelectPostureTable(table);
+    result = CSarPostureTable::Select(table);
     if (result != 0) {
         return result;
     }

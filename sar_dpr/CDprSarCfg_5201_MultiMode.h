@@ -35,9 +35,6 @@ public:
     const CDprSarXmlWriter& Writer() const { return m_writer; }
 
 private:
-    // The active table when the posture has one that may be sent; the skip
-    // is logged otherwise.
-    int SelectPostureTable(const std::string& table);
     void SetRegValues();
 
     CDprSarXmlWriter m_writer;

@@ -4,6 +4,7 @@
 #include "modem/CAtExecute.h"
 #include "modem/CAtText.h"
 #include "modem/COemTableVersion.h"
+#include "sar_dpr/CSarPostureTable.h"
 
 CDprSarXmlWriter::CDprSarXmlWriter(int profiles) : m_profiles(profiles) {}
 
@@ -41,7 +42,7 @@ bool CDprSarXmlWriter::GetProfileByDeviceMode(std::string& table) {
 int CDprSarXmlWriter::EnableBodySar() { return CAtCommandSequence::SendOne("AT+BODYSAREN=1\r\n"); }
 
 int CDprSarXmlWriter::SetBodySarOn(const std::string& table) {
-    return CAtCommandSequence::SendOne("AT+BODYSARON=" + table + "\r\n");
+    return CAtCommandSequence::SendOne(CSarPostureTable::Command(table));
 }
 
 int CDprSarXmlWriter::SetOemTableVersion() {

@@ -8,6 +8,7 @@
 #include "modem/CAtExecute.h"
 #include "modem/CAtText.h"
 #include "modem/COemTableVersion.h"
+#include "sar_dpr/CSarPostureTable.h"
 
 namespace {
 
@@ -182,9 +183,10 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
     }
     std::string table;
     const bool hasEnable = GetProfileByDeviceMode(table);
-    const std::string bodySarOn = "AT+BODYSARON=" + table + "\r\n";
-    if (!CAtText::IsSafe(table) || !Fits(bodySarOn)) {
-        return 0;
+    // A table text that cannot be sent selects nothing, as if no entry
+    // named the posture.
+    if (!CSarPostureTable::IsSendable(table)) {
+        table.clear();
     }
 
     if (!versionChanged) {
@@ -195,11 +197,10 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
             }
             return result;
         }
-        std::vector<std::string> commands = {"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", m_region.algorithmCmd};
-        if (!table.empty()) {
-            commands.push_back(bodySarOn);
+        int result = SendAll({"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", m_region.algorithmCmd});
+        if (result == 0) {
+            result = CSarPostureTable::Select(table);
         }
-        int result = SendAll(commands);
         if (result == 0) {
             WriteRegistryValues(table);
         }
@@ -226,11 +227,9 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
     if (!hasEnable) {
         return 0;
     }
-    if (!table.empty()) {
-        result = SendAll({bodySarOn});
-        if (result != 0) {
-            return result;
-        }
+    result = CSarPostureTable::Select(table);
+    if (result != 0) {
+        return result;
     }
     WriteRegistryValues(table);
     return 0;

@@ -4,9 +4,10 @@
 // SAR index offset.
 //
 // When the file's version differs from the modem's, everything the writer
-// will send (parameters, nine tables, version, posture table) is read and
-// checked before the first command: a file that fails sends nothing, so the
-// modem never ends up with body SAR off and TA SAR half written.
+// will send (parameters, nine tables, version) is read and checked before the
+// first command: a file that fails sends nothing, so the modem never ends up
+// with body SAR off and TA SAR half written. A posture table that cannot be
+// sent is skipped like a missing one (CSarPostureTable).
 #pragma once
 
 #include <array>

@@ -167,7 +167,7 @@ TEST_F(AntXmlWriterTest, PostureWithoutEnableEntrySkipsTheProfile) {
     }
 }
 
-TEST_F(AntXmlWriterTest, VersionOrProfileThatCannotTravelMakesTheFileUnreadable) {
+TEST_F(AntXmlWriterTest, VersionThatCannotTravelMakesTheFileUnreadable) {
     Xml("<XmlVer>2&#10;AT+RESET</XmlVer>", kBook);
     EXPECT_EQ(Run("1"), 0);
     EXPECT_TRUE(modem().Commands().empty());
@@ -175,10 +175,29 @@ TEST_F(AntXmlWriterTest, VersionOrProfileThatCannotTravelMakesTheFileUnreadable)
     EXPECT_EQ(Run("1"), 0);
     EXPECT_TRUE(modem().Commands().empty());
     EXPECT_FALSE(changed);
+}
 
-    Xml("<XmlVer>2</XmlVer>", "<Enable Mode=\"book\" Table=\"7&#13;&#10;AT+RESET\"/>");
-    EXPECT_EQ(Run("2"), 0);
-    EXPECT_TRUE(AtCommands().empty());
+// A profile text that cannot travel inside a command is skipped like a
+// missing one; the rest of either path goes out.
+TEST_F(AntXmlWriterTest, ProfileThatCannotTravelIsSkippedLikeAMissingOne) {
+    const std::string profiles[] = {"7&#13;&#10;AT+RESET", "7&quot;", std::string(4090, '7')};
+    for (const std::string& profile : profiles) {
+        for (const char* modemVersion : {"1", "2"}) {
+            SCOPED_TRACE(profile.substr(0, 16) + " modem " + modemVersion);
+            const std::size_t mark = Mark();
+            const std::size_t logged = CountLogged("No antenna profile for posture book: AT+GTANTPROFILE not sent");
+            changed = false;
+            Xml("<XmlVer>2</XmlVer>", "<Enable Mode=\"book\" Table=\"" + profile + "\"/>");
+            EXPECT_EQ(Run(modemVersion), 0);
+            EXPECT_EQ(changed, std::string(modemVersion) == "1");
+            const auto sent = AtCommands(mark);
+            EXPECT_EQ(sent.size(), changed ? 6u : 3u);
+            for (const auto& command : sent) {
+                EXPECT_EQ(command.rfind("AT+GTANTPROFILE", 0), std::string::npos);
+            }
+            EXPECT_EQ(CountLogged("No antenna profile for posture book: AT+GTANTPROFILE not sent"), logged + 1);
+        }
+    }
 }
 
 TEST_F(AntXmlWriterTest, FileWithoutVersionTakesTheUnchangedPath) {

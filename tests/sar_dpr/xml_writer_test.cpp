@@ -278,6 +278,10 @@ TEST_F(DprXmlTest, PostureWithoutTableIsNotSelected) {
         {"empty table text, changed", "0001", {{"book", ""}}, {"At+SETOEMTABLEVER=1,\"ABC.2\""}, true, true},
         {"table text with a line break, unchanged", "ABC.2", {{"book", "3&#10;AT+RESET"}}, {"AT+BODYSAREN=1"}, true,
          false},
+        {"table text with a quote, changed", "0001", {{"book", "3&quot;"}}, {"At+SETOEMTABLEVER=1,\"ABC.2\""}, true,
+         true},
+        {"table text too long for a command, unchanged", "ABC.2", {{"book", std::string(4090, '3')}},
+         {"AT+BODYSAREN=1"}, true, false},
         {"no Enable entries, unchanged", "ABC.2", {}, {}, true, false},
         {"no Enable entries, changed", "0001", {}, {"At+SETOEMTABLEVER=1,\"ABC.2\""}, false, true},
     };

@@ -22,6 +22,7 @@ using tastest::kRun;
 using tastest::TasTest;
 using Items = std::vector<std::pair<std::string, std::string>>;
 
+constexpr const char* kSkipLine = "No table for the device mode, BODYSARON not sent.";
 constexpr const char* kZero = "\"0000.0000.000000.0000.0000.000\"";
 
 // A TA-SAR table file; by default nine full profiles, four parameters and the
@@ -218,6 +219,7 @@ TEST_P(TasXml, PostureNamedByNoEntrySendsNoEmptyTableCommand) {
     EXPECT_EQ(Sent(), TableCommands());
     EXPECT_TRUE(changed);
     ExpectRegistry("0", "0");
+    EXPECT_EQ(CountLogged(kSkipLine), 1u);
 
     machine().registry().DeleteKey(tastest::kServiceKey);
     Mark();
@@ -229,6 +231,35 @@ TEST_P(TasXml, PostureNamedByNoEntrySendsNoEmptyTableCommand) {
     EXPECT_EQ(Run("v1.0"), 0);
     EXPECT_EQ(Sent().back(), "AT+BODYSARON=7\r\n");
     ExpectRegistry("7", std::to_string(7 + R().offset));
+}
+
+// A posture table text that cannot travel inside a command is skipped like a
+// missing one: logged, the rest of the path goes on with table number 0.
+TEST_P(TasXml, PostureTableThatCannotBeSentIsSkippedLikeAMissingOne) {
+    const std::string texts[] = {"3&quot;", "3&#13;AT+RESET", "3&#9;", std::string(4090, '3')};
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 16));
+        TasFile file;
+        file.enable[1].second = text;
+        Write(file);
+        std::size_t skips = CountLogged(kSkipLine);
+        machine().registry().DeleteKey(tastest::kServiceKey);
+        Mark();
+        bool changed = false;
+        EXPECT_EQ(Run("v0.9", &changed), 0);
+        EXPECT_EQ(Sent(), TableCommands());
+        EXPECT_TRUE(changed);
+        ExpectRegistry("0", "0");
+
+        machine().registry().DeleteKey(tastest::kServiceKey);
+        Mark();
+        changed = false;
+        EXPECT_EQ(Run("v1.0", &changed), 0);
+        EXPECT_EQ(Sent(), (std::vector<std::string>{"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", R().algorithm}));
+        EXPECT_FALSE(changed);
+        ExpectRegistry("0", "0");
+        EXPECT_EQ(CountLogged(kSkipLine), skips + 2);
+    }
 }
 
 TEST_P(TasXml, ChangedFileWithoutEnableEntriesStillReportsTheChange) {
@@ -261,8 +292,6 @@ TEST_P(TasXml, UnreadableOrUnsendableFileSendsNothing) {
         {"quote in a band value", [](TasFile& f) { f.tables[8][1].second = "1&quot;5"; }},
         {"control character in a parameter", [](TasFile& f) { f.params[0] = "1&#9;"; }},
         {"line break in the version", [](TasFile& f) { f.version = "v2&#10;AT+RESET"; }},
-        {"quote in the posture's table", [](TasFile& f) { f.enable[1].second = "3&quot;"; }},
-        {"line break in the posture's table", [](TasFile& f) { f.enable[1].second = "3&#13;AT+RESET"; }},
         {"value too long for a command", [](TasFile& f) { f.tables[1][1].second = std::string(4100, '7'); }},
     };
     for (const Case& c : cases) {
