@@ -6,6 +6,7 @@
 
 #include "antenna/CAntGpoIniCfg.h"
 #include "antenna/CAntGpoXmlCfg.h"
+#include "antenna/CAntMipiXmlCfg.h"
 #include "cfgmgr/CSarCfgManager.h"
 #include "common/CLog.h"
 #include "config/CConfigPath.h"
@@ -38,11 +39,6 @@ const char kNoNeedLine[] = "GetCfgInfo no need set cfg info****";
 int SendRetry(const std::string& command, std::string& reply) {
     CAtExecute executor;
     return executor.ExecuteAtCommandRetry(kRetries, kRetryDelaySeconds, command, reply);
-}
-
-// A writer that is not part of this build yet: the run says so and goes on.
-void WriterMissing(const std::string& writer) {
-    Log(1, writer + " is not available: its tables are left as they are");
 }
 
 // [BASE_CONFIG] "DELAY_SECONDS"; a negative value waits nothing.
@@ -183,7 +179,10 @@ int CSarCfgManager::GetCfgInfoQ520RNV(std::string mcc) {
         CAntGpoXmlCfg writer;
         writer.SetAntCfgXml(m_strMcc, m_strBoardProduct, versions.AntGpoVer, &changed[4].changed);
     }
-    WriterMissing(changed[5].writer);
+    {
+        CAntMipiXmlCfg writer;
+        writer.SetAntCfgXml(m_strMcc, m_strBoardProduct, versions.AntMipiVer, &changed[5].changed);
+    }
     bool anyChanged = LogChanged(changed);
 
     int delay = DelaySeconds();

@@ -120,9 +120,9 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
     }
     if (timeoutMs == 0) return WAIT_TIMEOUT;
 
-    // The only thread running, and nothing due before this time-out: the clock would fire it next, so
+    // The only thread with a turn or waiting for one, and nothing due before this time-out: the clock would fire it next, so
     // take it here without the two thread switches through the clock (a week of idle 5-second waits).
-    if (participant && timeoutMs != INFINITE && running_ == 1) {
+    if (participant && timeoutMs != INFINITE && turn_ == participant && ready_.empty()) {
         const Key mine{now_ + timeoutMs, seq_};
         if ((timers_.empty() || mine < timers_.begin()->first) &&
             (scheduled_.empty() || mine < scheduled_.begin()->first)) {

@@ -64,6 +64,38 @@ TEST(TablesScenario, IniRunSendsOnlyWhatTheModemLacks) {
     EXPECT_EQ(report.log.find("Delay "), std::string::npos);
 }
 
+TEST(TablesScenario, MultiModeRunWritesEveryChangedTableAndRequestsOneReset) {
+    kvsim::FlashReport report = FlashExample("tables-multimode");
+    ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
+    std::vector<std::string> commands = Commands(report);
+
+    // Versions first; then body SAR and TA SAR FCC, whose files are newer than the modem's.
+    EXPECT_EQ(IndexOf(commands, "AT+GETOEMTABLEVER?\\r\\n\\r\\n"), 1u);
+    EXPECT_NE(IndexOf(commands, "At+SETOEMTABLEVER=1,\\\"0001.0002\\\"\\r\\n\\r\\n"), std::string::npos);
+    std::size_t tasZero = IndexOf(commands, "At+SETOEMTABLEVER=3,\\\"0000.0000.000000.0000.0000.000\\\"\\r\\n\\r\\n");
+    ASSERT_NE(tasZero, std::string::npos);
+    EXPECT_EQ(commands[tasZero + 1], "At+SETOEMTABLEVER=2,\\\"0002.0000\\\"\\r\\n\\r\\n");
+
+    // The MIPI tuner tables: three settings, four tuners, nine tables per tuner, both version
+    // slots (zero into the GPO slot first) and the posture's profile, in that order and last.
+    std::size_t mipi = IndexOf(commands, "AT+GTANTTUNINGEN=1\\r\\n\\r\\n");
+    ASSERT_NE(mipi, std::string::npos);
+    ASSERT_EQ(commands.size() - mipi, 46u);
+    EXPECT_EQ(CountStarting(commands, "AT+GTANTTUNERCFG="), 4u);
+    EXPECT_EQ(CountStarting(commands, "AT+GTANTMIPICFG="), 36u);
+    EXPECT_EQ(commands[commands.size() - 3], "At+SETOEMTABLEVER=4,\\\"0000.0000.000000.0000.0000.000\\\"\\r\\n\\r\\n");
+    EXPECT_EQ(commands[commands.size() - 2], "At+SETOEMTABLEVER=5,\\\"0001.0002\\\"\\r\\n\\r\\n");
+    EXPECT_EQ(commands.back(), "AT+GTANTPROFILE=4\\r\\n\\r\\n");
+
+    ASSERT_EQ(report.changedFlags.size(), 1u);
+    const std::string& flags = report.changedFlags[0];
+    EXPECT_NE(flags.find("CDprSarCfg_5201_MultiMode=1"), std::string::npos) << flags;
+    EXPECT_NE(flags.find("CTasSarCfg_FCC=1"), std::string::npos) << flags;
+    EXPECT_NE(flags.find("CAntGpoXmlCfg=0"), std::string::npos) << flags;
+    EXPECT_EQ(flags.substr(flags.size() - 16), "CAntMipiXmlCfg=1") << flags;
+    EXPECT_TRUE(report.resetRequested);
+}
+
 // A notebook folder made for the case.
 class KvsimFlash : public ::testing::Test {
 protected:
