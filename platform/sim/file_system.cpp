@@ -1,5 +1,7 @@
 #include "platform/sim/file_system.h"
 
+#include <dirent.h>
+
 #include <cctype>
 #include <vector>
 
@@ -51,31 +53,6 @@ void FileSystem::SetCurrentDirectory(std::string windowsPath) {
     currentDirectory_ = std::move(windowsPath);
 }
 
-namespace {
-
-std::string FolderKey(std::string normal) {
-    for (char& c : normal) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (normal.empty() || normal.back() != '\\') normal += '\\';
-    return normal;
-}
-
-}  // namespace
-
-void FileSystem::SetWriteDenied(std::string_view windowsFolder, bool denied) {
-    std::string key = FolderKey(Normalize(windowsFolder));
-    std::lock_guard lock(mutex_);
-    std::erase(writeDenied_, key);
-    if (denied) writeDenied_.push_back(key);
-}
-
-bool FileSystem::WriteDenied(std::string_view windowsPath) const {
-    std::string key = FolderKey(Normalize(windowsPath));
-    std::lock_guard lock(mutex_);
-    for (const std::string& folder : writeDenied_)
-        if (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0) return true;
-    return false;
-}
-
 std::string FileSystem::Normalize(std::string_view path) const {
     if (path.empty() || IsDevicePath(path)) return {};
     if (path.starts_with("\\\\?\\")) path.remove_prefix(4);
@@ -115,29 +92,40 @@ std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view window
         if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*' || (c != 0 && c < 32))
             return std::nullopt;
     std::filesystem::path host = root_ / std::string(1, normal[0]);
-    // Named in the case it has on disk: the walk below would find every part as it is. One look-up
-    // in place of a folder listing per part (the settings file is read at every wake-up).
-    {
-        std::filesystem::path exact = host;
-        for (auto& part : SplitParts(normal.substr(3))) exact /= part;
+    const std::vector<std::string> parts = SplitParts(normal.substr(3));
+
+    // Names of the exact case win over their case variants, so the longest leading part of
+    // the path that exists as given is taken whole; only the names after it need their
+    // folder's listing.
+    std::size_t given = parts.size();
+    for (;; --given) {
+        std::filesystem::path candidate = host;
+        for (std::size_t i = 0; i < given; ++i) candidate /= parts[i];
         std::error_code error;
-        if (std::filesystem::exists(std::filesystem::symlink_status(exact, error))) return exact;
+        if (given == 0 ||
+            std::filesystem::symlink_status(candidate, error).type() != std::filesystem::file_type::not_found) {
+            host = std::move(candidate);
+            break;
+        }
     }
     bool exists = true;
-    for (auto& part : SplitParts(normal.substr(3))) {
+    for (std::size_t i = given; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         if (exists) {
-            std::error_code error;
-            std::filesystem::path found;
-            for (std::filesystem::directory_iterator it(host, error), end; !error && it != end; it.increment(error)) {
-                std::string name = it->path().filename().string();
-                if (name == part) {
-                    found = it->path();
-                    break;
+            // The name as given, else the first case variant listed.
+            std::string found;
+            if (DIR* folder = opendir(host.c_str())) {
+                while (dirent* entry = readdir(folder)) {
+                    if (part == entry->d_name) {
+                        found = part;
+                        break;
+                    }
+                    if (found.empty() && SameName(entry->d_name, part)) found = entry->d_name;
                 }
-                if (found.empty() && SameName(name, part)) found = it->path();
+                closedir(folder);
             }
             if (!found.empty()) {
-                host = found;
+                host /= found;
                 continue;
             }
             exists = false;
