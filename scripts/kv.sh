@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, configures, builds, then runs the simulated notebook
-# ("run") or every test ("test").
+# ("run"), every test ("test") or the benchmarks ("bench").
 #   KV_BUILD_DIR  build folder (default: build)
 #   KV_SANITIZE   sanitizers, e.g. "address,undefined" or "thread"
 #   KV_CC/KV_CXX  compilers (default: the system's)
@@ -9,11 +9,11 @@ cd "$(dirname "$0")/.."
 
 mode=${1:-}
 case "$mode" in
-  run|test|build) ;;
-  *) echo "usage: scripts/kv.sh run|test|build" >&2; exit 2 ;;
+  run|test|build|bench) ;;
+  *) echo "usage: scripts/kv.sh run|test|build|bench" >&2; exit 2 ;;
 esac
 
-packages=(cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev unzip)
+packages=(cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev libbenchmark-dev unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -41,4 +41,8 @@ case "$mode" in
     fi ;;
   test)
     ctest --test-dir "$build" --output-on-failure -j"$(nproc)" ;;
+  bench)
+    # Figures are CPU time, so they hold on a busy machine; each is the median of five runs.
+    "$build/bench/kv_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+      --benchmark_counters_tabular=true ;;
 esac

@@ -1,0 +1,88 @@
+// Unpacking a large configuration package, against Debian's unzip on the same file.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "bench/bench_support.h"
+#include "config/UnZipPackage.h"
+#include "tests/support/zip_bytes.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kPackage[] = "C:\\Kavrion\\Firmware\\KavrConfigFiles.flz";
+const char kFolder[] = "C:\\Kavrion\\KvConfigService\\KavrConfigFiles\\";
+constexpr int kMembers = 2000;
+constexpr std::size_t kPackageBytes = 64u << 20;
+
+// Table-like text: lines of numbers, which deflate about as configuration files do.
+std::string MemberText(std::mt19937& random, std::size_t size) {
+    std::string text;
+    text.reserve(size + 64);
+    char line[96];
+    while (text.size() < size) {
+        int length = std::snprintf(line, sizeof line, "<Item Band=\"%u\" Index=\"%u\" Power=\"%u,%u,%u\"/>\r\n",
+                                   static_cast<unsigned>(random() % 256), static_cast<unsigned>(random() % 64),
+                                   static_cast<unsigned>(random() % 4096), static_cast<unsigned>(random() % 4096),
+                                   static_cast<unsigned>(random() % 4096));
+        text.append(line, static_cast<std::size_t>(length));
+    }
+    text.resize(size);
+    return text;
+}
+
+void BM_UnpackPackage(benchmark::State& state) {
+    kvbench::Notebook notebook("notebook");
+    const fs::path drives = notebook.drives();
+    const fs::path hostPackage = drives / "C" / "Kavrion" / "Firmware" / "KavrConfigFiles.flz";
+    const fs::path hostFolder = drives / "C" / "Kavrion" / "KvConfigService" / "KavrConfigFiles";
+    {
+        std::mt19937 random(13);
+        std::vector<ziptest::RawItem> items;
+        for (int i = 0; i < kMembers; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "Product%02d/SarTable%04d.xml", i / 100, i);
+            items.push_back(ziptest::RawItem(name, MemberText(random, kPackageBytes / kMembers)).Deflated());
+        }
+        fs::create_directories(hostPackage.parent_path());
+        std::ofstream(hostPackage, std::ios::binary) << ziptest::BuildZip(items);
+    }
+    const double megabytes = static_cast<double>(kPackageBytes) / (1 << 20);
+
+    double systemUs = 0;
+    double unzipUs = 0;
+    for (auto _ : state) {
+        fs::remove_all(hostFolder);
+        const double before = kvbench::ProcessCpuUs();
+        const bool unpacked = UnZipPackage(kFolder, kPackage);
+        const double used = kvbench::ProcessCpuUs() - before;
+        if (!unpacked) {
+            state.SkipWithError("the package did not unpack");
+            break;
+        }
+        state.SetIterationTime(used / 1e6);
+        systemUs += used;
+
+        fs::remove_all(hostFolder);
+        kvbench::ChildUsage unzip =
+            kvbench::RunChild("unzip", {"-o", "-q", hostPackage.string(), "-d", hostFolder.string()});
+        if (unzip.exitCode != 0) {
+            state.SkipWithError("unzip failed");
+            break;
+        }
+        unzipUs += unzip.cpuUs;
+    }
+    if (systemUs <= 0 || unzipUs <= 0) return;
+    const double runs = static_cast<double>(state.iterations());
+    state.counters["system_MiB_per_cpu_s"] = megabytes * runs / (systemUs / 1e6);
+    state.counters["unzip_MiB_per_cpu_s"] = megabytes * runs / (unzipUs / 1e6);
+    state.counters["ratio_to_unzip"] = unzipUs / systemUs;
+    state.counters["target_ratio"] = 0.9;
+}
+BENCHMARK(BM_UnpackPackage)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
