@@ -6,14 +6,10 @@
 #include <sys/wait.h>
 
 #include <ctime>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
 
 #include "common/CLog.h"
-#include "platform/sim/modem.h"
-#include "platform/sim/registry_store.h"
+#include "tools/kvsim/run.h"
 
 extern char** environ;
 
@@ -51,35 +47,17 @@ ChildUsage RunChild(const std::string& program, const std::vector<std::string>& 
     return usage;
 }
 
-Scratch::Scratch() {
-    std::random_device device;
-    std::mt19937_64 random(device());
-    for (;;) {
-        path_ = std::filesystem::temp_directory_path() / ("kvbench-" + std::to_string(random()));
-        if (std::filesystem::create_directory(path_)) break;
-    }
-}
-
-Scratch::~Scratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadText(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 Notebook::Notebook(const std::string& name) {
-    const std::filesystem::path folder = std::filesystem::path(KV_SOURCE_DIR) / "examples" / name;
+    kvsim::Notebook notebook;
+    kvsim::InputError error;
+    if (!kvsim::ReadNotebook(std::filesystem::path(KV_SOURCE_DIR) / "examples" / name, notebook, error))
+        throw std::runtime_error(error.Text());
     drives_ = scratch_.path() / "drives";
-    std::filesystem::copy(folder / "drives", drives_, std::filesystem::copy_options::recursive);
+    std::string problem = kvsim::CopyDrives(notebook, drives_);
+    if (!problem.empty()) throw std::runtime_error(problem);
     machine_ = std::make_unique<sim::Machine>(drives_);
-    machine_->SetExecutablePath("C:\\Kavrion\\KvCfgService\\KvCfgService.exe");
-    std::string problem = machine_->registry().LoadRegText(ReadText(folder / "registry.reg"), "registry.reg");
-    if (problem.empty()) problem = machine_->modem().LoadModemText(ReadText(folder / "modem.txt"), "modem.txt");
+    machine_->SetExecutablePath(kvsim::kExecutablePath);
+    problem = kvsim::LoadMachine(*machine_, notebook);
     if (!problem.empty()) throw std::runtime_error(problem);
 }
 

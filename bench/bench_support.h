@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sim/machine.h"
+#include "tools/kvsim/notebook.h"
 
 namespace kvbench {
 
@@ -24,22 +25,8 @@ struct ChildUsage {
 // Runs `program` with `args`, its output thrown away, and waits for it.
 ChildUsage RunChild(const std::string& program, const std::vector<std::string>& args);
 
-// A temporary host folder, removed with the object.
-class Scratch {
-public:
-    Scratch();
-    ~Scratch();
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-// An example notebook (examples/<name>) on a simulated machine, its drives copied into a
-// scratch folder, with the registry and modem of the folder; the system's log opened as the
-// service opens it.
+// An example notebook (examples/<name>) on a simulated machine, loaded as kvsim loads it: its
+// drives copied into a scratch folder, its registry and modem.
 class Notebook {
 public:
     explicit Notebook(const std::string& name);
@@ -48,11 +35,9 @@ public:
     const std::filesystem::path& drives() const { return drives_; }
 
 private:
-    Scratch scratch_;
+    kvsim::ScratchFolder scratch_;
     std::filesystem::path drives_;
     std::unique_ptr<sim::Machine> machine_;
 };
-
-std::string ReadText(const std::filesystem::path& file);
 
 }  // namespace kvbench
