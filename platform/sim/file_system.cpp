@@ -53,6 +53,31 @@ void FileSystem::SetCurrentDirectory(std::string windowsPath) {
     currentDirectory_ = std::move(windowsPath);
 }
 
+namespace {
+
+std::string FolderKey(std::string normal) {
+    for (char& c : normal) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (normal.empty() || normal.back() != '\\') normal += '\\';
+    return normal;
+}
+
+}  // namespace
+
+void FileSystem::SetWriteDenied(std::string_view windowsFolder, bool denied) {
+    std::string key = FolderKey(Normalize(windowsFolder));
+    std::lock_guard lock(mutex_);
+    std::erase(writeDenied_, key);
+    if (denied) writeDenied_.push_back(key);
+}
+
+bool FileSystem::WriteDenied(std::string_view windowsPath) const {
+    std::string key = FolderKey(Normalize(windowsPath));
+    std::lock_guard lock(mutex_);
+    for (const std::string& folder : writeDenied_)
+        if (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0) return true;
+    return false;
+}
+
 std::string FileSystem::Normalize(std::string_view path) const {
     if (path.empty() || IsDevicePath(path)) return {};
     if (path.starts_with("\\\\?\\")) path.remove_prefix(4);
