@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/scenarios/kvsim_command.h"
 #include "tests/support/sim_test.h"
 #include "tools/kvsim/run.h"
 
@@ -72,27 +73,12 @@ TEST(NotebookScenario, TheRunLeavesTheNotebookFolderAlone) {
 }
 
 // A notebook folder made for the case.
-class KvsimCommand : public ::testing::Test {
+class KvsimCommand : public KvsimCommandTest {
 protected:
-    void Write(const std::string& relative, const std::string& text) {
-        fs::path file = temp_.path() / relative;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-    }
     void MakeNotebook(const std::string& scenario, const std::string& ini = "[Setting]\nCustomizationSolutionType=3\n") {
         Write("nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini", ini);
         Write("nb/scenario.txt", scenario);
     }
-    int Run(std::vector<std::string> args) {
-        out_.str("");
-        err_.str("");
-        return kvsim::Main(args, out_, err_);
-    }
-    std::string Folder() const { return (temp_.path() / "nb").string(); }
-
-    kvtest::TempDir temp_;
-    std::ostringstream out_;
-    std::ostringstream err_;
 };
 
 TEST_F(KvsimCommand, HelpExplainsTheFolder) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/scenarios/kvsim_command.h"
 #include "tests/support/sim_test.h"
 #include "tools/kvsim/flash.h"
 #include "tools/kvsim/run.h"
@@ -97,24 +98,7 @@ TEST(TablesScenario, MultiModeRunWritesEveryChangedTableAndRequestsOneReset) {
 }
 
 // A notebook folder made for the case.
-class KvsimFlash : public ::testing::Test {
-protected:
-    void Write(const std::string& relative, const std::string& text) {
-        fs::path file = temp_.path() / relative;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-    }
-    int Run(std::vector<std::string> args) {
-        out_.str("");
-        err_.str("");
-        return kvsim::Main(args, out_, err_);
-    }
-    std::string Folder() const { return (temp_.path() / "nb").string(); }
-
-    kvtest::TempDir temp_;
-    std::ostringstream out_;
-    std::ostringstream err_;
-};
+class KvsimFlash : public KvsimCommandTest {};
 
 TEST_F(KvsimFlash, HelpExplainsTheCommandAndItsOutput) {
     EXPECT_EQ(Run({"--help"}), 0);
