@@ -7,21 +7,25 @@
 #include <string>
 
 #include "platform/sim/modem_core.h"
+#include "platform/sim/scheduler.h"
 
 namespace {
 
 // ---- apartments ---------------------------------------------------------------
 
-// Per thread; a different machine (serial) means a fresh apartment state.
+// Per simulated thread; a different machine (serial) means a fresh apartment state.
 struct Apartment {
     std::uint64_t serial = 0;
+    std::uint64_t thread = 0;
     int count = 0;
     DWORD model = 0;
 };
 thread_local Apartment tlApartment;
 
 Apartment& ThreadApartment(const sim::ModemCore& core) {
-    if (tlApartment.serial != core.serial) tlApartment = Apartment{core.serial, 0, 0};
+    const std::uint64_t thread = sim::CurrentThreadSerial();
+    if (tlApartment.serial != core.serial || tlApartment.thread != thread)
+        tlApartment = Apartment{core.serial, thread, 0, 0};
     return tlApartment;
 }
 

@@ -6,17 +6,29 @@
 #include "platform/sim/machine.h"
 
 namespace {
-thread_local DWORD lastError = 0;
-thread_local DWORD threadId = 0;
+// Per simulated thread: a pooled host thread starts each one afresh.
+struct ThreadState {
+    std::uint64_t serial = 0;
+    DWORD lastError = 0;
+    DWORD threadId = 0;
+};
+thread_local ThreadState tlState;
 std::atomic<DWORD> nextThreadId{1000};
+
+ThreadState& CurrentState() {
+    const std::uint64_t serial = sim::CurrentThreadSerial();
+    if (tlState.serial != serial) tlState = ThreadState{serial, 0, 0};
+    return tlState;
+}
 }  // namespace
 
-DWORD GetLastError() { return lastError; }
-void SetLastError(DWORD error) { lastError = error; }
+DWORD GetLastError() { return CurrentState().lastError; }
+void SetLastError(DWORD error) { CurrentState().lastError = error; }
 
 DWORD GetCurrentThreadId() {
-    if (threadId == 0) threadId = nextThreadId.fetch_add(4);
-    return threadId;
+    ThreadState& state = CurrentState();
+    if (state.threadId == 0) state.threadId = nextThreadId.fetch_add(4);
+    return state.threadId;
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {

@@ -76,8 +76,10 @@ Machine::Machine(std::filesystem::path driveRoot) {
 }
 
 Machine::~Machine() {
-    clock_->Leave();
+    // Shut down while still holding the turn: leaving first would hand the clock a machine whose
+    // other threads may all wait for ever, which it reports as a deadlock.
     Shutdown();
+    clock_->Leave();
     // Parties go before the clock and the handles; no thread runs any more.
     modem_.reset();
     programs_.reset();

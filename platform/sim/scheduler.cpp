@@ -1,6 +1,9 @@
 #include "platform/sim/scheduler.h"
 
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,9 +17,44 @@ constexpr DWORD kTerminatedResult = 0xDEAD0001;
 thread_local Scheduler* tlScheduler = nullptr;
 thread_local std::uint64_t tlParticipant = 0;  // the thread's turn token, 0 when it is no participant
 thread_local bool tlOwned = false;  // started by the scheduler: may be unwound at shutdown
+thread_local std::condition_variable tlTurnWake;  // where this thread sleeps until it has the turn
+
+std::atomic<std::uint64_t> nextThreadSerial{1};
+thread_local std::uint64_t tlThreadSerial = 0;
+
+void BeginSimulatedThread() { tlThreadSerial = nextThreadSerial.fetch_add(1); }
+
+// One participant runs at a time, so the machine's threads share one core:
+// handing the turn over is then a switch on that core, not a wake-up across
+// cores (an inter-processor interrupt, dearer still under a hypervisor), which
+// cost several times more per hand-over. The core is the one the machine was
+// built on; a host thread that joins is placed there until it leaves.
+int CurrentCore() { return sched_getcpu(); }
+
+bool PlaceOnCore(int core, cpu_set_t* before = nullptr) {
+    if (core < 0) return false;
+    if (before && sched_getaffinity(0, sizeof *before, before) != 0) return false;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(core, &one);
+    return sched_setaffinity(0, sizeof one, &one) == 0;
+}
+
+thread_local bool tlPlaced = false;  // a joined host thread placed on the machine's core
+thread_local cpu_set_t tlAffinityBefore;
 }  // namespace
 
-Scheduler::Scheduler() { clock_ = std::thread([this] { ClockLoop(); }); }
+std::uint64_t CurrentThreadSerial() {
+    if (tlThreadSerial == 0) BeginSimulatedThread();
+    return tlThreadSerial;
+}
+
+Scheduler::Scheduler() : core_(CurrentCore()) {
+    clock_ = std::thread([this] {
+        PlaceOnCore(core_);
+        ClockLoop();
+    });
+}
 
 Scheduler::~Scheduler() { Shutdown(); }
 
@@ -73,21 +111,51 @@ void Scheduler::MakeReadyLocked(std::uint64_t participant) {
 }
 
 // Called by the participant that has the turn when it blocks or ends, or when
-// none has it: the first ready participant runs next, else the clock may move.
+// none has it: the first ready participant runs next. With nobody ready the
+// caller moves the clock itself, as the clock thread would, which saves a host
+// thread switch per step; what it cannot do (report a deadlock, serve threads
+// outside the machine) stays with the clock thread.
 void Scheduler::PassTurnLocked() {
     if (ready_.empty()) {
         turn_ = 0;
-        clockWake_.notify_one();
+        while (!stopping_ && !BusyLocked() && StepLocked()) {
+        }
+        if (!BusyLocked()) clockWake_.notify_one();
         return;
     }
     turn_ = ready_.front();
     ready_.pop_front();
-    turnChanged_.notify_all();
+    auto sleeper = sleepers_.find(turn_);
+    if (sleeper != sleepers_.end()) sleeper->second->notify_one();
 }
 
 // At shutdown the turn no longer holds anyone back, so every thread can unwind.
-void Scheduler::AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant) {
-    turnChanged_.wait(lock, [&] { return turn_ == participant || stopping_; });
+void Scheduler::AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant,
+                                const std::function<bool()>& also) {
+    auto mine = [&] { return (!also || also()) && (turn_ == participant || stopping_); };
+    if (mine()) return;
+    sleepers_[participant] = &tlTurnWake;
+    tlTurnWake.wait(lock, mine);
+    sleepers_.erase(participant);
+}
+
+// Fires the earliest pending time-out or scheduled delivery; false when there is none.
+bool Scheduler::StepLocked() {
+    if (timers_.empty() && scheduled_.empty()) return false;
+    const bool takeAction =
+        !scheduled_.empty() && (timers_.empty() || scheduled_.begin()->first < timers_.begin()->first);
+    if (takeAction) {
+        auto it = scheduled_.begin();
+        now_ = std::max(now_, it->first.first);
+        auto action = std::move(it->second);
+        scheduled_.erase(it);
+        RunDelivery(std::move(action));
+    } else {
+        auto it = timers_.begin();
+        now_ = std::max(now_, it->first.first);
+        WakeLocked(*it->second, WAIT_TIMEOUT);
+    }
+    return true;
 }
 
 void Scheduler::WakeWaitersOfLocked(Waitable& object) {
@@ -141,7 +209,7 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
     ++blocked_;
     if (participant) {
         if (turn_ == participant) PassTurnLocked();
-        turnChanged_.wait(lock, [&] { return waiter.done && (turn_ == participant || stopping_); });
+        AwaitTurnLocked(lock, participant, [&] { return waiter.done; });
     } else {
         clockWake_.notify_one();
         waiter.wake.wait(lock, [&] { return waiter.done; });
@@ -184,6 +252,8 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         tlScheduler = this;
         tlParticipant = participant;
         tlOwned = true;
+        BeginSimulatedThread();
+        PlaceOnCore(core_);
         {
             std::unique_lock lock(mutex_);
             AwaitTurnLocked(lock, participant);
@@ -210,7 +280,8 @@ void Scheduler::At(std::int64_t when, std::function<void()> action) {
     std::lock_guard lock(mutex_);
     if (stopping_) return;
     scheduled_.emplace(Key{std::max(when, now_), seq_++}, std::move(action));
-    clockWake_.notify_one();
+    // A participant that runs or is ready moves the clock when the turn comes free.
+    if (!BusyLocked()) clockWake_.notify_one();
 }
 
 void Scheduler::Settle() {
@@ -225,6 +296,7 @@ void Scheduler::Join() {
     tlScheduler = this;
     tlParticipant = NewParticipantLocked();
     tlOwned = false;
+    tlPlaced = PlaceOnCore(core_, &tlAffinityBefore);
     MakeReadyLocked(tlParticipant);
     AwaitTurnLocked(lock, tlParticipant);
 }
@@ -235,6 +307,8 @@ void Scheduler::Leave() {
     const std::uint64_t participant = tlParticipant;
     tlParticipant = 0;
     tlScheduler = nullptr;
+    if (tlPlaced) sched_setaffinity(0, sizeof tlAffinityBefore, &tlAffinityBefore);
+    tlPlaced = false;
     if (turn_ == participant) PassTurnLocked();
 }
 
@@ -262,26 +336,48 @@ void Scheduler::ReapLocked() {
 void Scheduler::RunDelivery(std::function<void()> action) {
     // Called with the lock held; the delivery is a participant until it ends.
     const std::uint64_t participant = NewParticipantLocked();
+    Pooled* runner;
+    if (idle_.empty()) {
+        pool_.push_back(std::make_unique<Pooled>());
+        runner = pool_.back().get();
+        runner->thread = std::thread([this, runner] { PoolLoop(*runner); });
+    } else {
+        runner = idle_.back();
+        idle_.pop_back();
+    }
+    runner->job = std::move(action);
+    runner->participant = participant;
+    runner->wake.notify_one();
     MakeReadyLocked(participant);
-    auto done = std::make_shared<bool>(false);
-    std::thread thread([this, action = std::move(action), done, participant] {
-        tlScheduler = this;
+}
+
+void Scheduler::PoolLoop(Pooled& self) {
+    tlScheduler = this;
+    tlOwned = true;
+    PlaceOnCore(core_);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        self.wake.wait(lock, [&] { return self.job || stopping_; });
+        if (!self.job) return;
+        std::function<void()> job = std::move(self.job);
+        self.job = nullptr;
+        const std::uint64_t participant = self.participant;
         tlParticipant = participant;
-        tlOwned = true;
-        {
-            std::unique_lock lock(mutex_);
-            AwaitTurnLocked(lock, participant);
-        }
+        BeginSimulatedThread();
+        AwaitTurnLocked(lock, participant);
+        lock.unlock();
         try {
-            action();
+            job();
         } catch (const Terminated&) {
         }
-        std::lock_guard lock(mutex_);
-        *done = true;
+        job = nullptr;  // what it holds goes while the delivery still has the turn
+        lock.lock();
         tlParticipant = 0;
+        // Idle before the turn passes, so the next delivery can start on this thread.
+        if (!stopping_) idle_.push_back(&self);
         if (turn_ == participant) PassTurnLocked();
-    });
-    workers_.push_back({std::move(thread), done});
+        if (stopping_) return;
+    }
 }
 
 void Scheduler::ClockLoop() {
@@ -292,7 +388,8 @@ void Scheduler::ClockLoop() {
         });
         if (stopping_) return;
         ReapLocked();
-        if (timers_.empty() && scheduled_.empty()) {
+        if (StepLocked()) continue;
+        {
             auto handler = deadlockHandler_;
             std::int64_t at = now_;
             lock.unlock();
@@ -305,19 +402,6 @@ void Scheduler::ClockLoop() {
             }
             lock.lock();
             clockWake_.wait(lock, [&] { return stopping_ || BusyLocked() || !timers_.empty() || !scheduled_.empty(); });
-            continue;
-        }
-        bool takeAction = !scheduled_.empty() && (timers_.empty() || scheduled_.begin()->first < timers_.begin()->first);
-        if (takeAction) {
-            auto it = scheduled_.begin();
-            now_ = std::max(now_, it->first.first);
-            auto action = std::move(it->second);
-            scheduled_.erase(it);
-            RunDelivery(std::move(action));
-        } else {
-            auto it = timers_.begin();
-            now_ = std::max(now_, it->first.first);
-            WakeLocked(*it->second, WAIT_TIMEOUT);
         }
     }
 }
@@ -332,9 +416,22 @@ void Scheduler::Shutdown() {
             for (Waiter* waiter : waiting) WakeLocked(*waiter, kTerminatedResult);
         }
         clockWake_.notify_all();
-        turnChanged_.notify_all();
+        for (auto& [participant, wake] : sleepers_) wake->notify_all();
+        for (auto& pooled : pool_) pooled->wake.notify_all();
     }
     if (clock_.joinable()) clock_.join();
+    std::vector<std::unique_ptr<Pooled>> pool;
+    {
+        std::lock_guard lock(mutex_);
+        pool.swap(pool_);
+        idle_.clear();
+    }
+    for (auto& pooled : pool) {
+        if (pooled->thread.get_id() == std::this_thread::get_id())
+            pooled->thread.detach();
+        else if (pooled->thread.joinable())
+            pooled->thread.join();
+    }
     for (;;) {
         std::vector<Worker> workers;
         {

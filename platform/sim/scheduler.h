@@ -39,6 +39,11 @@ namespace sim {
 // threads left blocked unwind and end. The layer's thread wrappers catch it.
 struct Terminated {};
 
+// Names the simulated thread running on the calling host thread, never the same
+// for two of them (a pooled host thread runs many in turn). Per-thread state of
+// the layer (last error, thread id, COM apartment) is kept against it.
+std::uint64_t CurrentThreadSerial();
+
 struct Waiter {
     std::uint64_t participant = 0;  // its turn token; 0 for a thread outside the machine
     std::vector<Waitable*> objects;
@@ -100,18 +105,23 @@ private:
     void Consume(Waiter& waiter, int index);
     void WakeLocked(Waiter& waiter, DWORD result);
     void WakeWaitersOfLocked(Waitable& object);
+    struct Pooled;
+
     void ClockLoop();
+    bool StepLocked();
     void RunDelivery(std::function<void()> action);
+    void PoolLoop(Pooled& self);
     void ReapLocked();
     std::uint64_t NewParticipantLocked();
     void MakeReadyLocked(std::uint64_t participant);
     void PassTurnLocked();
-    void AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant);
+    void AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant,
+                         const std::function<bool()>& also = nullptr);
     bool BusyLocked() const { return turn_ != 0 || !ready_.empty(); }
 
     mutable std::mutex mutex_;
     std::condition_variable clockWake_;
-    std::condition_variable turnChanged_;
+    std::map<std::uint64_t, std::condition_variable*> sleepers_;  // participants waiting for the turn
     std::int64_t now_ = 0;
     std::uint64_t seq_ = 0;
     std::uint64_t turn_ = 0;  // the participant that runs, 0 when none
@@ -124,12 +134,23 @@ private:
     std::vector<Waiter*> allWaiters_;
     std::function<void()> deadlockHandler_;
     DWORD nextThreadId_ = 100;
+    const int core_;  // where the machine's threads run; -1: wherever the host puts them
 
     struct Worker {
         std::thread thread;
         std::shared_ptr<bool> done;
     };
     std::vector<Worker> workers_;
+
+    // A delivery thread: idle until handed a delivery, which it runs as the participant given.
+    struct Pooled {
+        std::thread thread;
+        std::condition_variable wake;
+        std::function<void()> job;
+        std::uint64_t participant = 0;
+    };
+    std::vector<std::unique_ptr<Pooled>> pool_;
+    std::vector<Pooled*> idle_;
     std::thread clock_;
 };
 
