@@ -49,17 +49,8 @@ bool SameName(std::string_view a, std::string_view b) {
 std::optional<std::string> ReadText(LPCSTR fileName) {
     sim::Machine* machine = sim::Machine::Current();
     if (!machine || !fileName || !*fileName) return std::nullopt;
-    auto host = machine->files().Resolve(fileName);
-    if (!host) return std::nullopt;
-    std::FILE* file = std::fopen(host->c_str(), "rb");
-    if (!file) return std::nullopt;
-    std::string text;
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+    auto text = machine->files().ReadWhole(fileName);
+    if (text && text->starts_with("\xEF\xBB\xBF")) text->erase(0, 3);
     return text;
 }
 

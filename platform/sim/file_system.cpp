@@ -1,6 +1,10 @@
 #include "platform/sim/file_system.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cctype>
 #include <vector>
@@ -110,12 +114,16 @@ std::string FileSystem::Normalize(std::string_view path) const {
     return normal;
 }
 
-std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view windowsPath) const {
+std::string FileSystem::UsableNormal(std::string_view windowsPath) const {
     std::string normal = Normalize(windowsPath);
-    if (normal.empty()) return std::nullopt;
     for (char c : normal)
-        if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*' || (c != 0 && c < 32))
-            return std::nullopt;
+        if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*' || (c != 0 && c < 32)) return {};
+    return normal;
+}
+
+std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view windowsPath) const {
+    std::string normal = UsableNormal(windowsPath);
+    if (normal.empty()) return std::nullopt;
     std::filesystem::path host = root_ / std::string(1, normal[0]);
     const std::vector<std::string> parts = SplitParts(normal.substr(3));
 
@@ -158,6 +166,51 @@ std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view window
         host /= part;
     }
     return host;
+}
+
+namespace {
+
+int OpenForReading(const std::filesystem::path& host) {
+    int fd;
+    do fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+std::optional<std::string> FileSystem::ReadWhole(std::string_view windowsPath) const {
+    const std::string normal = UsableNormal(windowsPath);
+    if (normal.empty()) return std::nullopt;
+    // Most paths name their file in its own letter case: try that before any look-up.
+    std::filesystem::path host = root_ / std::string(1, normal[0]);
+    for (const std::string& part : SplitParts(normal.substr(3))) host /= part;
+    int fd = OpenForReading(host);
+    if (fd < 0) {
+        auto resolved = Resolve(windowsPath);
+        if (!resolved || *resolved == host) return std::nullopt;
+        fd = OpenForReading(*resolved);
+        if (fd < 0) return std::nullopt;
+    }
+    std::string text(4096, '\0');
+    std::size_t got = 0;
+    bool failed = false;
+    for (;;) {
+        ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            failed = true;  // a folder, or a read error
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+        // A regular file reads short only at its end, so that ends the reading without one more call.
+        if (n == 0 || got < text.size()) break;
+        text.resize(text.size() * 2);
+    }
+    ::close(fd);
+    if (failed) return std::nullopt;
+    text.resize(got);
+    return text;
 }
 
 }  // namespace sim

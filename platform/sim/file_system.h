@@ -52,6 +52,10 @@ public:
     // The Windows path, made absolute and with "." and ".." folded; empty when unusable.
     std::string Normalize(std::string_view windowsPath) const;
 
+    // The whole content of the file a Windows path names, or none when it cannot be read
+    // (missing, a folder, a read error).
+    std::optional<std::string> ReadWhole(std::string_view windowsPath) const;
+
     static bool IsDevicePath(std::string_view windowsPath);
 
     std::string CurrentDirectory() const;
@@ -63,6 +67,9 @@ public:
     bool WriteDenied(std::string_view windowsPath) const;
 
 private:
+    // Normalize's result, empty also for a name holding a character Windows refuses.
+    std::string UsableNormal(std::string_view windowsPath) const;
+
     [[maybe_unused]] Machine& machine_;
     std::filesystem::path root_;
     mutable std::mutex mutex_;

@@ -73,6 +73,7 @@ TEST_F(FilesTest, ExistingPathsResolveWhateverTheirLetterCase) {
         EXPECT_TRUE(PathFileExistsA(path));
         EXPECT_FALSE(PathIsDirectoryA(path));
         EXPECT_EQ(ReadAll(path), "<x/>");
+        EXPECT_EQ(files().ReadWhole(path), "<x/>");
     }
     EXPECT_TRUE(PathIsDirectoryA("c:\\kavrion\\FWSWITCHBIN"));
     EXPECT_EQ(GetFileAttributesA("C:\\Kavrion\\FwSwitchbin") & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
@@ -80,6 +81,19 @@ TEST_F(FilesTest, ExistingPathsResolveWhateverTheirLetterCase) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(GetFileAttributesA("C:\\Kavrion\\nothing\\x"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(FilesTest, ReadWholeReadsEverySizeWholeAndRefusesWhatIsNoFile) {
+    // Around the size of the first read, where a short read has to mean the end.
+    for (std::size_t size : {0u, 1u, 4095u, 4096u, 4097u, 8192u, 20000u}) {
+        std::string content(size, 'x');
+        for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
+        WriteFile("C:\\Data\\Sized.ini", content);
+        EXPECT_EQ(files().ReadWhole("c:\\data\\SIZED.INI"), content) << size;
+    }
+    ASSERT_TRUE(CreateDirectoryA("C:\\Data\\Folder", nullptr));
+    for (const char* path : {"C:\\Data\\Folder", "C:\\Data\\missing.ini", "C:\\Data\\x?.ini", "\\??\\KVControl", ""})
+        EXPECT_EQ(files().ReadWhole(path), std::nullopt) << path;
 }
 
 TEST_F(FilesTest, TwoSpellingsOfOneFolderReachTheSameFolder) {
