@@ -404,6 +404,11 @@ DWORD CUnzipArchive::CopyItem(HANDLE output, const ZipEntry& entry) {
 }
 
 void CUnzipArchive::EnsureFolder(const std::string* base, const std::string& path) {
+    // Most items go to a folder an earlier item made: one look then, not one per level.
+    if (!path.empty()) {
+        const std::string full = (base ? *base : std::string()) + path;
+        if (full.size() < MAX_PATH && PathIsDirectoryA(full.c_str())) return;
+    }
     if (base && !Exists(*base) && base->size() < MAX_PATH) CreateDirectoryA(base->c_str(), nullptr);
     if (path.empty()) return;
     const std::size_t last = path.find_last_of("/\\");

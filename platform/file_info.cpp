@@ -70,7 +70,8 @@ DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHig
                                                             static_cast<DWORD>(distanceToMove))
                                 : distanceToMove;
     std::lock_guard lock(file->mutex);
-    std::fflush(file->stream);
+    // Every write is flushed at once, so nothing waits in the stream; a flush here would only
+    // throw away what it has read ahead, which a seek within it can still use.
     off_t base = 0;
     switch (moveMethod) {
         case FILE_BEGIN:
