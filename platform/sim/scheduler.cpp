@@ -17,7 +17,12 @@ constexpr DWORD kTerminatedResult = 0xDEAD0001;
 thread_local Scheduler* tlScheduler = nullptr;
 thread_local std::uint64_t tlParticipant = 0;  // the thread's turn token, 0 when it is no participant
 thread_local bool tlOwned = false;  // started by the scheduler: may be unwound at shutdown
-thread_local std::condition_variable tlTurnWake;  // where this thread sleeps until it has the turn
+// Where this thread sleeps until it has the turn; shared, since whoever hands the turn over
+// rings it after letting the lock go, when the thread may already be gone.
+std::shared_ptr<std::condition_variable>& TurnWake() {
+    thread_local auto wake = std::make_shared<std::condition_variable>();
+    return wake;
+}
 
 std::atomic<std::uint64_t> nextThreadSerial{1};
 thread_local std::uint64_t tlThreadSerial = 0;
@@ -48,6 +53,39 @@ std::uint64_t CurrentThreadSerial() {
     if (tlThreadSerial == 0) BeginSimulatedThread();
     return tlThreadSerial;
 }
+
+// The scheduler's lock. Letting it go rings the wake-up of the thread the turn was handed to:
+// rung with the lock held, that thread would wake only to wait for the lock.
+class Scheduler::Lock {
+public:
+    explicit Lock(Scheduler& scheduler) : scheduler_(scheduler), lock_(scheduler.mutex_) {}
+    ~Lock() {
+        if (lock_.owns_lock()) Unlock();
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+    void Unlock() {
+        std::shared_ptr<Wake> wake = std::move(scheduler_.handoff_);
+        lock_.unlock();
+        if (wake) wake->notify_one();
+    }
+    void Relock() { lock_.lock(); }
+
+    template <class Ready>
+    void WaitOn(Wake& wake, Ready ready) {
+        if (ready()) return;
+        if (scheduler_.handoff_) {
+            Unlock();
+            Relock();
+        }
+        wake.wait(lock_, ready);
+    }
+
+private:
+    Scheduler& scheduler_;
+    std::unique_lock<std::mutex> lock_;
+};
 
 Scheduler::Scheduler() : core_(CurrentCore()) {
     clock_ = std::thread([this] {
@@ -126,16 +164,21 @@ void Scheduler::PassTurnLocked() {
     turn_ = ready_.front();
     ready_.pop_front();
     auto sleeper = sleepers_.find(turn_);
-    if (sleeper != sleepers_.end()) sleeper->second->notify_one();
+    if (sleeper != sleepers_.end()) HandOffLocked(sleeper->second);
+}
+
+void Scheduler::HandOffLocked(std::shared_ptr<Wake> wake) {
+    if (handoff_) handoff_->notify_one();  // never lose a hand-over that is still to be rung
+    handoff_ = std::move(wake);
 }
 
 // At shutdown the turn no longer holds anyone back, so every thread can unwind.
-void Scheduler::AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant,
-                                const std::function<bool()>& also) {
+void Scheduler::AwaitTurnLocked(Lock& lock, std::uint64_t participant, const std::function<bool()>& also) {
     auto mine = [&] { return (!also || also()) && (turn_ == participant || stopping_); };
     if (mine()) return;
-    sleepers_[participant] = &tlTurnWake;
-    tlTurnWake.wait(lock, mine);
+    const std::shared_ptr<Wake>& wake = TurnWake();
+    sleepers_[participant] = wake;
+    lock.WaitOn(*wake, mine);
     sleepers_.erase(participant);
 }
 
@@ -171,7 +214,7 @@ void Scheduler::WakeWaitersOfLocked(Waitable& object) {
 }
 
 DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll, DWORD timeoutMs) {
-    std::unique_lock lock(mutex_);
+    Lock lock(*this);
     const std::uint64_t participant = tlScheduler == this ? tlParticipant : 0;
     if (stopping_) {
         if (tlOwned && tlScheduler == this) throw Terminated{};
@@ -212,7 +255,7 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
         AwaitTurnLocked(lock, participant, [&] { return waiter.done; });
     } else {
         clockWake_.notify_one();
-        waiter.wake.wait(lock, [&] { return waiter.done; });
+        lock.WaitOn(waiter.wake, [&] { return waiter.done; });
     }
     if (waiter.result == kTerminatedResult) {
         if (tlOwned && tlScheduler == this) throw Terminated{};
@@ -224,7 +267,7 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
 void Scheduler::Sleep(DWORD ms) { Wait({}, false, ms); }
 
 void Scheduler::SetEvent(Event& event) {
-    std::lock_guard lock(mutex_);
+    Lock lock(*this);
     event.signaled = true;
     WakeWaitersOfLocked(event);
 }
@@ -236,7 +279,7 @@ void Scheduler::ResetEvent(Event& event) {
 
 std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body) {
     auto object = std::make_shared<ThreadObject>();
-    std::lock_guard lock(mutex_);
+    Lock lock(*this);
     object->id = nextThreadId_++;
     if (stopping_) {
         object->exited = true;
@@ -255,7 +298,7 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         BeginSimulatedThread();
         PlaceOnCore(core_);
         {
-            std::unique_lock lock(mutex_);
+            Lock lock(*this);
             AwaitTurnLocked(lock, participant);
         }
         DWORD code = 0;
@@ -264,7 +307,7 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         } catch (const Terminated&) {
             code = 1;
         }
-        std::lock_guard exitLock(mutex_);
+        Lock exitLock(*this);
         object->exitCode = code;
         object->exited = true;
         WakeWaitersOfLocked(*object);
@@ -291,7 +334,7 @@ void Scheduler::Settle() {
 }
 
 void Scheduler::Join() {
-    std::unique_lock lock(mutex_);
+    Lock lock(*this);
     if (tlScheduler == this && tlParticipant) return;
     tlScheduler = this;
     tlParticipant = NewParticipantLocked();
@@ -302,7 +345,7 @@ void Scheduler::Join() {
 }
 
 void Scheduler::Leave() {
-    std::lock_guard lock(mutex_);
+    Lock lock(*this);
     if (tlScheduler != this || !tlParticipant) return;
     const std::uint64_t participant = tlParticipant;
     tlParticipant = 0;
@@ -347,7 +390,7 @@ void Scheduler::RunDelivery(std::function<void()> action) {
     }
     runner->job = std::move(action);
     runner->participant = participant;
-    runner->wake.notify_one();
+    HandOffLocked(runner->wake);
     MakeReadyLocked(participant);
 }
 
@@ -355,9 +398,9 @@ void Scheduler::PoolLoop(Pooled& self) {
     tlScheduler = this;
     tlOwned = true;
     PlaceOnCore(core_);
-    std::unique_lock lock(mutex_);
+    Lock lock(*this);
     for (;;) {
-        self.wake.wait(lock, [&] { return self.job || stopping_; });
+        lock.WaitOn(*self.wake, [&] { return self.job || stopping_; });
         if (!self.job) return;
         std::function<void()> job = std::move(self.job);
         self.job = nullptr;
@@ -365,13 +408,13 @@ void Scheduler::PoolLoop(Pooled& self) {
         tlParticipant = participant;
         BeginSimulatedThread();
         AwaitTurnLocked(lock, participant);
-        lock.unlock();
+        lock.Unlock();
         try {
             job();
         } catch (const Terminated&) {
         }
         job = nullptr;  // what it holds goes while the delivery still has the turn
-        lock.lock();
+        lock.Relock();
         tlParticipant = 0;
         // Idle before the turn passes, so the next delivery can start on this thread.
         if (!stopping_) idle_.push_back(&self);
@@ -381,9 +424,9 @@ void Scheduler::PoolLoop(Pooled& self) {
 }
 
 void Scheduler::ClockLoop() {
-    std::unique_lock lock(mutex_);
+    Lock lock(*this);
     for (;;) {
-        clockWake_.wait(lock, [&] {
+        lock.WaitOn(clockWake_, [&] {
             return stopping_ || (!BusyLocked() && (!timers_.empty() || !scheduled_.empty() || blocked_ > 0));
         });
         if (stopping_) return;
@@ -392,7 +435,7 @@ void Scheduler::ClockLoop() {
         {
             auto handler = deadlockHandler_;
             std::int64_t at = now_;
-            lock.unlock();
+            lock.Unlock();
             if (handler) {
                 handler();
             } else {
@@ -400,15 +443,15 @@ void Scheduler::ClockLoop() {
                              static_cast<long long>(at));
                 std::abort();
             }
-            lock.lock();
-            clockWake_.wait(lock, [&] { return stopping_ || BusyLocked() || !timers_.empty() || !scheduled_.empty(); });
+            lock.Relock();
+            lock.WaitOn(clockWake_, [&] { return stopping_ || BusyLocked() || !timers_.empty() || !scheduled_.empty(); });
         }
     }
 }
 
 void Scheduler::Shutdown() {
     {
-        std::lock_guard lock(mutex_);
+        Lock lock(*this);
         if (!stopping_) {
             stopping_ = true;
             scheduled_.clear();
@@ -417,7 +460,7 @@ void Scheduler::Shutdown() {
         }
         clockWake_.notify_all();
         for (auto& [participant, wake] : sleepers_) wake->notify_all();
-        for (auto& pooled : pool_) pooled->wake.notify_all();
+        for (auto& pooled : pool_) pooled->wake->notify_all();
     }
     if (clock_.joinable()) clock_.join();
     std::vector<std::unique_ptr<Pooled>> pool;

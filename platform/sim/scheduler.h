@@ -16,6 +16,13 @@
 // happens only when nothing that could still end the wait is in flight, and a
 // 240-second wait costs no real time. Ties are broken by the order of
 // scheduling.
+//
+// Whichever participant gives up the turn with nobody ready moves the clock
+// itself, and each participant sleeps on a wake-up of its own, rung only once
+// the scheduler's lock is let go; the machine's threads share one core. So
+// passing the turn costs one host thread switch on one core. Deliveries run on
+// a pool of layer threads that outlives them; each delivery still counts as a
+// fresh thread (see CurrentThreadSerial).
 #pragma once
 
 #include <condition_variable>
@@ -106,6 +113,8 @@ private:
     void WakeLocked(Waiter& waiter, DWORD result);
     void WakeWaitersOfLocked(Waitable& object);
     struct Pooled;
+    class Lock;
+    using Wake = std::condition_variable;
 
     void ClockLoop();
     bool StepLocked();
@@ -115,13 +124,14 @@ private:
     std::uint64_t NewParticipantLocked();
     void MakeReadyLocked(std::uint64_t participant);
     void PassTurnLocked();
-    void AwaitTurnLocked(std::unique_lock<std::mutex>& lock, std::uint64_t participant,
-                         const std::function<bool()>& also = nullptr);
+    void AwaitTurnLocked(Lock& lock, std::uint64_t participant, const std::function<bool()>& also = nullptr);
+    void HandOffLocked(std::shared_ptr<Wake> wake);
     bool BusyLocked() const { return turn_ != 0 || !ready_.empty(); }
 
     mutable std::mutex mutex_;
     std::condition_variable clockWake_;
-    std::map<std::uint64_t, std::condition_variable*> sleepers_;  // participants waiting for the turn
+    std::map<std::uint64_t, std::shared_ptr<Wake>> sleepers_;  // participants waiting for the turn
+    std::shared_ptr<Wake> handoff_;  // the thread the turn went to, woken when the lock is let go
     std::int64_t now_ = 0;
     std::uint64_t seq_ = 0;
     std::uint64_t turn_ = 0;  // the participant that runs, 0 when none
@@ -145,7 +155,7 @@ private:
     // A delivery thread: idle until handed a delivery, which it runs as the participant given.
     struct Pooled {
         std::thread thread;
-        std::condition_variable wake;
+        std::shared_ptr<Wake> wake = std::make_shared<Wake>();
         std::function<void()> job;
         std::uint64_t participant = 0;
     };
