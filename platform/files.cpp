@@ -43,11 +43,12 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
     auto host = sim::ResolveOrFail(fileName);
     if (!host) return INVALID_HANDLE_VALUE;
     std::error_code error;
-    if (fs::is_directory(*host, error)) {
+    const fs::file_status status = fs::status(*host, error);
+    if (fs::is_directory(status)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    const bool exists = fs::exists(*host, error);
+    const bool exists = fs::exists(status);
     const bool write = (desiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0;
     if ((write || (!exists && creationDisposition != OPEN_EXISTING)) && machine->files().WriteDenied(fileName)) {
         SetLastError(ERROR_ACCESS_DENIED);
