@@ -17,6 +17,7 @@ constexpr DWORD kTerminatedResult = 0xDEAD0001;
 thread_local Scheduler* tlScheduler = nullptr;
 thread_local std::uint64_t tlParticipant = 0;  // the thread's turn token, 0 when it is no participant
 thread_local bool tlOwned = false;  // started by the scheduler: may be unwound at shutdown
+
 // Where this thread sleeps until it has the turn; shared, since whoever hands the turn over
 // rings it after letting the lock go, when the thread may already be gone.
 std::shared_ptr<std::condition_variable>& TurnWake() {
