@@ -4,9 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <cctype>
+#include <cerrno>
 #include <vector>
 
 namespace sim {
