@@ -46,6 +46,15 @@ bool PlaceOnCore(int core, cpu_set_t* before = nullptr) {
     return sched_setaffinity(0, sizeof one, &one) == 0;
 }
 
+// A thread shutting its own machine down cannot wait for itself to end.
+void JoinUnlessSelf(std::thread& thread) {
+    if (!thread.joinable()) return;
+    if (thread.get_id() == std::this_thread::get_id())
+        thread.detach();
+    else
+        thread.join();
+}
+
 thread_local bool tlPlaced = false;  // a joined host thread placed on the machine's core
 thread_local cpu_set_t tlAffinityBefore;
 }  // namespace
@@ -470,12 +479,7 @@ void Scheduler::Shutdown() {
         pool.swap(pool_);
         idle_.clear();
     }
-    for (auto& pooled : pool) {
-        if (pooled->thread.get_id() == std::this_thread::get_id())
-            pooled->thread.detach();
-        else if (pooled->thread.joinable())
-            pooled->thread.join();
-    }
+    for (auto& pooled : pool) JoinUnlessSelf(pooled->thread);
     for (;;) {
         std::vector<Worker> workers;
         {
@@ -483,13 +487,7 @@ void Scheduler::Shutdown() {
             workers.swap(workers_);
         }
         if (workers.empty()) break;
-        for (auto& worker : workers) {
-            if (!worker.thread.joinable()) continue;
-            if (worker.thread.get_id() == std::this_thread::get_id())
-                worker.thread.detach();
-            else
-                worker.thread.join();
-        }
+        for (auto& worker : workers) JoinUnlessSelf(worker.thread);
     }
 }
 
