@@ -113,10 +113,10 @@ int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc
     if (result != 0) {
         return result;
     }
+    // New tables and their version are in the modem: the reset must follow
+    // whatever happens to the table selection.
+    MarkChanged(changed);
     if (!GetProfileByDeviceMode(table)) {
-        // New tables are in the modem: the reset must follow even without
-        // a table to select.
-        MarkChanged(changed);
         return 0;
     }
     result = CSarPostureTable::Select(table);
@@ -124,6 +124,5 @@ int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc
         return result;
     }
     SetRegValues();
-    MarkChanged(changed);
     return 0;
 }

@@ -87,14 +87,17 @@ int CDprSarCfg_5201_NonMultiMode::SetBodySarXml(std::string mcc, std::string boa
     if (result == 0) {
         result = SetOemTableVersion();
     }
-    if (result == 0) {
-        result = SetBodySarOn("1");
-    }
     if (result != 0) {
         return result;
     }
+    // New tables and their version are in the modem: the reset must follow
+    // even when the table cannot be activated.
     if (changed) {
         *changed = true;
+    }
+    result = SetBodySarOn("1");
+    if (result != 0) {
+        return result;
     }
     Log(4, "SetBodySarXml end");
     return 0;

@@ -175,14 +175,15 @@ TEST_F(DprXmlTest, NineProfileFirstFailureEndsTheWrite) {
     struct Case {
         const char* refused;
         std::size_t sentBefore;  // commands sent before the refused one
+        bool changed;            // tables and version were written
     };
     const Case cases[] = {
-        {"AT+GTTASEN=0", 0},
-        {"AT+BODYSAREN=1", 1},
-        {"AT+BODYSARPROFILE=5", 2 + 15},
-        {"AT+BODYSAR=2,38,\"0x1\",28,\"0x4\"", 2 + 26},
-        {"At+SETOEMTABLEVER=1,\"ABC.2\"", 2 + 27},
-        {"AT+BODYSARON=3", 2 + 27 + 1},
+        {"AT+GTTASEN=0", 0, false},
+        {"AT+BODYSAREN=1", 1, false},
+        {"AT+BODYSARPROFILE=5", 2 + 15, false},
+        {"AT+BODYSAR=2,38,\"0x1\",28,\"0x4\"", 2 + 26, false},
+        {"At+SETOEMTABLEVER=1,\"ABC.2\"", 2 + 27, false},
+        {"AT+BODYSARON=3", 2 + 27 + 1, true},
     };
     const Commands all = Join({{"AT+GTTASEN=0", "AT+BODYSAREN=1"}, ProfileCommands(9),
                                {"At+SETOEMTABLEVER=1,\"ABC.2\"", "AT+BODYSARON=3"}});
@@ -195,7 +196,7 @@ TEST_F(DprXmlTest, NineProfileFirstFailureEndsTheWrite) {
         bool changed = false;
         CDprSarCfg_5201_MultiMode writer;
         EXPECT_EQ(writer.SetBodySarXml("310", "", "BOARDX", "0001", &changed), failure);
-        EXPECT_FALSE(changed);
+        EXPECT_EQ(changed, c.changed);
         Commands sent = AtCommandsFrom(before);
         ASSERT_GT(sent.size(), c.sentBefore);
         EXPECT_EQ(Commands(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(c.sentBefore)),
@@ -393,6 +394,26 @@ TEST_F(DprXmlTest, TwoProfileFailureLogsItsLine) {
     EXPECT_FALSE(Logged("SetBodySarXml end"));
     Commands sent = AtCommands();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "At+SETOEMTABLEVER=1,\"ABC.2\""), 0);
+}
+
+// The tables and their version are in the modem once the version is
+// recorded: a refused activation after it still asks for the reset.
+TEST_F(DprXmlTest, TwoProfileActivationFailureAfterTheVersionKeepsTheChange) {
+    DprXml xml;
+    xml.tables = Profiles(2);
+    WriteXml("KEYX_310_SAR_DPR_PV.xml", xml);
+    const int failure = FailureResult();
+    Refuse("AT+BODYSARON=1");
+    bool changed = false;
+    CDprSarCfg_5201_NonMultiMode writer;
+    EXPECT_EQ(writer.SetBodySarXml("310", "KEYX", "0001", &changed), failure);
+    EXPECT_TRUE(changed);
+    Commands sent = AtCommands();
+    auto version = std::find(sent.begin(), sent.end(), "At+SETOEMTABLEVER=1,\"ABC.2\"");
+    ASSERT_NE(version, sent.end());
+    ASSERT_NE(version + 1, sent.end());
+    for (auto it = version + 1; it != sent.end(); ++it) EXPECT_EQ(*it, "AT+BODYSARON=1");  // with its retries
+    EXPECT_FALSE(Logged("SetBodySarXml end"));
 }
 
 TEST_F(DprXmlTest, TwoProfileUnchangedEnableFailure) {
