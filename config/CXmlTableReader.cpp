@@ -491,7 +491,10 @@ int CXmlTableReader::GetSarIndexFromXml(std::string tablePath, std::string confi
 
     // An index that is no number must not select table 0.
     long long number = 0;
-    if (!ParseDecimal(index, number) || number < 0) return -1;
+    if (!ParseDecimal(index, number) || number < 0) {
+        Log(1, "SarIndex is invalid:" + index);
+        return -1;
+    }
     Log(4, "GetSarIndexFromXml done");
     return static_cast<int>(number);
 }

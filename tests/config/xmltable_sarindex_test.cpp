@@ -9,13 +9,16 @@ using xmltable::kDeviceTable;
 using xmltable::LogLine;
 
 const std::string kMaps =
-    "    <MapType_1><Standard Value=\"FCC\" Index=\"1\"/><Standard Value=\"CE\" Index=\"2\"/></MapType_1>\n"
+    "    <MapType_1><Standard Value=\"FCC\" Index=\"1\"/><Standard Value=\"BR\" Index=\"x\"/>"
+    "<Standard Value=\"CE\" Index=\"2\"/></MapType_1>\n"
     "    <MapType_2>\n"
     "     <Standard Value=\"FCC\"><Item DeviceMode=\"1\" Index=\"11\"/><Item DeviceMode=\"2\" Index=\"12\"/></Standard>\n"
     "     <Standard Value=\"ce\"><Item DeviceMode=\"1\" Index=\"13\"/><Other DeviceMode=\"5\" Index=\"15\"/></Standard>\n"
     "     <Standard Value=\"CE\"><Item DeviceMode=\"3\" Index=\"14\"/></Standard>\n"
     "     <Standard Value=\"ISED\"/>\n"
-    "     <Standard Value=\"MX\"><Item DeviceMode=\"1\" Index=\"abc\"/><Item DeviceMode=\"2\" Index=\"-3\"/></Standard>\n"
+    "     <Standard Value=\"MX\"><Item DeviceMode=\"1\" Index=\"abc\"/><Item DeviceMode=\"2\" Index=\"-3\"/>"
+    "<Item DeviceMode=\"3\" Index=\"\"/><Item DeviceMode=\"4\"/><Item DeviceMode=\"5\" Index=\"99999999999\"/>"
+    "</Standard>\n"
     "    </MapType_2>\n"
     "    <MapType_3><Standard Value=\"FCC\"><Item DeviceMode=\"1\" Sensor1=\"1\" Index=\"20\"/>"
     "<Item DeviceMode=\"1\" Sensor1=\"0\" Index=\"21\"/></Standard></MapType_3>\n"
@@ -73,8 +76,12 @@ TEST_F(SarIndexTest, MapsRegionDeviceModeAndSensors) {
         {"map 2 no item", "MapType_2", "A1", "ISED", "", "", "", "1", -1, "ItemElement xml item error."},
         {"map 2 no standard", "MapType_2", "A1", "JP", "", "", "", "1", -1, "StandardElement xml item error."},
         {"map 2 empty device mode", "MapType_2", "A1", "FCC", "1", "1", "1", "", -1, "DeviceMode is null!"},
-        {"map 2 index not a number", "MapType_2", "A1", "MX", "", "", "", "1", -1, ""},
-        {"map 2 negative index", "MapType_2", "A1", "MX", "", "", "", "2", -1, ""},
+        {"map 1 index not a number", "MapType_1", "A1", "BR", "", "", "", "", -1, "SarIndex is invalid:x"},
+        {"map 2 index not a number", "MapType_2", "A1", "MX", "", "", "", "1", -1, "SarIndex is invalid:abc"},
+        {"map 2 negative index", "MapType_2", "A1", "MX", "", "", "", "2", -1, "SarIndex is invalid:-3"},
+        {"map 2 empty index", "MapType_2", "A1", "MX", "", "", "", "3", -1, "SarIndex is invalid:"},
+        {"map 2 item without an index", "MapType_2", "A1", "MX", "", "", "", "4", -1, "SarIndex is invalid:"},
+        {"map 2 index too large", "MapType_2", "A1", "MX", "", "", "", "5", -1, "SarIndex is invalid:99999999999"},
         {"map 3", "MapType_3", "A1", "FCC", "0", "", "", "1", 21, ""},
         {"map 3 empty sensor1", "MapType_3", "A1", "FCC", "", "", "", "1", -1, "Sensor1 is null!"},
         {"map 3 device mode checked first", "MapType_3", "A1", "FCC", "", "", "", "", -1, "DeviceMode is null!"},
