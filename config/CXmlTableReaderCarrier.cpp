@@ -148,32 +148,26 @@ bool CXmlTableReader::GetCarrierByMcc(std::string mcc, std::string filePath, std
 
 bool CXmlTableReader::GetCarrierIdByMccmnc(std::string mccmnc, std::string filePath, std::string& carrierId) {
     Log(4, "GetCarrierId by Mccmnc enter.");
+    auto fail = [](const char* message) {
+        Log(1, message);
+        Log(4, "GetCarrierId by Mccmnc done.");
+        return false;
+    };
     CXmlFile file;
     if (!file.Load(filePath)) {
         Log(1, "load xml error.");
         Log(1, filePath);
+        Log(4, "GetCarrierId by Mccmnc done.");
         return false;
     }
     XMLElement* root = file.Root();
-    if (!root) {
-        Log(1, "RootElement xml item error.");
-        return false;
-    }
+    if (!root) return fail("RootElement xml item error.");
     XMLElement* switching = root->FirstChildElement("SwitchingRule");
-    if (!switching) {
-        Log(1, "switchingRuleNode is null.");
-        return false;
-    }
+    if (!switching) return fail("switchingRuleNode is null.");
     XMLElement* selection = switching->FirstChildElement("SelectionRule");
-    if (!selection) {
-        Log(1, "selectionRuleNode is null.");
-        return false;
-    }
+    if (!selection) return fail("selectionRuleNode is null.");
     XMLElement* table = selection->FirstChildElement("MCCMNCTable");
-    if (!table) {
-        Log(1, "MCCMNCTable node is null.");
-        return false;
-    }
+    if (!table) return fail("MCCMNCTable node is null.");
     ForEach(table, "Item", [&](XMLElement* item) {
         if (!AttrIs(item, "mccmnc", mccmnc)) return true;
         carrierId = Text(item);
