@@ -181,23 +181,18 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
     if (!CAtText::IsSafe(m_strXmlVer)) {
         return 0;
     }
-    std::string table;
-    const bool hasEnable = GetProfileByDeviceMode(table);
-    // A table text that cannot be sent selects nothing, as if no entry
-    // named the posture.
-    if (!CSarPostureTable::IsSendable(table)) {
-        table.clear();
-    }
 
+    std::string table;
     if (!versionChanged) {
-        if (!hasEnable) {
-            int result = SendAll({"AT+BODYSAREN=0\r\n"});
-            if (result == 0) {
-                WriteRegistryValues("");
-            }
+        int result = SendAll({"AT+BODYSAREN=0\r\n"});
+        if (result != 0) {
             return result;
         }
-        int result = SendAll({"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", m_region.algorithmCmd});
+        if (!GetSendableProfile(table)) {
+            WriteRegistryValues("");
+            return 0;
+        }
+        result = SendAll({"AT+GTTASEN=1\r\n", m_region.algorithmCmd});
         if (result == 0) {
             result = CSarPostureTable::Select(table);
         }
@@ -224,7 +219,7 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
     if (changed) {
         *changed = true;
     }
-    if (!hasEnable) {
+    if (!GetSendableProfile(table)) {
         return 0;
     }
     result = CSarPostureTable::Select(table);
@@ -233,4 +228,14 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
     }
     WriteRegistryValues(table);
     return 0;
+}
+
+bool CTasSarXml::GetSendableProfile(std::string& table) {
+    const bool hasEnable = GetProfileByDeviceMode(table);
+    // A table text that cannot be sent selects nothing, as if no entry
+    // named the posture.
+    if (!CSarPostureTable::IsSendable(table)) {
+        table.clear();
+    }
+    return hasEnable;
 }

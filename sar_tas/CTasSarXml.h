@@ -52,6 +52,8 @@ public:
     // The reader's result: whether the file holds "Enable" entries. The table
     // stays empty when none names the posture.
     bool GetProfileByDeviceMode(std::string& table);
+    // As GetProfileByDeviceMode; a table text that cannot be sent is emptied.
+    bool GetSendableProfile(std::string& table);
     void BuildTasSarCmd();
     void InitBandTable();
 

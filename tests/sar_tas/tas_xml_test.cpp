@@ -90,6 +90,23 @@ const Region kRegions[] = {
      "AT+GTTASALGO=2\r\n", 2, 3, "TAS_ISED", 20},
 };
 
+// Every exchange with the modem from `from` on: AT commands as in Sent()
+// and each question for the posture as "posture?".
+std::vector<std::string> Exchanges(const std::vector<sim::ModemCommand>& commands, std::size_t from) {
+    std::vector<std::string> seen;
+    for (std::size_t i = from; i < commands.size(); ++i) {
+        const sim::ModemCommand& c = commands[i];
+        if (c.serviceId == sim::kDeviceModeServiceId) {
+            seen.push_back("posture?");
+        } else if (c.serviceId == sim::kAtServiceId) {
+            std::string bytes = c.bytes;
+            if (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0) bytes.resize(bytes.size() - 2);
+            seen.push_back(bytes);
+        }
+    }
+    return seen;
+}
+
 class TasXml : public TasTest, public ::testing::WithParamInterface<Region> {
 protected:
     const Region& R() const { return GetParam(); }
@@ -182,7 +199,8 @@ TEST_P(TasXml, FailingFirstCommandEndsTheUnchangedPath) {
     Write(TasFile());
     Refuse("AT+BODYSAREN=0\r\n");
     EXPECT_NE(Run("v1.0"), 0);
-    EXPECT_EQ(Sent(), std::vector<std::string>(5, "AT+BODYSAREN=0\r\n"));
+    // Every attempt of the retries, and no question for the posture.
+    EXPECT_EQ(Exchanges(modem().Commands(), 0), std::vector<std::string>(5, "AT+BODYSAREN=0\r\n"));
     ExpectNoRegistry();
 }
 
@@ -271,6 +289,38 @@ TEST_P(TasXml, ChangedFileWithoutEnableEntriesStillReportsTheChange) {
     EXPECT_EQ(Sent(), TableCommands());
     EXPECT_TRUE(changed);
     ExpectNoRegistry();
+}
+
+// The posture is asked only once the path has come to the table selection:
+// after body SAR is off on the unchanged path, after the version records on
+// the changed one.
+TEST_P(TasXml, PostureIsAskedWhereThePathSelectsTheTable) {
+    struct Case {
+        const char* name;
+        bool enable;
+        const char* modemVersion;
+        std::vector<std::string> expected;
+    };
+    std::vector<std::string> changedPath = TableCommands();
+    changedPath.push_back("posture?");
+    std::vector<std::string> changedNoEnable = changedPath;
+    changedPath.push_back("AT+BODYSARON=3\r\n");
+    const Case cases[] = {
+        {"unchanged", true, "v1.0",
+         {"AT+BODYSAREN=0\r\n", "posture?", "AT+GTTASEN=1\r\n", R().algorithm, "AT+BODYSARON=3\r\n"}},
+        {"unchanged without Enable entries", false, "v1.0", {"AT+BODYSAREN=0\r\n", "posture?"}},
+        {"changed", true, "v0.9", changedPath},
+        {"changed without Enable entries", false, "v0.9", changedNoEnable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TasFile file;
+        if (!c.enable) file.enable.clear();
+        Write(file);
+        const std::size_t from = modem().Commands().size();
+        EXPECT_EQ(Run(c.modemVersion), 0);
+        EXPECT_EQ(Exchanges(modem().Commands(), from), c.expected);
+    }
 }
 
 // Files whose changed path must send nothing at all: before the fix the
