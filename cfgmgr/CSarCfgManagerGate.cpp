@@ -39,12 +39,12 @@ bool CSarCfgManager::CfgEnable(std::string mcc) {
     m_strMcc.clear();
     m_strBoardProduct.clear();
     CConfigPath configPath;
-    std::string srvConfig = configPath.GetConfigPath();
 
-    std::string valueName;
+    std::string valueName = "BaseBoardProduct";
     std::string board;
     CSysHelper().GetBoardProduct(valueName, board);
     Log(4, "strBaseBoadProductID:" + board);
+    const std::string srvConfig = configPath.GetConfigPath();
     std::string netList = GetSrvConfigValue(srvConfig, kNetBoardProduct);
     Log(4, "strCfgNetBoadProductID:" + netList);
     board = CAtText::Upper(board);

@@ -1,6 +1,10 @@
 // The gate: board product or WWAN device configuration ID listed, with or without the MCC.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "cfgmgr/CSarCfgManager.h"
 #include "tests/cfgmgr/cfg_fixture.h"
 
@@ -21,7 +25,17 @@ struct BoardCase {
     const char* product;   // m_strBoardProduct
 };
 
-class GateByBoard : public CfgTest {};
+class GateByBoard : public CfgTest {
+protected:
+    // Every message of the log in order, without its tag and time.
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> messages;
+        std::istringstream in(Log());
+        for (std::string line; std::getline(in, line);)
+            if (std::size_t at = line.find(": "); at != std::string::npos) messages.push_back(line.substr(at + 2));
+        return messages;
+    }
+};
 
 TEST_F(GateByBoard, ListsAndProviderDecide) {
     const BoardCase cases[] = {
@@ -61,6 +75,23 @@ TEST_F(GateByBoard, ListsAndProviderDecide) {
     EXPECT_EQ(CountLogged("CfgEnable end"), std::size(cases));
     EXPECT_TRUE(Logged("strBaseBoadProductID:ab12"));  // as read, before upper-casing
     EXPECT_TRUE(Logged("strCfgNetBoadProductID:XAB12Y"));
+}
+
+// The board product is read and logged before the configuration path is asked
+// for the lists; reading the board's own location asks for it first.
+TEST_F(GateByBoard, LogLinesFollowTheStepsInOrder) {
+    Project(3);
+    Board("ab12");
+    SrvConfig("NetBoardProduct=XAB12Y\nNetMccId=AB12_310\n");
+    const std::string configLine = "m_str_configPath:" + RunFolder(3) + "SrvConfig.ini";
+    std::size_t before = Messages().size();
+    CSarCfgManager manager;
+    ASSERT_TRUE(manager.CfgEnable("310"));
+    std::vector<std::string> lines = Messages();
+    ASSERT_GE(lines.size(), before);
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(before));
+    EXPECT_EQ(lines, (std::vector<std::string>{"CfgEnable start", configLine, "strBaseBoadProductID:ab12", configLine,
+                                               "strCfgNetBoadProductID:XAB12Y", "CfgEnable end"}));
 }
 
 TEST_F(GateByBoard, EachDecisionStandsOnItsOwn) {
