@@ -60,7 +60,6 @@ std::vector<std::string> CSarCfgManager::TableCheckItems(const std::string& valu
 }
 
 int CSarCfgManager::SetTable(int table, const std::string& tableKey, const std::string& command, bool tas) {
-    if (table != 0 && table != 1) return 0;
     std::string iniPath = BoardIniPath(tableKey);
     CAtExecute executor;
     std::string current;
@@ -68,7 +67,8 @@ int CSarCfgManager::SetTable(int table, const std::string& tableKey, const std::
         executor.QueryTas(current);
     else
         executor.QueryBodySar(current);
-    if (iniPath.empty()) return 0;
+    // The modem is asked whatever the table; only tables 0 and 1 have keys.
+    if (iniPath.empty() || (table != 0 && table != 1)) return 0;
 
     for (const char* key : {"AT1", "AT2"}) {
         std::string value;

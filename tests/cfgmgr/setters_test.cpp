@@ -97,6 +97,23 @@ TEST_F(Setters, TaSarProfileZeroWithWhatTheModemHolds) {
                                                     "AT+GTTAS=2,30,B", "AT+GTTASCFG?"}));
 }
 
+// A table other than 0 and 1: the modem is asked once and no key is read, so
+// nothing is sent even where [Table0] and [Table1] differ from the modem.
+TEST_F(Setters, TableOtherThanZeroAndOneOnlyAsksTheModem) {
+    SrvConfig("BodySarTable=board\nTASarTable=tas\n");
+    const std::string tables = "[Table0]\nAT1=1,20,A\n[Table1]\nAT1=1,30,B\n[Table2]\nAT1=1,40,C\n";
+    RunFile("board.ini", tables);
+    RunFile("tas.ini", tables);
+    for (int table : {2, -1, 10}) {
+        SCOPED_TRACE(table);
+        std::size_t before = Commands().size();
+        CSarCfgManager manager;
+        EXPECT_EQ(manager.SetBodySarTable(table), 0);
+        EXPECT_EQ(manager.SetTaSarTable(table), 0);
+        EXPECT_EQ(CommandsFrom(before), (std::vector<std::string>{"AT+BODYSAR?", "AT+GTTAS?"}));
+    }
+}
+
 TEST_F(Setters, TaSarOffAsksNothing) {
     SrvConfig("TASar=On\n");
     CSarCfgManager manager;
