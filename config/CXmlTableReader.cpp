@@ -24,6 +24,19 @@ constexpr std::size_t kMaxNameLength = 259;
 
 void Log(int type, const std::string& message) { CLog::GetInstance()->WriteLog(type, message); }
 
+std::string RegTypeName(DWORD type) {
+    switch (type) {
+        case REG_NONE: return "REG_NONE";
+        case REG_SZ: return "REG_SZ";
+        case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+        case REG_BINARY: return "REG_BINARY";
+        case REG_DWORD: return "REG_DWORD";
+        case REG_MULTI_SZ: return "REG_MULTI_SZ";
+        case REG_QWORD: return "REG_QWORD";
+        default: return std::to_string(type);
+    }
+}
+
 // What a 260-character buffer would hold.
 std::string Bounded(const std::string& text) {
     std::string bounded(text.c_str());
@@ -111,11 +124,15 @@ int CXmlTableReader::GetRegKeyValue(std::string keyPath, std::string valueName, 
     } else {
         DWORD value = 0;
         DWORD size = sizeof value;
-        // A value shorter than 4 bytes is no number.
-        if (RegQueryValueExA(handle, name.c_str(), nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size) !=
-                ERROR_SUCCESS ||
-            size != sizeof value) {
+        DWORD type = REG_NONE;
+        const LSTATUS query =
+            RegQueryValueExA(handle, name.c_str(), nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size);
+        // Only a REG_DWORD is a number: the bytes of a text or a binary value
+        // would read as one that nobody wrote.
+        const bool found = query == ERROR_SUCCESS || query == ERROR_MORE_DATA;
+        if (!found || type != REG_DWORD || size != sizeof value) {
             Log(1, "RegQueryValueEx error");
+            if (found && type != REG_DWORD) Log(1, "RegQueryValueEx type " + RegTypeName(type) + " is not REG_DWORD");
         } else {
             result = value;
             status = 0;

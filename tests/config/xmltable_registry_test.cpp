@@ -39,7 +39,8 @@ TEST_F(RegistryValueTest, DwordReadTakesExactlyFourBytes) {
     const std::vector<Case> cases = {
         {"four bytes", REG_DWORD, {7, 0, 0, 0}, 0, 7},
         {"all bits", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, 0, 0xFFFFFFFFu},
-        {"stored type not tested", REG_BINARY, {2, 1, 0, 0}, 0, 0x102},
+        {"binary of four bytes is no number", REG_BINARY, {2, 1, 0, 0}, 1, 99},
+        {"text of four bytes is no number", REG_SZ, {'7', '7', '7', 0}, 1, 99},
         {"qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, 1, 99},
         {"three bytes", REG_DWORD, {1, 2, 3}, 1, 99},
         {"one byte", REG_DWORD, {5}, 1, 99},
@@ -50,6 +51,43 @@ TEST_F(RegistryValueTest, DwordReadTakesExactlyFourBytes) {
         DWORD value = 99;
         EXPECT_EQ(reader.GetRegKeyValue(kControlKey, "DeviceMode", value), c.result) << c.name;
         EXPECT_EQ(value, c.value) << c.name;
+    }
+}
+
+// Every value of the control key is read as a number only when it is stored
+// as one; any other type fails the read and names the type it found.
+TEST_F(RegistryValueTest, DwordReadOfAnotherTypeFailsAndNamesIt) {
+    struct Type {
+        DWORD type;
+        const char* name;
+        std::vector<BYTE> data;  // four bytes where the type allows it
+    };
+    const Type types[] = {
+        {REG_SZ, "REG_SZ", {'7', '7', '7', 0}},
+        {REG_BINARY, "REG_BINARY", {3, 0, 0, 0}},
+        {REG_QWORD, "REG_QWORD", {3, 0, 0, 0, 0, 0, 0, 0}},
+        {REG_DWORD, nullptr, {3, 0, 0, 0}},
+    };
+    for (const char* value : {"NewPackageFlag", "DeviceMode", "SARIndex", "Sensor1", "Sensor2", "Sensor3"}) {
+        for (const Type& t : types) {
+            SCOPED_TRACE(std::string(value) + " as " + (t.name ? t.name : "REG_DWORD"));
+            Registry().SetValue(kControlKeyFull, value, t.type, t.data);
+            CLog::GetInstance()->Close();
+            WriteFile(xmltable::kLogPath, "");
+            DWORD read = 42;
+            std::vector<LogLine> expected = {{4, "GetRegKeyValue enter."}, {4, kControlKey}, {4, value}};
+            if (t.name) {
+                EXPECT_EQ(reader.GetRegKeyValue(kControlKey, value, read), 1);
+                EXPECT_EQ(read, 42u);
+                expected.push_back({1, "RegQueryValueEx error"});
+                expected.push_back({1, std::string("RegQueryValueEx type ") + t.name + " is not REG_DWORD"});
+            } else {
+                EXPECT_EQ(reader.GetRegKeyValue(kControlKey, value, read), 0);
+                EXPECT_EQ(read, 3u);
+            }
+            expected.push_back({4, "GetRegKeyValue done."});
+            EXPECT_EQ(Log(), expected);
+        }
     }
 }
 
