@@ -62,6 +62,7 @@ std::string DescribeReply(const ModemReply& reply, const std::string& numbers) {
     if (reply.status != S_OK) text += " status " + HresultText(reply.status);
     if (reply.wrongRequestId) text += " wrong request id";
     if (reply.delayMs) text += " after " + std::to_string(reply.delayMs) + " ms";
+    if (reply.gone) text += " then gone";
     return text;
 }
 
@@ -182,6 +183,11 @@ std::vector<std::uint64_t> ModemCore::InterfaceKeys() const {
     std::vector<std::uint64_t> keys;
     for (const auto& slot : interfaces) keys.push_back(slot.key);
     return keys;
+}
+
+void ModemCore::RemoveAllInterfaces() {
+    std::lock_guard lock(mutex);
+    interfaces.clear();
 }
 
 ULONG ModemCore::NewRequestId() {
@@ -400,7 +406,10 @@ HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bo
     machine.transcript().Add("modem", std::string(query ? "QueryCommand " : "SetCommand ") + canonical + " " +
                                           std::to_string(commandId) + " \"" + EscapeBytes(bytes) + "\" -> " +
                                           DescribeReply(reply, numbers));
-    if (reply.kind == ModemReply::Silent) return S_OK;
+    if (reply.kind == ModemReply::Silent) {
+        if (reply.gone) RemoveAllInterfaces();
+        return S_OK;
+    }
 
     auto self = shared_from_this();
     ComRef<IMbnDeviceService> ref(service);
@@ -414,6 +423,7 @@ HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bo
                 events->OnSetCommandComplete(ref.get(), commandId, array, reply.status, answerId);
         });
         SafeArrayDestroy(array);
+        if (reply.gone) self->RemoveAllInterfaces();
     });
     return S_OK;
 }
@@ -451,9 +461,14 @@ std::size_t Modem::InterfaceCount() const {
     return core_->interfaces.size();
 }
 
-void Modem::RemoveInterfaces() {
-    std::lock_guard lock(core_->mutex);
-    core_->interfaces.clear();
+void Modem::RemoveInterfaces() { core_->RemoveAllInterfaces(); }
+
+std::size_t Modem::ReturnInterface(ModemInterface settings) {
+    std::size_t index = AddInterface(std::move(settings));
+    RaiseInterfaceEvent(InterfaceEvent::ReadyStateChange, index);
+    RaiseRegistrationEvent(RegistrationEvent::RegisterStateChange, index);
+    RaiseRegistrationEvent(RegistrationEvent::PacketServiceStateChange, index);
+    return index;
 }
 
 void Modem::SetProviderId(std::size_t index, std::string providerId) {

@@ -60,7 +60,9 @@
 // <reply> is one of "<text>", empty (no bytes), nodata (no array), error
 // ("\r\nERROR\r\n"), silent (no completion), each optionally with status
 // <hresult> (the completion's status), wrongid (the completion carries a
-// request id nothing asked for) and after <ms> (delivery delay, default 0).
+// request id nothing asked for), after <ms> (delivery delay, default 0) and
+// gone (the modem disappears once the reply is delivered: every interface is
+// removed).
 // <hresult> is a number (0x80004005) or S_OK, S_FALSE, E_FAIL, E_NOTIMPL,
 // E_INVALIDARG, E_POINTER, E_NOINTERFACE, E_ACCESSDENIED, E_UNEXPECTED.
 #pragma once
@@ -116,6 +118,9 @@ struct ModemReply {
     HRESULT status = S_OK;
     bool wrongRequestId = false;
     DWORD delayMs = 0;
+    // The modem disappears once this reply is delivered (a reset or a crash
+    // right after it): every interface is removed, as RemoveInterfaces does.
+    bool gone = false;
 
     static ModemReply Text(std::string bytes) {
         ModemReply reply;
@@ -179,6 +184,12 @@ public:
     ModemInterface Interface(std::size_t index) const;  // with its id filled in
     std::size_t InterfaceCount() const;
     void RemoveInterfaces();
+    // An interface that comes back while the machine runs (after a reset, a
+    // firmware crash or a removal): added as AddInterface adds it, then, as a
+    // real modem does once it is ready and has found its network again, its
+    // ready-state change, registration-state change and packet-service change
+    // are raised for it, in this order. Returns its index.
+    std::size_t ReturnInterface(ModemInterface settings);
     void SetProviderId(std::size_t index, std::string providerId);
 
     // Device services, by id (letter case aside). The AT and device-mode

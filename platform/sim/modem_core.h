@@ -98,6 +98,7 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     bool FindInterface(std::uint64_t key, ModemInterface* settings, std::string* id) const;
     bool FindInterfaceById(const std::string& id, std::uint64_t* key) const;
     std::vector<std::uint64_t> InterfaceKeys() const;
+    void RemoveAllInterfaces();
     ULONG NewRequestId();
 
     // Connection points.

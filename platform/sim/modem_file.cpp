@@ -180,6 +180,8 @@ ModemReply Reply(Line& line) {
             reply.wrongRequestId = true;
         } else if (token.text == "after") {
             reply.delayMs = Milliseconds(line);
+        } else if (token.text == "gone") {
+            reply.gone = true;
         } else {
             throw LineError("unknown reply word \"" + token.text + "\"");
         }

@@ -57,20 +57,25 @@ void StopAndExpectEnd(ServiceRun& run, std::int64_t stopAt, std::int64_t bound) 
     EXPECT_TRUE(Logged(run.Log(), "[Infomation][CStateWork::Work] Triger Service Stop Event.\n"));
 }
 
+// The posture changed while the modem was gone: the modem that comes back
+// registers on its network again, and that registration brings it the
+// posture's indexes before any later change.
 TEST(Faults, ModemGoneBetweenTwoPosturesAndBack) {
     ServiceRun run("notebook");
     sim::ModemInterface modem = run.machine().modem().Interface(0);
     run.At(2 * kSecond, [&] { run.SetControl("DeviceMode", 2); });
     run.At(3 * kSecond, [&] { run.machine().modem().RemoveInterfaces(); });
     run.At(4 * kSecond, [&] { run.SetControl("DeviceMode", 7); });
-    run.At(6 * kSecond, [&] { run.machine().modem().AddInterface(modem); });
+    run.At(6 * kSecond, [&] { run.machine().modem().ReturnInterface(modem); });
     run.At(7 * kSecond, [&] { run.SetControl("DeviceMode", 4); });
     StopAndExpectEnd(run, 9 * kSecond, kSecond);
 
     EXPECT_EQ(Sent(run, 2 * kSecond, 3 * kSecond), Switch(2, 2));
-    EXPECT_EQ(Sent(run, 3 * kSecond, 7 * kSecond), Commands{});
+    EXPECT_EQ(Sent(run, 3 * kSecond, 6 * kSecond), Commands{});
+    EXPECT_EQ(Sent(run, 6 * kSecond, 7 * kSecond), Switch(6, 6));
     EXPECT_EQ(Sent(run, 7 * kSecond, 9 * kSecond), Switch(3, 3));
     std::string log = run.Log();
+    EXPECT_EQ(kvtest::CountOf(log, ": CMbnRegEvent::OnRegisterStateChange GetProviderID mccmnc: 310410\n"), 1u);
     // Four commands found no modem: the SAR query, the two antenna queries and the profile.
     EXPECT_EQ(kvtest::CountOf(log, ": MBIM not exist\n"), 4u);
     EXPECT_TRUE(Logged(log, "Query BodySar enable/disable get fail!"));

@@ -395,6 +395,38 @@ TEST_F(MbnTest, RegistrationChangesReachEveryAdvisedSinkOnLayerThreads) {
     manager->Release();
 }
 
+// A modem that comes back registers again: its registration events reach the
+// sinks advised on the manager, which stayed advised while it was gone.
+TEST_F(MbnTest, AReturningInterfaceRegistersAgain) {
+    sim::ModemInterface settings;
+    settings.providerId = "20801";
+    modem().AddInterface(settings);
+    auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
+    IConnectionPoint* point = PointOf(manager, IID_IMbnRegistrationEvents);
+    RegistrationSink sink;
+    DWORD cookie = 0;
+    point->Advise(&sink, &cookie);
+
+    modem().RemoveInterfaces();
+    machine().clock().Settle();
+    EXPECT_TRUE(sink.Lines().empty());
+    EXPECT_EQ(modem().ReturnInterface(settings), 0u);
+    EXPECT_EQ(modem().InterfaceCount(), 1u);
+    machine().clock().Settle();
+    EXPECT_EQ(sink.Lines(), (std::vector<std::string>{"state 20801", "packet 20801"}));
+    EXPECT_NE(sink.Threads()[0], GetCurrentThreadId());
+
+    // Beside an interface that stayed, the returning one is the one reported.
+    settings.providerId = "23415";
+    EXPECT_EQ(modem().ReturnInterface(settings), 1u);
+    machine().clock().Settle();
+    EXPECT_EQ(sink.Lines().size(), 4u);
+    EXPECT_EQ(sink.Lines().back(), "packet 23415");
+    point->Unadvise(cookie);
+    point->Release();
+    manager->Release();
+}
+
 TEST_F(MbnTest, UnadviseWaitsForACallInProgress) {
     modem().AddInterface();
     auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
@@ -534,6 +566,38 @@ TEST_F(MbnTest, AtServiceAnswersFromItsReplyTable) {
     // A closed session takes no command.
     modem().SetSessionOpen(sim::kAtServiceId, false);
     EXPECT_EQ(Send(service, 1, "AT\r\n", &request), E_FAIL);
+    service->Release();
+    UnadviseServices(cookie);
+    ReleaseServices();
+}
+
+// A modem that disappears right after an answer: the answer arrives, then
+// the modem has no interface; a silent one is gone at once.
+TEST_F(MbnTest, AGoneReplyIsDeliveredAndThenTheModemHasNoInterface) {
+    modem().AddInterface();
+    modem().SetSessionOpen(sim::kAtServiceId, true);
+    sim::ModemReply gone = sim::ModemReply::Text("\r\nOK\r\n");
+    gone.gone = true;
+    modem().SetReply("AT+GONE\r\n", gone);
+    ServiceSink sink;
+    DWORD cookie = AdviseServices(&sink);
+    IMbnDeviceService* service = Service(sim::kAtServiceId);
+    ULONG request = 0;
+    ASSERT_EQ(Send(service, 1, "AT+GONE\r\n", &request), S_OK);
+    ASSERT_EQ(WaitForSingleObject(sink.arrived, 5000), WAIT_OBJECT_0);
+    machine().clock().Settle();
+    EXPECT_EQ(sink.Lines().back(), "set " + std::string(sim::kAtServiceId) + " 1 [\r\nOK\r\n] 0 #" +
+                                       std::to_string(request));
+    EXPECT_EQ(modem().InterfaceCount(), 0u);
+    EXPECT_EQ(machine().transcript().Lines("modem").back(),
+              "SetCommand " + std::string(sim::kAtServiceId) + " 1 \"AT+GONE\\r\\n\" -> \"\\r\\nOK\\r\\n\" then gone");
+
+    modem().AddInterface();
+    sim::ModemReply silentGone = sim::ModemReply::Silence();
+    silentGone.gone = true;
+    modem().SetReply("AT+HANG\r\n", silentGone);
+    ASSERT_EQ(Send(service, 1, "AT+HANG\r\n", &request), S_OK);
+    EXPECT_EQ(modem().InterfaceCount(), 0u);
     service->Release();
     UnadviseServices(cookie);
     ReleaseServices();
@@ -694,6 +758,7 @@ close at status 0x80004005 after 10
 reply "AT+bodysaren?\r\n" "\r\n1\r\nOK\r\n"
 reply "AT+X\r\n" silent
 reply "AT+Y\r\n" status E_FAIL wrongid "y" after 6000
+reply "AT+RESET\r\n" "\r\nOK\r\n" gone
 match "AT+GTANTPROFILE=*" "\r\nOK\r\n"
 default error
 devicemode 5 3 -1
