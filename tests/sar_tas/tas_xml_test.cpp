@@ -195,6 +195,37 @@ TEST_P(TasXml, FailureAtProfileFiveLeavesVersionAndFlagAlone) {
     ExpectNoRegistry();
 }
 
+// The modem disappears halfway through the tables (it answers profile 4, then
+// is gone): the write ends with the failure, records no version and leaves the
+// flag alone; once the modem is back the next write starts over and turns TA
+// SAR on again.
+TEST_P(TasXml, ModemGoneHalfwayThroughTheTablesIsWrittenWholeNextTime) {
+    Write(TasFile());
+    const sim::ModemInterface settings = modem().Interface(0);
+    sim::ModemReply gone = sim::ModemReply::Text("\r\nOK\r\n");
+    gone.gone = true;
+    modem().SetReply("AT+GTTASPROFILE=4\r\n\r\n", gone);
+    bool changed = false;
+    EXPECT_NE(Run("v0.9", &changed), 0);
+    std::vector<std::string> upToProfile4 = TableCommands();
+    upToProfile4.resize(3 + 4 * 3 + 1);  // the three first commands, profiles 0 to 3, profile 4's own
+    EXPECT_EQ(Sent(), upToProfile4);  // nothing reached the modem after it
+    EXPECT_FALSE(changed);
+    ExpectNoRegistry();
+    EXPECT_TRUE(Logged("MBIM not exist"));
+
+    Reply("AT+GTTASPROFILE=4\r\n", "\r\nOK\r\n");
+    modem().ReturnInterface(settings);
+    machine().clock().Settle();
+    Mark();
+    EXPECT_EQ(Run("v0.9", &changed), 0);
+    std::vector<std::string> whole = TableCommands();
+    whole.push_back("AT+BODYSARON=3\r\n");
+    EXPECT_EQ(Sent(), whole);
+    EXPECT_TRUE(changed);
+    ExpectRegistry("3", std::to_string(3 + R().offset));
+}
+
 TEST_P(TasXml, FailingFirstCommandEndsTheUnchangedPath) {
     Write(TasFile());
     Refuse("AT+BODYSAREN=0\r\n");
