@@ -25,11 +25,11 @@ using Texts = std::vector<std::string>;
 struct WrongType {
     const char* name;
     DWORD type;
-    std::vector<BYTE> data;  // would read as 1 if the type were not looked at
+    std::vector<BYTE> data;  // bytes a read that ignored the type would take for a number
 };
 
 const WrongType kWrongTypes[] = {
-    {"REG_SZ", REG_SZ, {'1', 0, 0, 0}},  // four bytes, as a number 0x31
+    {"REG_SZ", REG_SZ, {'1', 0, 0, 0}},  // "1": four bytes, 0x31 as a number
     {"REG_BINARY", REG_BINARY, {1, 0, 0, 0}},
     {"REG_QWORD", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}},
 };
@@ -156,7 +156,7 @@ TEST_F(ControlValueTypes, MappedValuesOfAnotherTypeKeepTheLastOneRead) {
         const std::size_t reads = 1 + v * std::size(kWrongTypes);
         const std::string label = std::string(": ") + labels[v];
         std::size_t lines = 0;
-        for (std::size_t at = log.find(label); at != std::string::npos; at = log.find(label, at + 1)) ++lines;
+        for (std::size_t pos = log.find(label); pos != std::string::npos; pos = log.find(label, pos + 1)) ++lines;
         EXPECT_EQ(lines, reads);
         EXPECT_EQ(CountLogged(labels[v] + std::to_string(values[v].second)), reads);
     }
