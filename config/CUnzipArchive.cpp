@@ -251,6 +251,9 @@ DWORD CUnzipArchive::Get(int index, ZipEntry* entry) {
     std::string guarded = GuardName(name);
     std::memcpy(found.name, guarded.c_str(), guarded.size() + 1);
     found.attributes = AttributesOf(static_cast<std::uint32_t>(info.external_fa), static_cast<std::uint32_t>(info.version));
+    // Some writers mark a folder by its trailing separator alone, with no attribute bits.
+    if (info.size_filename > 0 && (name[info.size_filename - 1] == '/' || name[info.size_filename - 1] == '\\'))
+        found.attributes |= FILE_ATTRIBUTE_DIRECTORY;
     found.compressedSize = static_cast<std::int32_t>(info.compressed_size);
     found.uncompressedSize = static_cast<std::int32_t>(info.uncompressed_size);
     FILETIME local = DosDateTimeToFileTime(static_cast<WORD>(info.dosDate >> 16), static_cast<WORD>(info.dosDate));
