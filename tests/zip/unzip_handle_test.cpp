@@ -252,6 +252,7 @@ TEST_F(UnzipHandleTest, PasswordIsCheckedBeforeInflating) {
     ASSERT_NE(writer, nullptr);
     const std::string text = "a secret text, a secret text, a secret text";
     ASSERT_EQ(AddZipItemMemory(writer, "s.txt", text.data(), static_cast<DWORD>(text.size())), ZIP_OK);
+    ASSERT_EQ(AddZipItemMemory(writer, "s.zip", text.data(), static_cast<DWORD>(text.size())), ZIP_OK);  // stored
     void* data = nullptr;
     DWORD length = 0;
     ASSERT_EQ(GetZipMemory(writer, &data, &length), ZIP_OK);
@@ -266,15 +267,19 @@ TEST_F(UnzipHandleTest, PasswordIsCheckedBeforeInflating) {
         SCOPED_TRACE(c.password ? c.password : "(none)");
         ZipHandle* handle = OpenZipMemory(archive.data(), length, c.password);
         ASSERT_NE(handle, nullptr);
-        char out[128] = {};
-        EXPECT_EQ(UnzipItemToMemory(handle, 0, out, sizeof out - 1), c.result);
-        if (c.result == ZIP_OK) {
-            EXPECT_EQ(std::string(out), text);
+        for (int index : {0, 1}) {
+            SCOPED_TRACE(index);
+            char out[128] = {};
+            EXPECT_EQ(UnzipItemToMemory(handle, index, out, sizeof out - 1), c.result);
+            if (c.result == ZIP_OK) {
+                EXPECT_EQ(std::string(out), text);
+            }
+            EXPECT_EQ(UnzipItem(handle, index, index ? "C:\\s.zip" : "C:\\s.txt"), c.result);
         }
-        EXPECT_EQ(UnzipItem(handle, 0, "C:\\s.txt"), c.result);
         CloseZip(handle);
     }
     EXPECT_EQ(ReadFile("C:\\s.txt"), text);
+    EXPECT_EQ(ReadFile("C:\\s.zip"), text);
 }
 
 }  // namespace
