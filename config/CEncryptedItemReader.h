@@ -1,5 +1,7 @@
 // Reads one item encrypted with traditional PKWARE encryption: minizip hands
 // over its raw bytes, this reader decrypts them and inflates them with zlib.
+// minizip as packaged is built without decryption (it refuses any password),
+// and its cipher header does not build against zlib's CRC table type.
 #pragma once
 
 #include <minizip/unzip.h>

@@ -1,5 +1,7 @@
 #include "config/CUnzipArchive.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -195,6 +197,7 @@ DWORD CUnzipArchive::CloseItem() {
 DWORD CUnzipArchive::OpenItem() {
     unz_file_info64 info{};
     if (unzGetCurrentFileInfo64(m_archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return ZIP_CORRUPT;
+    m_itemCrc = static_cast<std::uint32_t>(info.crc);
     if (info.flag & 1) {
         if (!m_password) return ZIP_PASSWORD;
         auto reader = std::make_unique<CEncryptedItemReader>(m_archive, info, *m_password);
@@ -251,6 +254,9 @@ DWORD CUnzipArchive::Get(int index, ZipEntry* entry) {
     std::string guarded = GuardName(name);
     std::memcpy(found.name, guarded.c_str(), guarded.size() + 1);
     found.attributes = AttributesOf(static_cast<std::uint32_t>(info.external_fa), static_cast<std::uint32_t>(info.version));
+    // Some writers mark a folder by its trailing separator alone, with no attribute bits.
+    if (info.size_filename > 0 && (name[info.size_filename - 1] == '/' || name[info.size_filename - 1] == '\\'))
+        found.attributes |= FILE_ATTRIBUTE_DIRECTORY;
     found.compressedSize = static_cast<std::int32_t>(info.compressed_size);
     found.uncompressedSize = static_cast<std::int32_t>(info.uncompressed_size);
     FILETIME local = DosDateTimeToFileTime(static_cast<WORD>(info.dosDate >> 16), static_cast<WORD>(info.dosDate));
@@ -297,21 +303,28 @@ DWORD CUnzipArchive::Unzip(int index, void* destination, DWORD length, DWORD kin
 }
 
 DWORD CUnzipArchive::UnzipToMemory(int index, void* destination, DWORD length) {
-    if (!destination || length == 0 || index < 0) return ZIP_ARGS;
+    if ((!destination && length != 0) || index < 0) return ZIP_ARGS;
     if (index != m_currentItem) {
         CloseItem();
-        if (index < 0 || index >= ItemCount()) return ZIP_ARGS;
+        if (index >= ItemCount()) return ZIP_ARGS;
         if (DWORD result = PositionOn(index)) return result;
         if (DWORD result = OpenItem()) return result;
         m_currentItem = index;
+        m_memoryCrc = static_cast<std::uint32_t>(crc32(0L, Z_NULL, 0));
     }
     const unsigned wanted = length > static_cast<DWORD>(INT_MAX) ? static_cast<unsigned>(INT_MAX) : length;
-    const int got = ReadItem(destination, wanted);
+    const int got = wanted ? ReadItem(destination, wanted) : 0;
     const bool end = got >= 0 && ItemAtEnd();
-    // At the end the item is closed at once, so its CRC is checked before
-    // the last piece counts as good.
-    if (end || got <= 0) {
-        if (CloseItem() != ZIP_OK) return ZIP_CORRUPT;
+    if (got > 0) {
+        m_memoryCrc = static_cast<std::uint32_t>(
+            crc32(m_memoryCrc, static_cast<const Bytef*>(destination), static_cast<uInt>(got)));
+        // The item stays open after its last piece, so its CRC is checked here, before that piece counts as good.
+        if (end && m_memoryCrc != m_itemCrc) {
+            CloseItem();
+            return ZIP_CORRUPT;
+        }
+    } else if (CloseItem() != ZIP_OK) {
+        return ZIP_CORRUPT;
     }
     if (end) return ZIP_OK;
     if (got > 0) return ZIP_MORE;

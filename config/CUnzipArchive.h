@@ -51,6 +51,8 @@ private:
     bool m_empty = false;  // an archive of an end record alone, which minizip does not open
     std::unique_ptr<CEncryptedItemReader> m_encrypted;
     int m_currentItem = -1;
+    std::uint32_t m_itemCrc = 0;    // the CRC the open item's entry states
+    std::uint32_t m_memoryCrc = 0;  // of what extraction to memory has handed out of it
     ZipEntry m_cachedEntry{};
     int m_cachedIndex = -1;
     std::optional<std::string> m_password;

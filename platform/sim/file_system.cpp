@@ -1,6 +1,5 @@
 #include "platform/sim/file_system.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,14 +10,6 @@
 namespace sim {
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::vector<std::string> SplitParts(std::string_view path) {
     std::vector<std::string> parts;
@@ -144,18 +135,8 @@ std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view window
     for (std::size_t i = given; i < parts.size(); ++i) {
         const std::string& part = parts[i];
         if (exists) {
-            // The name as given, else the first case variant listed.
-            std::string found;
-            if (DIR* folder = opendir(host.c_str())) {
-                while (dirent* entry = readdir(folder)) {
-                    if (part == entry->d_name) {
-                        found = part;
-                        break;
-                    }
-                    if (found.empty() && SameName(entry->d_name, part)) found = entry->d_name;
-                }
-                closedir(folder);
-            }
+            // The name as given, else its first case variant.
+            const std::string found = names_.Find(host, part);
             if (!found.empty()) {
                 host /= found;
                 continue;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/folder_names.h"
 #include "platform/sim/objects.h"
 #include "platform/types.h"
 
@@ -72,6 +73,7 @@ private:
 
     [[maybe_unused]] Machine& machine_;
     std::filesystem::path root_;
+    mutable FolderNames names_;
     mutable std::mutex mutex_;
     std::string currentDirectory_ = "C:\\Windows\\System32";
     std::vector<std::string> writeDenied_;  // normalised, lower case, each ending in a backslash

@@ -1,5 +1,6 @@
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "config/Unzip.h"
 #include "config/ZipWriter.h"
@@ -117,6 +118,55 @@ TEST_F(UnzipHandleTest, MemoryExtractionComesInChunks) {
     EXPECT_EQ(out, Pattern(1536));
 }
 
+TEST_F(UnzipHandleTest, MemoryExtractionClosesTheItemOnlyAfterAnEmptyRead) {
+    const std::string data = Pattern(1536);
+    std::string archive = BuildZip({RawItem("b.bin", data).Deflated(), RawItem("empty.txt"),
+                                    RawItem("bad.txt", std::string(1000, 'q')).BadCrc()});
+    struct Step {
+        int index;
+        DWORD length;
+        DWORD result;
+        std::size_t from;   // where in the item the bytes handed out start
+        std::size_t bytes;  // how many the buffer must hold
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"pieces, then nothing, then from the start again",
+         {{0, 600, ZIP_MORE, 0, 600}, {0, 600, ZIP_MORE, 600, 600}, {0, 600, ZIP_OK, 1200, 336},
+          {0, 600, ZIP_OK, 0, 0}, {0, 600, ZIP_MORE, 0, 600}}},
+        {"the whole item at once", {{0, 4096, ZIP_OK, 0, 1536}, {0, 4096, ZIP_OK, 0, 0}, {0, 4096, ZIP_OK, 0, 1536}}},
+        {"a length of 0 before reading", {{0, 0, ZIP_FLATE, 0, 0}, {0, 4096, ZIP_OK, 0, 1536}}},
+        {"a length of 0 between pieces", {{0, 1000, ZIP_MORE, 0, 1000}, {0, 0, ZIP_FLATE, 0, 0},
+                                          {0, 1000, ZIP_MORE, 0, 1000}}},
+        {"a length of 0 after the last piece", {{0, 1536, ZIP_OK, 0, 1536}, {0, 0, ZIP_OK, 0, 0},
+                                                {0, 600, ZIP_MORE, 0, 600}}},
+        {"an empty item", {{1, 600, ZIP_OK, 0, 0}, {1, 0, ZIP_OK, 0, 0}}},
+        {"a bad CRC shows at the last piece", {{2, 600, ZIP_MORE, 0, 600}, {2, 600, ZIP_CORRUPT, 0, 400}}},
+        {"another item closes the open one", {{0, 600, ZIP_MORE, 0, 600}, {1, 600, ZIP_OK, 0, 0},
+                                              {0, 600, ZIP_MORE, 0, 600}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZipHandle* handle = OpenZipMemory(archive.data(), static_cast<DWORD>(archive.size()), nullptr);
+        ASSERT_NE(handle, nullptr);
+        int number = 0;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(number++);
+            std::string buffer(4096, '\xAA');
+            EXPECT_EQ(UnzipItemToMemory(handle, step.index, buffer.data(), step.length), step.result);
+            const std::string& item = step.index == 0 ? data : std::string(1000, 'q');
+            if (step.result != ZIP_CORRUPT) {
+                EXPECT_EQ(buffer.substr(0, step.bytes), item.substr(step.from, step.bytes));
+            }
+            EXPECT_EQ(buffer.substr(step.bytes), std::string(4096 - step.bytes, '\xAA'));
+        }
+        CloseZip(handle);
+    }
+}
+
 TEST_F(UnzipHandleTest, MemoryExtractionChecksTheCrc) {
     std::string damaged = BuildZip({RawItem("a", "abc").BadCrc()});
     ZipHandle* handle = OpenZipMemory(damaged.data(), static_cast<DWORD>(damaged.size()), nullptr);
@@ -202,6 +252,7 @@ TEST_F(UnzipHandleTest, PasswordIsCheckedBeforeInflating) {
     ASSERT_NE(writer, nullptr);
     const std::string text = "a secret text, a secret text, a secret text";
     ASSERT_EQ(AddZipItemMemory(writer, "s.txt", text.data(), static_cast<DWORD>(text.size())), ZIP_OK);
+    ASSERT_EQ(AddZipItemMemory(writer, "s.zip", text.data(), static_cast<DWORD>(text.size())), ZIP_OK);  // stored
     void* data = nullptr;
     DWORD length = 0;
     ASSERT_EQ(GetZipMemory(writer, &data, &length), ZIP_OK);
@@ -216,15 +267,19 @@ TEST_F(UnzipHandleTest, PasswordIsCheckedBeforeInflating) {
         SCOPED_TRACE(c.password ? c.password : "(none)");
         ZipHandle* handle = OpenZipMemory(archive.data(), length, c.password);
         ASSERT_NE(handle, nullptr);
-        char out[128] = {};
-        EXPECT_EQ(UnzipItemToMemory(handle, 0, out, sizeof out - 1), c.result);
-        if (c.result == ZIP_OK) {
-            EXPECT_EQ(std::string(out), text);
+        for (int index : {0, 1}) {
+            SCOPED_TRACE(index);
+            char out[128] = {};
+            EXPECT_EQ(UnzipItemToMemory(handle, index, out, sizeof out - 1), c.result);
+            if (c.result == ZIP_OK) {
+                EXPECT_EQ(std::string(out), text);
+            }
+            EXPECT_EQ(UnzipItem(handle, index, index ? "C:\\s.zip" : "C:\\s.txt"), c.result);
         }
-        EXPECT_EQ(UnzipItem(handle, 0, "C:\\s.txt"), c.result);
         CloseZip(handle);
     }
     EXPECT_EQ(ReadFile("C:\\s.txt"), text);
+    EXPECT_EQ(ReadFile("C:\\s.zip"), text);
 }
 
 }  // namespace

@@ -27,8 +27,14 @@ class UnZipPackageTest : public kvtest::SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
+        // The log writer outlives a test's machine: let go of the last test's file first.
+        CLog::GetInstance()->Close();
         CLog::GetInstance()->SetPathAndRotate(kLog);
         CLog::GetInstance()->Enable(true);
+    }
+    void TearDown() override {
+        CLog::GetInstance()->Close();
+        SimTest::TearDown();
     }
 
     bool Exists(const std::string& path) { return std::filesystem::exists(kvtest::HostPath(drives(), path)); }
@@ -84,6 +90,40 @@ TEST_F(UnZipPackageTest, FoldersAndNestedFilesAreCreated) {
     EXPECT_EQ(ReadFile(kFolder + "dir\\sub\\b.txt"), std::string(70000, 'b'));
     EXPECT_EQ(ReadFile(kFolder + "new\\deep\\c.ini"), "[Setting]\r\n");
     EXPECT_EQ(Names(kFolder + "dir"), (std::vector<std::string>{"a.txt", "sub"}));
+}
+
+TEST_F(UnZipPackageTest, FolderIsKnownByItsAttributeOrByItsTrailingSeparator) {
+    struct Case {
+        const char* what;
+        std::uint32_t folderAttributes;
+    };
+    const Case cases[] = {{"directory attribute", 0x10}, {"trailing separator alone", 0}};
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = kFolder + "run" + std::to_string(run++) + "\\";
+        RawItem slash = RawItem("dir/").Host(0x0014, c.folderAttributes);
+        RawItem backslash = RawItem("dir\\sub\\").Host(0x0014, c.folderAttributes);
+        RawItem empty = RawItem("empty/").Host(0x0014, c.folderAttributes);
+        RawItem file = RawItem("dir\\sub\\a.txt", "alpha").Deflated();
+        WriteFile(kPackage, BuildZip({slash, backslash, empty, file}));
+
+        ZipHandle* handle = OpenZip(kPackage.c_str(), nullptr);
+        ASSERT_NE(handle, nullptr);
+        for (int i = 0; i < 3; ++i) {
+            ZipEntry entry{};
+            ASSERT_EQ(GetZipItem(handle, i, &entry), ZIP_OK);
+            EXPECT_TRUE(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) << entry.name;
+        }
+        CloseZip(handle);
+
+        EXPECT_TRUE(UnZipPackage(folder, kPackage));
+        EXPECT_TRUE(IsFolder(folder + "dir\\sub"));
+        EXPECT_TRUE(IsFolder(folder + "empty"));
+        EXPECT_EQ(ReadFile(folder + "dir\\sub\\a.txt"), "alpha");
+        EXPECT_EQ(Names(folder), (std::vector<std::string>{"dir", "empty"}));
+        EXPECT_EQ(Names(folder + "dir"), std::vector<std::string>{"sub"});
+    }
 }
 
 TEST_F(UnZipPackageTest, GuardedNamesLandInsideTheFolder) {
