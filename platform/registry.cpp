@@ -115,6 +115,9 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
     if (!data && dataSize) return ERROR_INVALID_PARAMETER;
     std::vector<BYTE> bytes;
     if (dataSize) bytes.assign(data, data + dataSize);
+    // Text counted without its terminating zero is stored with one, as Windows stores it.
+    const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (text && !bytes.empty() && bytes.back() != 0) bytes.push_back(0);
     return target.machine->registry().Set(target.key, valueName ? valueName : "", type, std::move(bytes), "registry");
 }
 
@@ -135,14 +138,18 @@ LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter,
     const DWORD filter = notifyFilter & ~kNotifyThreadAgnostic;
     if (filter == 0 || (filter & ~kNotifyFilters)) return ERROR_INVALID_PARAMETER;
     auto& registry = target.machine->registry();
+    // Without REG_NOTIFY_THREAD_AGNOSTIC the watch ends with the calling thread.
+    const std::uint64_t thread = (notifyFilter & kNotifyThreadAgnostic) ? 0 : sim::CurrentThreadSerial();
     if (asynchronous) {
         auto signal = event ? target.machine->handles().Get<sim::Event>(event) : nullptr;
         if (!signal) return ERROR_INVALID_PARAMETER;
-        return registry.Notify(target.key, target.owner, watchSubtree != FALSE, filter, std::move(signal));
+        // Arming starts from an unsignalled event, so a stale wake-up is never handed back.
+        target.machine->clock().ResetEvent(*signal);
+        return registry.Notify(target.key, target.owner, thread, watchSubtree != FALSE, filter, std::move(signal));
     }
     // Synchronous: the caller waits, in virtual time, for the change.
     auto signal = std::make_shared<sim::Event>(false, false, "");
-    if (LSTATUS status = registry.Notify(target.key, target.owner, watchSubtree != FALSE, filter, signal))
+    if (LSTATUS status = registry.Notify(target.key, target.owner, thread, watchSubtree != FALSE, filter, signal))
         return status;
     target.machine->clock().Wait({signal}, false, 0xFFFFFFFF);
     return ERROR_SUCCESS;

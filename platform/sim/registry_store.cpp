@@ -18,6 +18,7 @@ struct Registry::Key {
     };
     struct Watch {
         const void* owner;
+        std::uint64_t thread;
         bool subtree;
         DWORD filter;
         std::shared_ptr<Event> event;
@@ -279,12 +280,37 @@ LSTATUS Registry::Set(const KeyRef& key, std::string_view name, DWORD type, std:
     return ERROR_SUCCESS;
 }
 
-LSTATUS Registry::Notify(const KeyRef& key, const void* owner, bool subtree, DWORD filter,
+LSTATUS Registry::Notify(const KeyRef& key, const void* owner, std::uint64_t thread, bool subtree, DWORD filter,
                          std::shared_ptr<Event> event) {
-    std::lock_guard lock(mutex_);
-    if (key->deleted) return ERROR_KEY_DELETED;
-    key->watches.push_back(Key::Watch{owner, subtree, filter, std::move(event)});
+    bool hook = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (key->deleted) return ERROR_KEY_DELETED;
+        key->watches.push_back(Key::Watch{owner, thread, subtree, filter, std::move(event)});
+        hook = thread != 0 && watchingThreads_.insert(thread).second;
+    }
+    if (hook) AtThreadExit([this, thread] { ThreadEnded(thread); });
     return ERROR_SUCCESS;
+}
+
+void Registry::ThreadEnded(std::uint64_t thread) {
+    Events fire;
+    {
+        std::lock_guard lock(mutex_);
+        watchingThreads_.erase(thread);
+        std::vector<KeyRef> pending{root_};
+        while (!pending.empty()) {
+            KeyRef k = pending.back();
+            pending.pop_back();
+            std::erase_if(k->watches, [&](const Key::Watch& w) {
+                if (w.thread != thread) return false;
+                fire.push_back(w.event);
+                return true;
+            });
+            for (auto& [name, child] : k->children) pending.push_back(child);
+        }
+    }
+    Fire(fire);
 }
 
 void Registry::HandleClosed(const KeyRef& key, const void* owner) {

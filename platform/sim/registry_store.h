@@ -32,6 +32,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,8 +70,10 @@ public:
     LSTATUS Query(const KeyRef& key, std::string_view name, RegistryValue* value) const;
     LSTATUS Set(const KeyRef& key, std::string_view name, DWORD type, std::vector<BYTE> data, const char* party);
     // Arms a one-shot notification; `owner` names the handle it came through,
-    // so that closing the handle fires it (as Windows does).
-    LSTATUS Notify(const KeyRef& key, const void* owner, bool subtree, DWORD filter, std::shared_ptr<Event> event);
+    // so that closing the handle fires it (as Windows does), and `thread` the
+    // simulated thread whose end fires it (0: none).
+    LSTATUS Notify(const KeyRef& key, const void* owner, std::uint64_t thread, bool subtree, DWORD filter,
+                   std::shared_ptr<Event> event);
     void HandleClosed(const KeyRef& key, const void* owner);
     static bool Deleted(const KeyRef& key);
 
@@ -122,12 +125,14 @@ private:
                            std::vector<std::shared_ptr<Event>>* fire);
     void DeleteKeyLocked(const KeyRef& key, const char* party, std::vector<std::shared_ptr<Event>>* fire);
     void ChangedLocked(const KeyRef& key, DWORD filter, std::vector<std::shared_ptr<Event>>* fire);
+    void ThreadEnded(std::uint64_t thread);
     void Fire(const std::vector<std::shared_ptr<Event>>& events);
     void Record(const char* party, const std::string& text);
 
     Machine& machine_;
     mutable std::mutex mutex_;
     KeyRef root_;
+    std::set<std::uint64_t> watchingThreads_;  // threads whose end is to be told to the registry
 };
 
 }  // namespace sim

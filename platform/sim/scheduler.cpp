@@ -28,7 +28,18 @@ std::shared_ptr<std::condition_variable>& TurnWake() {
 std::atomic<std::uint64_t> nextThreadSerial{1};
 thread_local std::uint64_t tlThreadSerial = 0;
 
-void BeginSimulatedThread() { tlThreadSerial = nextThreadSerial.fetch_add(1); }
+thread_local std::vector<std::function<void()>> tlExitActions;
+
+void BeginSimulatedThread() {
+    tlThreadSerial = nextThreadSerial.fetch_add(1);
+    tlExitActions.clear();
+}
+
+void RunExitActions() {
+    auto actions = std::move(tlExitActions);
+    tlExitActions.clear();
+    for (auto& action : actions) action();
+}
 
 // One participant runs at a time, so the machine's threads share one core:
 // handing the turn over is then a switch on that core, not a wake-up across
@@ -62,6 +73,11 @@ thread_local cpu_set_t tlAffinityBefore;
 std::uint64_t CurrentThreadSerial() {
     if (tlThreadSerial == 0) BeginSimulatedThread();
     return tlThreadSerial;
+}
+
+void AtThreadExit(std::function<void()> action) {
+    CurrentThreadSerial();
+    tlExitActions.push_back(std::move(action));
 }
 
 // The scheduler's lock. Letting it go rings the wake-up of the thread the turn was handed to:
@@ -314,6 +330,7 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         DWORD code = 0;
         try {
             code = body();
+            RunExitActions();
         } catch (const Terminated&) {
             code = 1;
         }
@@ -421,6 +438,7 @@ void Scheduler::PoolLoop(Pooled& self) {
         lock.Unlock();
         try {
             job();
+            RunExitActions();
         } catch (const Terminated&) {
         }
         job = nullptr;  // what it holds goes while the delivery still has the turn

@@ -51,6 +51,11 @@ struct Terminated {};
 // the layer (last error, thread id, COM apartment) is kept against it.
 std::uint64_t CurrentThreadSerial();
 
+// Runs `action` on the calling simulated thread when its work ends (a started
+// thread's body returns, a delivery finishes), as Windows ends what a thread
+// owns at its exit; never when the machine's shutdown ends the thread.
+void AtThreadExit(std::function<void()> action);
+
 struct Waiter {
     std::uint64_t participant = 0;  // its turn token; 0 for a thread outside the machine
     std::vector<Waitable*> objects;
