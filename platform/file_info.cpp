@@ -246,7 +246,9 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;
         }
-        if (fs::is_directory(*to, error) || fs::is_directory(*from, error)) {
+        // Neither a folder nor a read-only file is replaced.
+        if (fs::is_directory(*to, error) || fs::is_directory(*from, error) ||
+            (sim::FileSystem::ReadOnly(*to) && !fs::equivalent(*from, *to, error))) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }

@@ -8,6 +8,7 @@
 #include "platform/sim/driver.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
+#include "platform/sync.h"
 
 namespace fs = std::filesystem;
 
@@ -26,8 +27,8 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
     return static_cast<DWORD>(path.size());
 }
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
-                   DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
     sim::Machine* machine = sim::MachineOrFail();
     if (!machine) return INVALID_HANDLE_VALUE;
     if (fileName && sim::FileSystem::IsDevicePath(fileName)) {
@@ -51,6 +52,12 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
     const bool exists = fs::exists(status);
     const bool write = (desiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0;
     if ((write || (!exists && creationDisposition != OPEN_EXISTING)) && machine->files().WriteDenied(fileName)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // A read-only file opens for reading only; it is neither written, truncated nor replaced.
+    const bool truncates = creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING;
+    if (exists && (write || truncates) && creationDisposition != CREATE_NEW && sim::FileSystem::ReadOnly(*host)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -87,12 +94,27 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
             SetLastError(ERROR_INVALID_PARAMETER);
             return INVALID_HANDLE_VALUE;
     }
+    std::shared_ptr<void> sharing;
+    if (exists) {
+        if (DWORD refused = machine->files().OpenShared(fileName, desiredAccess, shareMode, &sharing)) {
+            SetLastError(refused);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     std::FILE* stream = std::fopen(host->c_str(), mode);
     if (!stream) {
         SetLastError(exists ? ERROR_ACCESS_DENIED : sim::MissingError(*host));
         return INVALID_HANDLE_VALUE;
     }
+    if (!exists) {
+        machine->files().OpenShared(fileName, desiredAccess, shareMode, &sharing);
+        // A file made read-only still takes the writes of the handle that made it.
+        if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)
+            fs::permissions(*host, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                            fs::perm_options::remove, error);
+    }
     auto file = std::make_shared<sim::FileObject>(stream, *host, machine->files().Normalize(fileName), desiredAccess);
+    file->sharing = std::move(sharing);
     SetLastError(exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);
@@ -152,6 +174,14 @@ BOOL DeleteFileA(LPCSTR fileName) {
     }
     if (!fs::exists(*host, error)) {
         SetLastError(sim::MissingError(*host));
+        return FALSE;
+    }
+    if (sim::FileSystem::ReadOnly(*host)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (!sim::Machine::Current()->files().ShareFits(fileName, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     if (!fs::remove(*host, error)) {

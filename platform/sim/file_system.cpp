@@ -57,6 +57,60 @@ std::string FolderKey(std::string normal) {
 
 }  // namespace
 
+namespace {
+
+constexpr DWORD kShareRead = 0x1;
+constexpr DWORD kShareWrite = 0x2;
+constexpr DWORD kShareDelete = 0x4;
+
+// What an access mask does, in FILE_SHARE_* bits.
+DWORD Uses(DWORD access) {
+    constexpr DWORD kGenericRead = 0x80000000, kGenericWrite = 0x40000000, kGenericAll = 0x10000000;
+    constexpr DWORD kReadData = 0x1, kWriteData = 0x2, kAppendData = 0x4, kDelete = 0x00010000;
+    DWORD uses = 0;
+    if (access & (kGenericRead | kGenericAll | kReadData)) uses |= kShareRead;
+    if (access & (kGenericWrite | kGenericAll | kWriteData | kAppendData)) uses |= kShareWrite;
+    if (access & (kGenericAll | kDelete)) uses |= kShareDelete;
+    return uses;
+}
+
+}  // namespace
+
+DWORD FileSystem::OpenShared(std::string_view windowsPath, DWORD access, DWORD share, std::shared_ptr<void>* held) {
+    held->reset();
+    const DWORD uses = Uses(access);
+    // An opener that neither reads, writes nor deletes takes no part in sharing.
+    if (!uses) return ERROR_SUCCESS;
+    if (!ShareFits(windowsPath, access, share)) return ERROR_SHARING_VIOLATION;
+    std::string key = FolderKey(Normalize(windowsPath));
+    std::lock_guard lock(*openersMutex_);
+    auto entry = openers_->emplace(key, Opener{uses, share});
+    // The registration may outlive the machine's file system in a handle still open.
+    *held = std::shared_ptr<void>(nullptr, [mutex = openersMutex_, openers = openers_, entry](void*) {
+        std::lock_guard lock(*mutex);
+        openers->erase(entry);
+    });
+    return ERROR_SUCCESS;
+}
+
+bool FileSystem::ShareFits(std::string_view windowsPath, DWORD access, DWORD share) const {
+    const DWORD uses = Uses(access);
+    if (!uses) return true;
+    std::string key = FolderKey(Normalize(windowsPath));
+    std::lock_guard lock(*openersMutex_);
+    auto [first, last] = openers_->equal_range(key);
+    for (auto it = first; it != last; ++it)
+        if ((uses & ~it->second.share) || (it->second.access & ~share)) return false;
+    return true;
+}
+
+bool FileSystem::ReadOnly(const std::filesystem::path& hostPath) {
+    std::error_code error;
+    auto status = std::filesystem::status(hostPath, error);
+    return !error && std::filesystem::is_regular_file(status) &&
+           (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+}
+
 void FileSystem::SetWriteDenied(std::string_view windowsFolder, bool denied) {
     std::string key = FolderKey(Normalize(windowsFolder));
     std::lock_guard lock(mutex_);

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,6 +37,7 @@ public:
     const std::filesystem::path hostPath;
     const std::string windowsPath;
     const DWORD access;
+    std::shared_ptr<void> sharing;  // the handle's place among the file's openers
 };
 
 class FileSystem {
@@ -62,6 +65,16 @@ public:
     std::string CurrentDirectory() const;
     void SetCurrentDirectory(std::string windowsPath);
 
+    // Share modes, checked as Windows checks them: an opener that reads, writes
+    // or deletes must be shared that by every handle open on the file, and must
+    // itself share what those handles do. OpenShared registers the opener for
+    // as long as `*held` lives; ERROR_SHARING_VIOLATION when it does not fit.
+    DWORD OpenShared(std::string_view windowsPath, DWORD access, DWORD share, std::shared_ptr<void>* held);
+    bool ShareFits(std::string_view windowsPath, DWORD access, DWORD share) const;
+
+    // A file Windows would show as FILE_ATTRIBUTE_READONLY (its owner may not write it).
+    static bool ReadOnly(const std::filesystem::path& hostPath);
+
     // A folder whose files cannot be created or opened for writing (access denied), as when its
     // permissions are taken away; false gives them back. Files open already stay writable.
     void SetWriteDenied(std::string_view windowsFolder, bool denied);
@@ -77,6 +90,13 @@ private:
     mutable std::mutex mutex_;
     std::string currentDirectory_ = "C:\\Windows\\System32";
     std::vector<std::string> writeDenied_;  // normalised, lower case, each ending in a backslash
+    struct Opener {
+        DWORD access;  // the FILE_SHARE_* bits of what it does
+        DWORD share;
+    };
+    std::shared_ptr<std::mutex> openersMutex_ = std::make_shared<std::mutex>();
+    std::shared_ptr<std::multimap<std::string, Opener>> openers_ =
+        std::make_shared<std::multimap<std::string, Opener>>();  // by lower-case normal path
 };
 
 }  // namespace sim
