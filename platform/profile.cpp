@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 
@@ -29,7 +30,8 @@ struct Section {
     std::vector<Entry> entries;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+// A zero byte counts as a blank: one at the end of a file makes no entry.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\0'; }
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -45,10 +47,12 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The file's text (a byte-order mark left out), or none when it cannot be read.
+// The file's text (a byte-order mark left out), or none when it cannot be read:
+// missing, or held open by a handle that does not share reading or writing.
 std::optional<std::string> ReadText(LPCSTR fileName) {
     sim::Machine* machine = sim::Machine::Current();
     if (!machine || !fileName || !*fileName) return std::nullopt;
+    if (!machine->files().ShareFits(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE)) return std::nullopt;
     auto text = machine->files().ReadWhole(fileName);
     if (text && text->starts_with("\xEF\xBB\xBF")) text->erase(0, 3);
     return text;
@@ -78,7 +82,7 @@ template <class Visit>
 void ForEachLine(std::string_view text, Visit visit) {
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
+        std::size_t end = text.find_first_of("\r\n", start);  // a CR alone ends a line too
         if (end == std::string_view::npos) end = text.size();
         Line line = Parse(text.substr(start, end - start));
         start = end + 1;
@@ -181,13 +185,14 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     unsigned base = 10;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    // The prefixes are lower case only ("0X10" reads as 0).
+    if (p[0] == '0' && p[1] == 'x') {
         base = 16;
         p += 2;
-    } else if (p[0] == '0' && (p[1] == 'o' || p[1] == 'O')) {
+    } else if (p[0] == '0' && p[1] == 'o') {
         base = 8;
         p += 2;
-    } else if (p[0] == '0' && (p[1] == 'b' || p[1] == 'B')) {
+    } else if (p[0] == '0' && p[1] == 'b') {
         base = 2;
         p += 2;
     }
@@ -208,16 +213,20 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
 }
 
 DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR returned, DWORD size, LPCSTR fileName) {
-    if (!returned || size == 0) return 0;
+    if (!section || !returned) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (size == 0) return 0;
     returned[0] = '\0';
     if (size == 1) return 0;
     returned[1] = '\0';
-    if (!section) return 0;
     auto sections = Load(fileName);
     if (!sections) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
+    SetLastError(ERROR_SUCCESS);
     const Section* found = FindSection(*sections, section);
     if (!found) return 0;
 
