@@ -180,7 +180,8 @@ BOOL DeleteFileA(LPCSTR fileName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (!sim::Machine::Current()->files().ShareFits(fileName, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (!sim::Machine::Current()->files().ShareFits(fileName, DELETE, kShareAll)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }

@@ -87,7 +87,8 @@ TEST_F(FilesTest, ASecondOpenerMustFitTheShareModes) {
         {GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, FILE_SHARE_READ, false},
         {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, false},  // the second does not share writing
         {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
-        {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+        {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_WRITE,
+         FILE_SHARE_READ | FILE_SHARE_WRITE, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.firstAccess << "/" << c.firstShare << " then "
@@ -133,7 +134,8 @@ protected:
 };
 
 TEST_F(ReadOnlyFileTest, ItIsShownReadOnlyAndReads) {
-    EXPECT_EQ(GetFileAttributesA(m_path.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA(m_path.c_str()) & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(Read(m_path), "kept");
 }
 
@@ -155,12 +157,17 @@ TEST_F(ReadOnlyFileTest, ItCannotBeReplaced) {
 }
 
 TEST_F(ReadOnlyFileTest, ItCannotBeOpenedForWritingNorTruncated) {
-    KV_SKIP_UNDER_WINE("run as root, it opens a read-only file for writing (the attribute is a Unix permission)");
+    KV_SKIP_UNDER_WINE(
+        "run as root (as in CI) it opens a read-only file for writing: it keeps the attribute as a Unix "
+        "permission, which root passes");
     struct Case {
         DWORD access;
         DWORD disposition;
-    } cases[] = {{GENERIC_WRITE, OPEN_EXISTING}, {GENERIC_WRITE, OPEN_ALWAYS}, {GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING},
-                 {GENERIC_WRITE, CREATE_ALWAYS}, {GENERIC_WRITE, TRUNCATE_EXISTING}};
+    } cases[] = {{GENERIC_WRITE, OPEN_EXISTING},
+                 {GENERIC_WRITE, OPEN_ALWAYS},
+                 {GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING},
+                 {GENERIC_WRITE, CREATE_ALWAYS},
+                 {GENERIC_WRITE, TRUNCATE_EXISTING}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.access << " disposition " << c.disposition);
         SetLastError(0);

@@ -40,7 +40,8 @@ protected:
         Write(m_ini, std::string(kSettings, sizeof kSettings - 1));
     }
     void Write(const std::string& path, const std::string& content) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
         DWORD written = 0;
         EXPECT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
@@ -136,10 +137,12 @@ TEST_F(ProfileTest, IntegerReadsLeadingDigits) {
         const char* text;  // null: key absent
         UINT expected;
     } cases[] = {
-        {"12", 12},       {"12abc", 12},         {"abc", 0},       {"  42  ", 42},    {"-5", static_cast<UINT>(-5)},
-        {"+7", 7},        {"0x1F", 31},          {"0X10", 0},      {"0b101", 5},          {"0o17", 15},     {"\"3\"", 3},      {"", 99},
-        {nullptr, 99},    {"007", 7},            {"1.5", 1},       {"4294967295", 4294967295u},
-        {"4294967297", 1}, {"42A94967297", 42},   {"B42", 0},
+        {"12", 12},      {"12abc", 12},  {"abc", 0},          {"  42  ", 42},
+        {"-5", static_cast<UINT>(-5)},   {"+7", 7},           {"0x1F", 31},
+        {"0X10", 0},     {"0b101", 5},   {"0o17", 15},        {"\"3\"", 3},
+        {"", 99},        {nullptr, 99},  {"007", 7},          {"1.5", 1},
+        {"4294967295", 4294967295u},     {"4294967297", 1},   {"42A94967297", 42},
+        {"B42", 0},
     };
     int index = 0;
     for (const auto& c : cases) {
@@ -242,9 +245,11 @@ TEST_F(ProfileTest, AFileHeldWithoutReadSharingGivesTheDefaults) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.access << "/" << c.share);
-        HANDLE held = CreateFileA(m_ini.c_str(), c.access, c.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE held =
+            CreateFileA(m_ini.c_str(), c.access, c.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, m_ini.c_str()), c.readable ? 2u : 1u);
+        EXPECT_EQ(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, m_ini.c_str()),
+                  c.readable ? 2u : 1u);
         EXPECT_EQ(String("Setting", "SarMapType", "dflt"), c.readable ? "Map A" : "dflt");
         DWORD result = 0;
         EXPECT_EQ(Section("Other", 100, m_ini, &result),

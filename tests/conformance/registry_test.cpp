@@ -117,7 +117,8 @@ TEST_F(RegistryTest, QueryReportsTypeAndSizeAndMoreDataForASmallBuffer) {
     BYTE small[2] = {0xEE, 0xEE};
     type = 0;
     size = sizeof small;
-    EXPECT_EQ(RegQueryValueExA(key.get(), "Number", nullptr, &type, small, &size), static_cast<LSTATUS>(ERROR_MORE_DATA));
+    EXPECT_EQ(RegQueryValueExA(key.get(), "Number", nullptr, &type, small, &size),
+              static_cast<LSTATUS>(ERROR_MORE_DATA));
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     type = 0;
