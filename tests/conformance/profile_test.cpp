@@ -117,6 +117,17 @@ TEST_F(ProfileTest, StringIsCutToTheBufferLessOne) {
     DWORD result = 99;
     EXPECT_EQ(String("Setting", "Missing", "defaultvalue", 5, nullptr, &result), "defa");
     EXPECT_EQ(result, 4u);
+    char untouched = '#';
+    EXPECT_EQ(GetPrivateProfileStringA("Setting", "Long", "", &untouched, 0, m_ini.c_str()), 0u);
+    EXPECT_EQ(untouched, '#');
+}
+
+TEST_F(ProfileTest, A300CharacterValueArrivesCutTo259) {
+    const std::string file = PathOf("long.ini");
+    Write(file, "[S]\r\nK=" + std::string(300, 'v') + "\r\n");
+    DWORD result = 0;
+    EXPECT_EQ(String("S", "K", "", 260, &file, &result), std::string(259, 'v'));
+    EXPECT_EQ(result, 259u);
 }
 
 TEST_F(ProfileTest, AMissingFileGivesTheDefault) {
@@ -129,6 +140,9 @@ TEST_F(ProfileTest, AMissingFileGivesTheDefault) {
 TEST_F(ProfileTest, TheFileNameIgnoresLetterCase) {
     const std::string upper = PathOf("KVWWANCONFIG.INI");
     EXPECT_EQ(String("Setting", "SarType", "", 260, &upper), "1");
+    ASSERT_TRUE(CreateDirectoryA(PathOf("Sub").c_str(), nullptr));
+    const std::string dotted = PathOf("SUB\\..\\kvwwanconfig.ini");
+    EXPECT_EQ(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, dotted.c_str()), 2u);
 }
 
 TEST_F(ProfileTest, IntegerReadsLeadingDigits) {
@@ -142,7 +156,7 @@ TEST_F(ProfileTest, IntegerReadsLeadingDigits) {
         {"0X10", 0},     {"0b101", 5},   {"0o17", 15},        {"\"3\"", 3},
         {"", 99},        {nullptr, 99},  {"007", 7},          {"1.5", 1},
         {"4294967295", 4294967295u},     {"4294967297", 1},   {"42A94967297", 42},
-        {"B42", 0},
+        {"B42", 0},      {"0xZ", 0},
     };
     int index = 0;
     for (const auto& c : cases) {
@@ -219,6 +233,30 @@ TEST_F(ProfileTest, SectionTooBigIsCutToTheBufferLessTwo) {
     const char cut[] = "name1=val1\0name2=\0name\0";
     EXPECT_EQ(Section("section1", 24, file, &result), std::string(cut, sizeof cut));
     EXPECT_EQ(result, 22u);
+}
+
+TEST_F(ProfileTest, SectionTooBigIsCutAtEverySize) {
+    const std::string file = PathOf("sizes.ini");
+    Write(file, "[S]\r\nab=123456\r\ncd=7\r\n");
+    struct Case {
+        DWORD size;
+        std::string text;  // the buffer up to the two zeros that end it
+        DWORD result;
+    } cases[] = {
+        {20, std::string("ab=123456\0cd=7\0\0", 16), 15},
+        {16, std::string("ab=123456\0cd=7\0\0", 16), 14},  // exactly full still counts as cut
+        {12, std::string("ab=123456\0\0", 11), 10},
+        {8, std::string("ab=123\0\0", 8), 6},
+        {4, std::string("ab\0\0", 4), 2},
+        {3, std::string("a\0\0", 3), 1},
+        {2, std::string("\0\0", 2), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        DWORD result = 0;
+        EXPECT_EQ(Section("S", c.size, file, &result), c.text);
+        EXPECT_EQ(result, c.result);
+    }
 }
 
 TEST_F(ProfileTest, AZeroByteAtTheEndIsNoEntry) {

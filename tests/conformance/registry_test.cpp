@@ -253,6 +253,8 @@ protected:
     LSTATUS Arm(BOOL subtree = TRUE, DWORD filter = REG_NOTIFY_CHANGE_LAST_SET) {
         return RegNotifyChangeKeyValue(m_watched.get(), subtree, filter, m_event, TRUE);
     }
+    // Arms the watch on a thread of its own that then ends; the arming's result.
+    LSTATUS ArmOnAThreadThatEnds(DWORD filter);
 
     HANDLE m_event = nullptr;
     CKey m_watched;
@@ -376,14 +378,18 @@ DWORD ArmAndEnd(LPVOID parameter) {
     return 0;
 }
 
-TEST_F(RegistryNotifyTest, AWatchEndsWithTheThreadThatArmedIt) {
-    KV_SKIP_UNDER_WINE("the watch outlives the thread that armed it, whose end does not set the event");
-    CArm arm{m_watched.get(), m_event, REG_NOTIFY_CHANGE_LAST_SET, -1};
+LSTATUS RegistryNotifyTest::ArmOnAThreadThatEnds(DWORD filter) {
+    CArm arm{m_watched.get(), m_event, filter, -1};
     HANDLE thread = CreateThread(nullptr, 0, &ArmAndEnd, &arm, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
+    if (!thread) return -1;
     EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
     CloseHandle(thread);
-    ASSERT_EQ(arm.status, ERROR_SUCCESS);
+    return arm.status;
+}
+
+TEST_F(RegistryNotifyTest, AWatchEndsWithTheThreadThatArmedIt) {
+    KV_SKIP_UNDER_WINE("the watch outlives the thread that armed it, whose end does not set the event");
+    ASSERT_EQ(ArmOnAThreadThatEnds(REG_NOTIFY_CHANGE_LAST_SET), ERROR_SUCCESS);
     // The thread's end completes the watch: the event is set, and no change is watched any more.
     EXPECT_TRUE(Signalled(m_event, 5000));
     WriteFromElsewhere("Watched", "Posture", 1);
@@ -391,12 +397,7 @@ TEST_F(RegistryNotifyTest, AWatchEndsWithTheThreadThatArmedIt) {
 }
 
 TEST_F(RegistryNotifyTest, AThreadAgnosticWatchOutlivesItsThread) {
-    CArm arm{m_watched.get(), m_event, REG_NOTIFY_CHANGE_LAST_SET | kThreadAgnostic, -1};
-    HANDLE thread = CreateThread(nullptr, 0, &ArmAndEnd, &arm, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
-    CloseHandle(thread);
-    ASSERT_EQ(arm.status, ERROR_SUCCESS);
+    ASSERT_EQ(ArmOnAThreadThatEnds(REG_NOTIFY_CHANGE_LAST_SET | kThreadAgnostic), ERROR_SUCCESS);
     EXPECT_FALSE(Signalled(m_event, 200));
     WriteFromElsewhere("Watched", "Posture", 1);
     EXPECT_TRUE(Signalled(m_event, 5000));
