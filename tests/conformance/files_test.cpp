@@ -156,6 +156,24 @@ TEST_F(ReadOnlyFileTest, ItCannotBeReplaced) {
     EXPECT_EQ(Read(PathOf("new.bin")), "new");
 }
 
+TEST_F(ReadOnlyFileTest, ItCannotBeCopiedOver) {
+    KV_SKIP_UNDER_WINE(
+        "run as root (as in CI) it copies over a read-only file: it keeps the attribute as a Unix permission, "
+        "which root passes");
+    Write(PathOf("new.bin"), "new");
+    SetLastError(0);
+    EXPECT_FALSE(CopyFileA(PathOf("new.bin").c_str(), m_path.c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Read(m_path), "kept");
+}
+
+TEST_F(ReadOnlyFileTest, ItsCopyIsReadOnly) {
+    EXPECT_TRUE(CopyFileA(m_path.c_str(), PathOf("copy.bin").c_str(), TRUE));
+    EXPECT_EQ(GetFileAttributesA(PathOf("copy.bin").c_str()) & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(Read(PathOf("copy.bin")), "kept");
+}
+
 TEST_F(ReadOnlyFileTest, ItCannotBeOpenedForWritingNorTruncated) {
     KV_SKIP_UNDER_WINE(
         "run as root (as in CI) it opens a read-only file for writing: it keeps the attribute as a Unix "
