@@ -259,6 +259,7 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    machine->transcript().Add("file", std::string("renamed ") + existingFileName + " to " + newFileName);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

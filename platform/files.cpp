@@ -93,6 +93,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRI
         return INVALID_HANDLE_VALUE;
     }
     auto file = std::make_shared<sim::FileObject>(stream, *host, machine->files().Normalize(fileName), desiredAccess);
+    if (!exists || mode[0] == 'w') machine->transcript().Add("file", (exists ? "emptied " : "created ") + file->windowsPath);
     SetLastError(exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);
@@ -135,6 +136,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     std::size_t put = bytesToWrite ? std::fwrite(buffer, 1, bytesToWrite, file->stream) : 0;
     std::fflush(file->stream);
     if (bytesWritten) *bytesWritten = static_cast<DWORD>(put);
+    if (put) machine->transcript().AddFileWrite(file->windowsPath, put);
     if (put != bytesToWrite) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
@@ -190,6 +192,7 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    sim::Machine::Current()->transcript().Add("file", std::string("renamed ") + existingFileName + " to " + newFileName);
     return TRUE;
 }
 
@@ -209,6 +212,7 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    sim::Machine::Current()->transcript().Add("file", std::string("created folder ") + pathName);
     return TRUE;
 }
 

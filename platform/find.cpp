@@ -203,6 +203,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    sim::Machine::Current()->transcript().Add("file", std::string("copied ") + existingFileName + " to " + newFileName);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

@@ -189,6 +189,12 @@ ModemReply Reply(Line& line) {
     return reply;
 }
 
+bool IsReplyWord(const std::string& word) {
+    for (const char* known : {"empty", "nodata", "error", "silent", "status", "wrongid", "after"})
+        if (word == known) return true;
+    return false;
+}
+
 SessionBehaviour Behaviour(Line& line) {
     SessionBehaviour behaviour;
     std::string how = line.Word("complete, status, fail or never");
@@ -258,6 +264,7 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
     std::size_t start = 0;
     bool haveInterface = false;
     std::size_t current = 0;
+    std::size_t defaultLine = 0;
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
@@ -354,6 +361,9 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
                 std::string pattern = line.Text("pattern");
                 AddReplyPattern(pattern, Reply(line));
             } else if (verb == "default") {
+                if (defaultLine)
+                    throw LineError("a second default reply (the first is line " + std::to_string(defaultLine) + ")");
+                defaultLine = lineNumber;
                 SetDefaultReply(Reply(line));
             } else if (verb == "devicemode") {
                 if (line.AtEnd()) throw LineError("missing device-mode answer");
@@ -381,8 +391,11 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
                         reply.delayMs = delay;
                         SetDeviceModeReply(reply);
                     }
-                } else {
+                } else if (first.quoted || IsReplyWord(first.text)) {
                     SetDeviceModeReply(Reply(line));
+                } else {
+                    throw LineError("devicemode needs three numbers, <mode> <sar> <antenna>, or a reply; found \"" +
+                                    first.text + "\"");
                 }
             } else if (verb == "early") {
                 std::string flag = line.Word("on or off");

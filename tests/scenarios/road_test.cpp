@@ -61,6 +61,7 @@ TEST(RoadScenario, NotebookSwitchesIndexesForPosturesAndRegion) {
 
     // FCC at start with device mode 1; lid closed (2) at 2 s; CE from 5 s; tablet (7) at 7 s.
     const Lines expected = {
+        "0.000 file: created C:\\Kavrion\\KvConfigService\\KvConfigService.log",
         "0.100 AT AT+bodysaren?\\r\\n",
         "0.200 AT AT+BODYSARMODE?\\r\\n",
         "0.300 AT at+bodysaron=1,1\\r\\n",
@@ -119,6 +120,7 @@ TEST(RoadScenario, NotebookRegionHandsRegionsToTheDriverAndRemovesTheOlderServic
     EXPECT_EQ(report.endTimeMs, 12000);
 
     const Lines expected = {
+        "0.000 file: created C:\\Kavrion\\KvConfigService\\KvConfigService.log",
         "0.000 driver: ioctl 0x06000004 in=02 00 00 00",
         "0.000 service: control Kavrion WWAN Config Service: STOP",
         "1.000 service: query Kavrion WWAN Config Service: STOP_PENDING",
