@@ -44,7 +44,8 @@ std::FILE* _fsopen(const char* fileName, const char* mode, int) {
     std::FILE* file = std::fopen(host->c_str(), hostMode.c_str());
     if (file && hostMode.find_first_of("wa+") != std::string::npos)
         sim::Machine::Current()->transcript().Add(
-            "file", (!existed ? "created " : hostMode[0] == 'w' ? "emptied " : "opened to write ") + std::string(fileName));
+            "file", (!existed ? "created " : hostMode[0] == 'w' ? "emptied " : "opened to write ") +
+                        sim::Machine::Current()->files().Normalize(fileName));
     return file;
 }
 
@@ -63,7 +64,7 @@ int _mkdir(const char* dirName) {
         errno = ENOENT;
         return -1;
     }
-    sim::Machine::Current()->transcript().Add("file", std::string("created folder ") + dirName);
+    sim::Machine::Current()->transcript().Add("file", "created folder " + sim::Machine::Current()->files().Normalize(dirName));
     return 0;
 }
 

@@ -192,7 +192,9 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    sim::Machine::Current()->transcript().Add("file", std::string("renamed ") + existingFileName + " to " + newFileName);
+    sim::Machine& machine = *sim::Machine::Current();
+    machine.transcript().Add("file", "renamed " + machine.files().Normalize(existingFileName) + " to " +
+                                         machine.files().Normalize(newFileName));
     return TRUE;
 }
 
@@ -212,7 +214,7 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    sim::Machine::Current()->transcript().Add("file", std::string("created folder ") + pathName);
+    sim::Machine::Current()->transcript().Add("file", "created folder " + sim::Machine::Current()->files().Normalize(pathName));
     return TRUE;
 }
 

@@ -224,6 +224,7 @@ public:
     void RaiseEventNotification(const std::string& serviceId, ULONG eventId, std::string data);
 
     std::vector<ModemCommand> Commands() const;
+    void ClearCommands();
     std::size_t AdvisedSinks(REFIID events) const;
 
     // Reads a modem file (syntax above) over the current settings. Returns

@@ -108,10 +108,7 @@ void Play(sim::Machine& machine, const ScenarioEvent& event) {
 
 }  // namespace
 
-namespace {
-
-// Waits for the process up to `limitMs` of virtual time, in steps a 32-bit time-out can hold.
-bool WaitUntil(sim::Machine& machine, const std::shared_ptr<sim::ThreadObject>& process, std::int64_t limitMs) {
+bool WaitForProcess(sim::Machine& machine, const std::shared_ptr<sim::ThreadObject>& process, std::int64_t limitMs) {
     const std::int64_t kStep = 0x7FFFFFFF;
     for (;;) {
         std::int64_t left = limitMs - machine.clock().Now();
@@ -120,6 +117,8 @@ bool WaitUntil(sim::Machine& machine, const std::shared_ptr<sim::ThreadObject>& 
         if (left <= kStep) return false;
     }
 }
+
+namespace {
 
 bool SameName(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -220,7 +219,7 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
         }
 
         auto process = machine.services().StartOwnService(kServiceName, [] { return ServiceProgramMain(); });
-        bool ended = WaitUntil(machine, process, lastEvent + kGraceMs);
+        bool ended = WaitForProcess(machine, process, lastEvent + kGraceMs);
         report.endTimeMs = machine.clock().Now();
         report.eventsPlayed = *played;
         std::optional<sim::ServiceInfo> info = machine.services().Find(kServiceName);

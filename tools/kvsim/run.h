@@ -11,11 +11,17 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "tools/kvsim/input_error.h"
+
+namespace sim {
+class Machine;
+class ThreadObject;
+}  // namespace sim
 
 namespace kvsim {
 
@@ -49,6 +55,10 @@ struct RunReport {
 
 // Builds the machine from the folder, runs the service, plays the scenario.
 RunReport RunNotebook(const std::filesystem::path& folder, const RunOptions& options = {});
+
+// Waits for the process until `limitMs` of virtual time, in steps a 32-bit time-out can hold;
+// false when it has not ended by then.
+bool WaitForProcess(sim::Machine& machine, const std::shared_ptr<sim::ThreadObject>& process, std::int64_t limitMs);
 
 // "4 of 4 events played; service STOPPED at 10.000 s"
 std::string ClosingLine(const RunReport& report);
