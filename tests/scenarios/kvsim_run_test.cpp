@@ -211,6 +211,40 @@ INSTANTIATE_TEST_SUITE_P(
                  "2: '99999999999999999999ms' is past the latest scenario time, 4294967s (49.7 days)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The code blocks of examples/README.md that follow a marker line, or hold a text.
+std::string ReadmeBlock(const std::string& readme, const std::string& marker) {
+    std::size_t at = readme.find(marker);
+    if (at == std::string::npos) return "";
+    std::size_t open = readme.find("```", at);
+    open = readme.find('\n', open) + 1;
+    if (marker.rfind("<", 0) == 0) open = readme.rfind("```", at), open = readme.find('\n', open) + 1;
+    return readme.substr(open, readme.find("```", open) - open);
+}
+
+TEST_F(KvsimRun, TheReadmesOwnNotebookRunsAsItSays) {
+    const std::string readme = ReadAll(fs::path(KV_SOURCE_DIR) / "examples/README.md");
+    const std::string folder = "nb/drives/C/Kavrion/KvConfigService/";
+    Write(folder + "RegionMappingTable.xml", ReadmeBlock(readme, "<RegionMappingTable>"));
+    Write(folder + "DeviceModeToScenarioIndexMappingTable.xml",
+          ReadmeBlock(readme, "<DeviceModeToScenarioIndexMappingTable>"));
+    Write(folder + "kvwwanConfig.ini", ReadmeBlock(readme, "files, and `kvwwanConfig.ini`:"));
+    Write("nb/registry.reg", ReadmeBlock(readme, "\n`registry.reg`:"));
+    Write("nb/modem.txt", ReadmeBlock(readme, "\n`modem.txt`:"));
+    Write("nb/scenario.txt", ReadmeBlock(readme, "\n`scenario.txt`:"));
+    EXPECT_EQ(Run({"run", "--transcript", Folder()}), 0) << Err();
+    std::vector<std::string> sent;
+    std::istringstream lines(Out());
+    for (std::string line; std::getline(lines, line);)
+        if (std::size_t at = line.find(" 1 \"at+bodysaron="); at != std::string::npos)
+            sent.push_back(line.substr(1, line.find(']') - 1) + line.substr(at + 3, line.find("\\r") - at - 3));
+        else if (std::size_t at = line.find(" 1 \"AT+GTANTPROFILE="); at != std::string::npos)
+            sent.push_back(line.substr(1, line.find(']') - 1) + line.substr(at + 3, line.find("\\r") - at - 3));
+    EXPECT_EQ(sent, (std::vector<std::string>{"     0.300\"at+bodysaron=1,1", "     0.600\"AT+GTANTPROFILE=1",
+                                              "     2.300\"at+bodysaron=1,2", "     2.600\"AT+GTANTPROFILE=4",
+                                              "     4.300\"at+bodysaron=1,6", "     4.600\"AT+GTANTPROFILE=4"}));
+    EXPECT_EQ(LastLine(), "3 of 3 events played; service STOPPED at 6.000 s");
+}
+
 TEST_F(KvsimRun, TheLatestScenarioTimeIsAccepted) {
     Write(kIni, "[Setting]\nCustomizationSolutionType=1\n");
     Write("nb/scenario.txt", "4294967s control stop\n");
