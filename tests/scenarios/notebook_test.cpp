@@ -83,11 +83,15 @@ protected:
 
 TEST_F(KvsimCommand, HelpExplainsTheFolder) {
     EXPECT_EQ(Run({"--help"}), 0);
-    for (const char* part : {"kvsim run <notebook folder>", "drives/", "registry.reg", "modem.txt", "scenario.txt"})
+    for (const char* part : {"kvsim run [--transcript] [--keep DIR] <notebook folder>", "drives/", "registry.reg",
+                             "modem.txt", "scenario.txt", "examples/README.md"})
         EXPECT_NE(out_.str().find(part), std::string::npos) << part;
     EXPECT_EQ(Run({"run", "--help"}), 0);
-    for (const char* part : {"drives/", "registry.reg", "scenario.txt", "control stop", "1500ms", "Exit codes"})
+    for (const char* part : {"drives/", "registry.reg", "scenario.txt", "control stop", "1500ms", "Exit codes",
+                             "examples/README.md", "--keep DIR", "driver absent", "events played"})
         EXPECT_NE(out_.str().find(part), std::string::npos) << part;
+    EXPECT_EQ(Run({"flash", "--help"}), 0);
+    EXPECT_NE(out_.str().find("examples/README.md"), std::string::npos);
 }
 
 TEST_F(KvsimCommand, UsageMistakesExitWith2) {
