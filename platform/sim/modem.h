@@ -30,7 +30,7 @@
 //     id "{...}"                 its id (default {6a1f3c5e-0000-4000-8000-<n as 12 hex digits>})
 //     ready <state>              off, initialized (default), sim-not-inserted,
 //                                bad-sim, failure, not-activated, device-locked,
-//                                device-blocked, no-esim-profile, or a number
+//                                device-blocked, no-esim-profile, or its number 0-8
 //     iccid "<text>"
 //     home "<provider id>" ["<name>"]
 //     provider "<provider id>"   the registered network (MCC and MNC)

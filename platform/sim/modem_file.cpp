@@ -223,7 +223,10 @@ MBN_READY_STATE ReadyState(const std::string& text) {
                                   "device-locked", "device-blocked", "no-esim-profile"};
     for (int i = 0; i < 9; ++i)
         if (text == names[i]) return static_cast<MBN_READY_STATE>(i);
-    return static_cast<MBN_READY_STATE>(Number(text, "ready state"));
+    long long number = Number(text, "ready state");
+    // The enumeration holds no other value.
+    if (number < 0 || number > 8) throw LineError("a ready state number is 0 to 8, not " + text);
+    return static_cast<MBN_READY_STATE>(number);
 }
 
 ModemFault FaultStep(const std::string& text) {

@@ -194,6 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadInput{"DeviceModeWithoutNumbers", "modem.txt", "devicemode x y z\n",
                  "1: devicemode needs three numbers, <mode> <sar> <antenna>, or a reply; found \"x\""},
+        BadInput{"ReadyStateOutOfRange", "modem.txt", "interface\n  ready 20\n", "2: a ready state number is 0 to 8, not 20"},
         BadInput{"TwoDefaultReplies", "modem.txt", "default \"\\r\\nOK\\r\\n\"\n# again\ndefault error\n",
                  "3: a second default reply (the first is line 1)"},
         BadInput{"TheServiceUnderTest", "services.txt",
