@@ -21,7 +21,7 @@ std::size_t Find(const std::vector<std::string>& lines, const std::string& fragm
 }
 
 TEST(NotebookScenario, DefaultNotebookStartsWakesOnThePostureChangeAndStops) {
-    kvsim::RunReport report = kvsim::RunNotebook(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
+    kvsim::RunReport report = kvtest::RunNotebookAlone(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
     ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
     EXPECT_EQ(report.endTimeMs, 10000);
 
@@ -67,7 +67,7 @@ TEST(NotebookScenario, DefaultNotebookStartsWakesOnThePostureChangeAndStops) {
 
 TEST(NotebookScenario, TheRunLeavesTheNotebookFolderAlone) {
     fs::path log = fs::path(KV_SOURCE_DIR) / "examples/notebook/drives/C/Kavrion/KvConfigService/KvConfigService.log";
-    kvsim::RunReport report = kvsim::RunNotebook(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
+    kvsim::RunReport report = kvtest::RunNotebookAlone(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
     ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
     EXPECT_FALSE(fs::exists(log));
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/scenarios/kvsim_command.h"
 #include "tools/kvsim/run.h"
 
 namespace fs = std::filesystem;
@@ -13,7 +14,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-kvsim::RunReport RunExample(const char* notebook) { return kvsim::RunNotebook(fs::path(KV_SOURCE_DIR) / "examples" / notebook); }
+kvsim::RunReport RunExample(const char* notebook) { return kvtest::RunNotebookAlone(fs::path(KV_SOURCE_DIR) / "examples" / notebook); }
 
 // What the service did to the modem, the control driver, the older service and the files, with the
 // modem's replies left out.
