@@ -190,7 +190,7 @@ ModemReply Reply(Line& line) {
 }
 
 bool IsReplyWord(const std::string& word) {
-    for (const char* known : {"empty", "nodata", "error", "silent", "status", "wrongid", "after"})
+    for (const char* known : {"empty", "nodata", "error", "silent", "status", "wrongid", "after", "gone"})
         if (word == known) return true;
     return false;
 }
