@@ -66,14 +66,21 @@ inline std::string ErrorOf(const KvsimOutput& output) {
     return error;
 }
 
-// `kvsim run <folder>` in a process of its own, read back into its report.
-inline kvsim::RunReport RunNotebookAlone(const std::filesystem::path& folder) {
+// `kvsim <command> <folder>` in a process of its own: its exit code and error into the report, and
+// its output's lines.
+template <typename Report>
+std::vector<std::string> RunAlone(const char* command, const std::filesystem::path& folder, Report& report) {
     TempDir scratch;
-    KvsimOutput output = RunKvsim({"run", folder.string()}, scratch.path());
-    kvsim::RunReport report;
+    KvsimOutput output = RunKvsim({command, folder.string()}, scratch.path());
     report.exitCode = output.exitCode;
     report.error = ErrorOf(output);
-    std::vector<std::string> lines = SplitLines(output.out);
+    return SplitLines(output.out);
+}
+
+// `kvsim run <folder>` in a process of its own, read back into its report.
+inline kvsim::RunReport RunNotebookAlone(const std::filesystem::path& folder) {
+    kvsim::RunReport report;
+    const std::vector<std::string> lines = RunAlone("run", folder, report);
     std::size_t i = 0;
     if (i < lines.size() && lines[i] == "== transcript ==") ++i;
     for (; i < lines.size() && lines[i].rfind("== log ", 0) != 0; ++i) report.transcript.push_back(lines[i]);
@@ -88,12 +95,8 @@ inline kvsim::RunReport RunNotebookAlone(const std::filesystem::path& folder) {
 
 // `kvsim flash <folder>` in a process of its own, read back into its report.
 inline kvsim::FlashReport FlashNotebookAlone(const std::filesystem::path& folder) {
-    TempDir scratch;
-    KvsimOutput output = RunKvsim({"flash", folder.string()}, scratch.path());
     kvsim::FlashReport report;
-    report.exitCode = output.exitCode;
-    report.error = ErrorOf(output);
-    std::vector<std::string> lines = SplitLines(output.out);
+    const std::vector<std::string> lines = RunAlone("flash", folder, report);
     std::string part;
     for (const std::string& line : lines) {
         if (line.rfind("== ", 0) == 0 && (part != "log" || line.rfind("== log ", 0) == 0)) {
