@@ -40,7 +40,13 @@ std::FILE* _fsopen(const char* fileName, const char* mode, int) {
         errno = EACCES;
         return nullptr;
     }
-    return std::fopen(host->c_str(), hostMode.c_str());
+    const bool existed = fs::exists(*host, error);
+    std::FILE* file = std::fopen(host->c_str(), hostMode.c_str());
+    if (file && hostMode.find_first_of("wa+") != std::string::npos)
+        sim::Machine::Current()->transcript().Add(
+            "file", (!existed ? "created " : hostMode[0] == 'w' ? "emptied " : "opened to write ") +
+                        sim::Machine::Current()->files().Normalize(fileName));
+    return file;
 }
 
 int _mkdir(const char* dirName) {
@@ -58,6 +64,7 @@ int _mkdir(const char* dirName) {
         errno = ENOENT;
         return -1;
     }
+    sim::Machine::Current()->transcript().Add("file", "created folder " + sim::Machine::Current()->files().Normalize(dirName));
     return 0;
 }
 

@@ -261,6 +261,8 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    machine->transcript().Add("file", "renamed " + machine->files().Normalize(existingFileName) + " to " +
+                                          machine->files().Normalize(newFileName));
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

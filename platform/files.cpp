@@ -115,6 +115,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     }
     auto file = std::make_shared<sim::FileObject>(stream, *host, machine->files().Normalize(fileName), desiredAccess);
     file->sharing = std::move(sharing);
+    if (!exists || mode[0] == 'w') machine->transcript().Add("file", (exists ? "emptied " : "created ") + file->windowsPath);
     SetLastError(exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);
@@ -157,6 +158,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     std::size_t put = bytesToWrite ? std::fwrite(buffer, 1, bytesToWrite, file->stream) : 0;
     std::fflush(file->stream);
     if (bytesWritten) *bytesWritten = static_cast<DWORD>(put);
+    if (put) machine->transcript().AddFileWrite(file->windowsPath, put);
     if (put != bytesToWrite) {
         SetLastError(ERROR_GEN_FAILURE);
         return FALSE;
@@ -221,6 +223,9 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    sim::Machine& machine = *sim::Machine::Current();
+    machine.transcript().Add("file", "renamed " + machine.files().Normalize(existingFileName) + " to " +
+                                         machine.files().Normalize(newFileName));
     return TRUE;
 }
 
@@ -240,6 +245,7 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    sim::Machine::Current()->transcript().Add("file", "created folder " + sim::Machine::Current()->files().Normalize(pathName));
     return TRUE;
 }
 

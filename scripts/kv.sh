@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, configures, builds, then runs the simulated notebook
-# ("run"), every test ("test") or the benchmarks ("bench").
+# Installs what is missing, configures, builds, then runs a simulated notebook
+# ("run [FOLDER]", examples/notebook unless a folder is given), every test ("test")
+# or the benchmarks ("bench").
 #   KV_BUILD_DIR  build folder (default: build)
 #   KV_SANITIZE   sanitizers, e.g. "address,undefined" or "thread"
 #   KV_CC/KV_CXX  compilers (default: the system's)
 set -euo pipefail
+# A notebook folder is named from where the script was called.
+notebook=examples/notebook
+[ "${1:-}" = run ] && [ -n "${2:-}" ] && notebook=$(realpath -m -- "$2")
 cd "$(dirname "$0")/.."
 
 mode=${1:-}
 case "$mode" in
   run|test|build|bench) ;;
-  *) echo "usage: scripts/kv.sh run|test|build|bench" >&2; exit 2 ;;
+  *) echo "usage: scripts/kv.sh run [FOLDER]|test|build|bench" >&2; exit 2 ;;
 esac
 
 packages=(cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev libbenchmark-dev unzip)
@@ -35,7 +39,7 @@ cmake --build "$build" -j"$(nproc)"
 case "$mode" in
   run)
     if [ -x "$build/tools/kvsim/kvsim" ]; then
-      "$build/tools/kvsim/kvsim" run examples/notebook
+      "$build/tools/kvsim/kvsim" run "$notebook"
     else
       "$build/KvCfgService"
     fi ;;

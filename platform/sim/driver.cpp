@@ -49,6 +49,7 @@ std::shared_ptr<Object> ControlDriver::OpenDevice(const std::string& name, DWORD
     std::lock_guard lock(mutex_);
     // "\\.\KVControl" is the same device by its other prefix.
     const bool ours = SameName(name, kDeviceName) || SameName(name, "\\\\.\\KVControl");
+    if (ours && !present_) machine_.transcript().Add("driver", "open " + name + " failed (2): the driver is absent");
     if (!ours || !present_) {
         if (error) *error = ERROR_FILE_NOT_FOUND;
         return nullptr;

@@ -624,6 +624,12 @@ std::vector<ModemCommand> Modem::Commands() const {
     return core_->commands;
 }
 
+void Modem::ClearCommands() {
+    std::lock_guard lock(core_->mutex);
+    core_->commands.clear();
+    core_->commands.shrink_to_fit();
+}
+
 std::size_t Modem::AdvisedSinks(REFIID events) const {
     std::lock_guard lock(core_->mutex);
     return static_cast<std::size_t>(std::count_if(core_->connections.begin(), core_->connections.end(),

@@ -30,7 +30,7 @@
 //     id "{...}"                 its id (default {6a1f3c5e-0000-4000-8000-<n as 12 hex digits>})
 //     ready <state>              off, initialized (default), sim-not-inserted,
 //                                bad-sim, failure, not-activated, device-locked,
-//                                device-blocked, no-esim-profile, or a number
+//                                device-blocked, no-esim-profile, or its number 0-8
 //     iccid "<text>"
 //     home "<provider id>" ["<name>"]
 //     provider "<provider id>"   the registered network (MCC and MNC)
@@ -224,6 +224,7 @@ public:
     void RaiseEventNotification(const std::string& serviceId, ULONG eventId, std::string data);
 
     std::vector<ModemCommand> Commands() const;
+    void ClearCommands();
     std::size_t AdvisedSinks(REFIID events) const;
 
     // Reads a modem file (syntax above) over the current settings. Returns

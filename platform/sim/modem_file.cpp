@@ -189,6 +189,12 @@ ModemReply Reply(Line& line) {
     return reply;
 }
 
+bool IsReplyWord(const std::string& word) {
+    for (const char* known : {"empty", "nodata", "error", "silent", "status", "wrongid", "after", "gone"})
+        if (word == known) return true;
+    return false;
+}
+
 SessionBehaviour Behaviour(Line& line) {
     SessionBehaviour behaviour;
     std::string how = line.Word("complete, status, fail or never");
@@ -217,7 +223,10 @@ MBN_READY_STATE ReadyState(const std::string& text) {
                                   "device-locked", "device-blocked", "no-esim-profile"};
     for (int i = 0; i < 9; ++i)
         if (text == names[i]) return static_cast<MBN_READY_STATE>(i);
-    return static_cast<MBN_READY_STATE>(Number(text, "ready state"));
+    long long number = Number(text, "ready state");
+    // The enumeration holds no other value.
+    if (number < 0 || number > 8) throw LineError("a ready state number is 0 to 8, not " + text);
+    return static_cast<MBN_READY_STATE>(number);
 }
 
 ModemFault FaultStep(const std::string& text) {
@@ -258,6 +267,7 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
     std::size_t start = 0;
     bool haveInterface = false;
     std::size_t current = 0;
+    std::size_t defaultLine = 0;
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
@@ -354,6 +364,9 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
                 std::string pattern = line.Text("pattern");
                 AddReplyPattern(pattern, Reply(line));
             } else if (verb == "default") {
+                if (defaultLine)
+                    throw LineError("a second default reply (the first is line " + std::to_string(defaultLine) + ")");
+                defaultLine = lineNumber;
                 SetDefaultReply(Reply(line));
             } else if (verb == "devicemode") {
                 if (line.AtEnd()) throw LineError("missing device-mode answer");
@@ -381,8 +394,11 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
                         reply.delayMs = delay;
                         SetDeviceModeReply(reply);
                     }
-                } else {
+                } else if (first.quoted || IsReplyWord(first.text)) {
                     SetDeviceModeReply(Reply(line));
+                } else {
+                    throw LineError("devicemode needs three numbers, <mode> <sar> <antenna>, or a reply; found \"" +
+                                    first.text + "\"");
                 }
             } else if (verb == "early") {
                 std::string flag = line.Word("on or off");

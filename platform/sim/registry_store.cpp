@@ -68,6 +68,14 @@ bool SplitRootPath(std::string_view path, std::vector<std::string>* parts) {
     return true;
 }
 
+// Windows' registry tree is at most 512 levels deep.
+constexpr std::size_t kDeepestKey = 512;
+
+std::string TooDeep(std::size_t levels) {
+    return "a key path of " + std::to_string(levels) + " levels below HKEY_LOCAL_MACHINE, deeper than the " +
+           std::to_string(kDeepestKey) + " levels the registry allows";
+}
+
 std::string NotLocalMachine(std::string_view path) {
     return "not a key path under HKEY_LOCAL_MACHINE: \"" + std::string(path) + "\"";
 }
@@ -337,6 +345,7 @@ std::string Registry::SetValue(std::string_view keyPath, std::string_view name, 
                                const char* party) {
     std::vector<std::string> parts;
     if (!SplitRootPath(keyPath, &parts)) return NotLocalMachine(keyPath);
+    if (parts.size() > kDeepestKey) return TooDeep(parts.size());
     Events fire;
     {
         std::lock_guard lock(mutex_);
@@ -400,6 +409,7 @@ bool Registry::ValueExists(std::string_view keyPath, std::string_view name) cons
 std::string Registry::CreateKey(std::string_view keyPath) {
     std::vector<std::string> parts;
     if (!SplitRootPath(keyPath, &parts)) return NotLocalMachine(keyPath);
+    if (parts.size() > kDeepestKey) return TooDeep(parts.size());
     Events fire;
     {
         std::lock_guard lock(mutex_);
@@ -707,6 +717,10 @@ std::string Registry::LoadRegText(std::string_view input, std::string_view sourc
                 std::vector<std::string> parts;
                 if (!SplitRootPath(path, &parts)) {
                     error = fail(number, NotLocalMachine(path));
+                    break;
+                }
+                if (parts.size() > kDeepestKey) {
+                    error = fail(number, TooDeep(parts.size()));
                     break;
                 }
                 if (remove) {

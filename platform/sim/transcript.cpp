@@ -14,6 +14,20 @@ void Transcript::Add(std::string party, std::string text) {
     entries_.push_back({now, std::move(party), std::move(text)});
 }
 
+void Transcript::AddFileWrite(const std::string& windowsPath, std::size_t bytes) {
+    std::int64_t now = clock_ ? clock_(clockContext_) : 0;
+    std::lock_guard lock(mutex_);
+    if (!entries_.empty() && writeEntry_ == entries_.size() - 1 && writePath_ == windowsPath) {
+        writeBytes_ += bytes;
+    } else {
+        entries_.push_back({now, "file", ""});
+        writeEntry_ = entries_.size() - 1;
+        writePath_ = windowsPath;
+        writeBytes_ = bytes;
+    }
+    entries_[writeEntry_].text = "wrote " + std::to_string(writeBytes_) + " bytes to " + windowsPath;
+}
+
 std::vector<TranscriptEntry> Transcript::Entries() const {
     std::lock_guard lock(mutex_);
     return entries_;
@@ -58,6 +72,8 @@ void Transcript::Print(std::FILE* out) const {
 void Transcript::Clear() {
     std::lock_guard lock(mutex_);
     entries_.clear();
+    entries_.shrink_to_fit();
+    writePath_.clear();
 }
 
 }  // namespace sim

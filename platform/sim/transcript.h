@@ -21,6 +21,8 @@ public:
     using ClockFn = std::int64_t (*)(const void*);
 
     void Add(std::string party, std::string text);
+    // "file: wrote <n> bytes to <path>"; writes that follow each other on one file add up in one line.
+    void AddFileWrite(const std::string& windowsPath, std::size_t bytes);
     std::vector<TranscriptEntry> Entries() const;
     // "[  12.345] party: text", one per entry.
     std::vector<std::string> Lines() const;
@@ -40,6 +42,10 @@ private:
     std::vector<TranscriptEntry> entries_;
     ClockFn clock_ = nullptr;
     const void* clockContext_ = nullptr;
+    // The entry the last file write went into, while it is still the last entry.
+    std::size_t writeEntry_ = 0;
+    std::string writePath_;
+    std::size_t writeBytes_ = 0;
 };
 
 }  // namespace sim

@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kvfuzz::ForgetRecords();
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     IsAtResponseOk(bytes);
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/modem.h"
 
 namespace kvfuzz {
 
@@ -32,6 +33,14 @@ inline sim::Machine& StartMachine() {
         return new sim::Machine(Root());
     }();
     return *machine;
+}
+
+// The machine records every modem command and transcript line; a fuzzing process runs for as
+// long as it is asked to, so each input starts with both records empty.
+inline void ForgetRecords() {
+    sim::Machine& machine = StartMachine();
+    machine.modem().ClearCommands();
+    machine.transcript().Clear();
 }
 
 // Writes the bytes to the file of the C: drive named by `relative` ("a/b.xml" is C:\a\b.xml).

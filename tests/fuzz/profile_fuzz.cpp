@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kvfuzz::ForgetRecords();
     kvfuzz::WriteDriveFile("settings.ini", data, size);
     const char* file = "C:\\settings.ini";
 

@@ -1,13 +1,17 @@
 // The package unpacker and the archive reader over arbitrary bytes: as a
 // memory archive (listing, finding, extracting in chunks, with and without a
-// password) and as a package file unpacked into a folder.
+// password) and as a package file unpacked into a folder, where nothing may be
+// written outside that folder.
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
 #include "config/UnZipPackage.h"
 #include "config/Unzip.h"
+#include "platform/sim/file_system.h"
 #include "tests/fuzz/fuzz_machine.h"
 
 namespace {
@@ -32,6 +36,47 @@ void ReadMemoryArchive(std::vector<std::uint8_t>& bytes, const char* password) {
     CloseZip(handle);
 }
 
+bool Below(std::string path, const std::string& folder) {
+    for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    path += '\\';  // the folder itself is made too
+    return path.compare(0, folder.size(), folder) == 0;
+}
+
+// Every file and folder the unpacking left is the package or below the destination, on the host...
+void CheckHostTree() {
+    const std::filesystem::path drive = kvfuzz::Root() / "C";
+    const std::filesystem::path package = drive / "package.flz";
+    const std::filesystem::path destination = drive / "unpacked";
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(kvfuzz::Root(), error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        const std::filesystem::path& path = it->path();
+        if (path == drive || path == package || path == destination) continue;
+        const std::filesystem::path relative = path.lexically_relative(destination);
+        if (relative.empty() || *relative.begin() == "..") __builtin_trap();
+    }
+}
+
+// ...and every file event of the transcript names a path below it, once "." and ".." are folded.
+void CheckFileEvents() {
+    sim::Machine& machine = kvfuzz::StartMachine();
+    const std::string destination = "c:\\unpacked\\";
+    for (const std::string& text : machine.transcript().Lines("file")) {
+        std::string path;
+        if (std::size_t to = text.rfind(" to "); to != std::string::npos && text.rfind("renamed ", 0) == 0)
+            path = text.substr(to + 4);
+        else if (std::size_t to = text.find(" bytes to "); to != std::string::npos && text.rfind("wrote ", 0) == 0)
+            path = text.substr(to + 10);
+        else if (text.rfind("created folder ", 0) == 0)
+            path = text.substr(15);
+        else if (text.rfind("created ", 0) == 0 || text.rfind("emptied ", 0) == 0)
+            path = text.substr(8);
+        else
+            continue;  // deletions, and what the reader alone does
+        if (!Below(machine.files().Normalize(path), destination)) __builtin_trap();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -40,12 +85,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kvfuzz::ForgetRecords();
     std::vector<std::uint8_t> bytes(data, data + size);
     ReadMemoryArchive(bytes, nullptr);
     ReadMemoryArchive(bytes, "pw");
 
     kvfuzz::WriteDriveFile("package.flz", data, size);
     UnZipPackage("C:\\unpacked\\", "C:\\package.flz");
+    CheckHostTree();
+    CheckFileEvents();
     std::error_code ignored;
     std::filesystem::remove_all(kvfuzz::Root() / "C" / "unpacked", ignored);
     return 0;

@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kvfuzz::ForgetRecords();
     kvfuzz::WriteDriveFile("table.xml", data, size);
     const char* path = "C:\\table.xml";
 

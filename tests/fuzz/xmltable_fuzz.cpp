@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    kvfuzz::ForgetRecords();
     kvfuzz::WriteDriveFile("Kavrion/KvConfigService/table.xml", data, size);
     kvfuzz::WriteDriveFile("Kavrion/FwSwitchBin/SarAntData/WwanDeviceIdImageMappingTable.xml", data, size);
     kvfuzz::WriteDriveFile("Kavrion/FwSwitchBin/FlashData/scatter.xml", data, size);

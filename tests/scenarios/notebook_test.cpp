@@ -21,7 +21,7 @@ std::size_t Find(const std::vector<std::string>& lines, const std::string& fragm
 }
 
 TEST(NotebookScenario, DefaultNotebookStartsWakesOnThePostureChangeAndStops) {
-    kvsim::RunReport report = kvsim::RunNotebook(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
+    kvsim::RunReport report = kvtest::RunNotebookAlone(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
     ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
     EXPECT_EQ(report.endTimeMs, 10000);
 
@@ -67,7 +67,7 @@ TEST(NotebookScenario, DefaultNotebookStartsWakesOnThePostureChangeAndStops) {
 
 TEST(NotebookScenario, TheRunLeavesTheNotebookFolderAlone) {
     fs::path log = fs::path(KV_SOURCE_DIR) / "examples/notebook/drives/C/Kavrion/KvConfigService/KvConfigService.log";
-    kvsim::RunReport report = kvsim::RunNotebook(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
+    kvsim::RunReport report = kvtest::RunNotebookAlone(fs::path(KV_SOURCE_DIR) / "examples" / "notebook");
     ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
     EXPECT_FALSE(fs::exists(log));
 }
@@ -83,11 +83,15 @@ protected:
 
 TEST_F(KvsimCommand, HelpExplainsTheFolder) {
     EXPECT_EQ(Run({"--help"}), 0);
-    for (const char* part : {"kvsim run <notebook folder>", "drives/", "registry.reg", "modem.txt", "scenario.txt"})
+    for (const char* part : {"kvsim run [--transcript] [--keep DIR] <notebook folder>", "drives/", "registry.reg",
+                             "modem.txt", "scenario.txt", "examples/README.md"})
         EXPECT_NE(out_.str().find(part), std::string::npos) << part;
     EXPECT_EQ(Run({"run", "--help"}), 0);
-    for (const char* part : {"drives/", "registry.reg", "scenario.txt", "control stop", "1500ms", "Exit codes"})
+    for (const char* part : {"drives/", "registry.reg", "scenario.txt", "control stop", "1500ms", "Exit codes",
+                             "examples/README.md", "--keep DIR", "driver absent", "events played"})
         EXPECT_NE(out_.str().find(part), std::string::npos) << part;
+    EXPECT_EQ(Run({"flash", "--help"}), 0);
+    EXPECT_NE(out_.str().find("examples/README.md"), std::string::npos);
 }
 
 TEST_F(KvsimCommand, UsageMistakesExitWith2) {

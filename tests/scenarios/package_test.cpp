@@ -9,6 +9,7 @@
 
 #include "tests/support/sim_test.h"
 #include "tests/support/zip_bytes.h"
+#include "tests/scenarios/kvsim_command.h"
 #include "tools/kvsim/run.h"
 
 namespace fs = std::filesystem;
@@ -48,7 +49,7 @@ TEST_P(PackageScenario, FlagFollowsTheUnpacking) {
           "\"NewPackageFlag\"=dword:00000001\n");
     Write("nb/scenario.txt", "3s control stop\n");
 
-    kvsim::RunReport report = kvsim::RunNotebook(temp_.path() / "nb");
+    kvsim::RunReport report = kvtest::RunNotebookAlone(temp_.path() / "nb");
     ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
 
     std::vector<std::string> flagWrites;

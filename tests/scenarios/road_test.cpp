@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/scenarios/kvsim_command.h"
 #include "tools/kvsim/run.h"
 
 namespace fs = std::filesystem;
@@ -13,7 +14,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-kvsim::RunReport RunExample(const char* notebook) { return kvsim::RunNotebook(fs::path(KV_SOURCE_DIR) / "examples" / notebook); }
+kvsim::RunReport RunExample(const char* notebook) { return kvtest::RunNotebookAlone(fs::path(KV_SOURCE_DIR) / "examples" / notebook); }
 
 // What the service did to the modem, the control driver, the older service and the files, with the
 // modem's replies left out.
@@ -61,6 +62,7 @@ TEST(RoadScenario, NotebookSwitchesIndexesForPosturesAndRegion) {
 
     // FCC at start with device mode 1; lid closed (2) at 2 s; CE from 5 s; tablet (7) at 7 s.
     const Lines expected = {
+        "0.000 file: created C:\\Kavrion\\KvConfigService\\KvConfigService.log",
         "0.100 AT AT+bodysaren?\\r\\n",
         "0.200 AT AT+BODYSARMODE?\\r\\n",
         "0.300 AT at+bodysaron=1,1\\r\\n",
@@ -119,6 +121,7 @@ TEST(RoadScenario, NotebookRegionHandsRegionsToTheDriverAndRemovesTheOlderServic
     EXPECT_EQ(report.endTimeMs, 12000);
 
     const Lines expected = {
+        "0.000 file: created C:\\Kavrion\\KvConfigService\\KvConfigService.log",
         "0.000 driver: ioctl 0x06000004 in=02 00 00 00",
         "0.000 service: control Kavrion WWAN Config Service: STOP",
         "1.000 service: query Kavrion WWAN Config Service: STOP_PENDING",

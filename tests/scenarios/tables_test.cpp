@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 kvsim::FlashReport FlashExample(const char* notebook) {
-    return kvsim::FlashNotebook(fs::path(KV_SOURCE_DIR) / "examples" / notebook);
+    return kvtest::FlashNotebookAlone(fs::path(KV_SOURCE_DIR) / "examples" / notebook);
 }
 
 // The commands without their stamps and replies: "AT+X=1\r\n\r\n".

@@ -29,6 +29,8 @@ const char kFlashHelp[] =
     "SrvConfig.ini, kvconfig.ini and table files. The board product is the registry value\n"
     "HKLM\\SYSTEM\\HardwareConfig\\Current \"BaseBoardProduct\"; the MCC is the modem's provider's.\n"
     "The process that resets the modem is there and waits on \"ResetMoudle\".\n"
+    "The table files (their sections, keys and values) and the modem replies the writers compare\n"
+    "against are described in examples/README.md.\n"
     "\n"
     "Exit codes: 0 the operation ran; 2 bad input (the message names the file and line).\n";
 

@@ -1,8 +1,14 @@
 #include "tools/kvsim/notebook.h"
 
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/modem.h"
@@ -20,6 +26,56 @@ std::optional<std::string> ReadText(const fs::path& file) {
     return content.str();
 }
 
+namespace {
+
+// The scratch folders alive, for the clean-up a termination signal starts.
+class ScratchFolders {
+public:
+    static ScratchFolders& Instance() {
+        static ScratchFolders folders;
+        return folders;
+    }
+    void Add(const fs::path& folder) {
+        std::lock_guard lock(mutex_);
+        folders_.insert(folder);
+    }
+    void Remove(const fs::path& folder) {
+        std::lock_guard lock(mutex_);
+        folders_.erase(folder);
+    }
+    // The simulated machine may still be making files in them: try again until each is gone.
+    void RemoveAll() {
+        std::lock_guard lock(mutex_);
+        for (const fs::path& folder : folders_) {
+            std::error_code error;
+            for (int attempt = 0; attempt < 20 && fs::exists(folder, error); ++attempt) fs::remove_all(folder, error);
+        }
+    }
+
+    static volatile std::sig_atomic_t signal;
+
+private:
+    std::mutex mutex_;
+    std::set<fs::path> folders_;
+};
+
+volatile std::sig_atomic_t ScratchFolders::signal = 0;
+
+extern "C" void NoteSignal(int number) { ScratchFolders::signal = number; }
+
+}  // namespace
+
+void RemoveScratchFoldersOnSignal() {
+    std::signal(SIGINT, NoteSignal);
+    std::signal(SIGTERM, NoteSignal);
+    // A handler may only note the signal; a thread of its own does the removing.
+    std::thread([] {
+        while (ScratchFolders::signal == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ScratchFolders::Instance().RemoveAll();
+        std::_Exit(128 + ScratchFolders::signal);
+    }).detach();
+}
+
 ScratchFolder::ScratchFolder() {
     std::random_device device;
     std::mt19937_64 random(device());
@@ -28,11 +84,13 @@ ScratchFolder::ScratchFolder() {
         std::error_code error;
         if (fs::create_directory(path_, error)) break;
     }
+    ScratchFolders::Instance().Add(path_);
 }
 
 ScratchFolder::~ScratchFolder() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
+    ScratchFolders::Instance().Remove(path_);
 }
 
 bool ReadNotebook(const fs::path& folder, Notebook& notebook, InputError& error) {

@@ -29,6 +29,10 @@ private:
     std::filesystem::path path_;
 };
 
+// From this call on, SIGINT or SIGTERM removes every scratch folder that still exists, then ends
+// the process with 128 + the signal's number.
+void RemoveScratchFoldersOnSignal();
+
 struct Notebook {
     std::filesystem::path folder;
     std::filesystem::path drives;

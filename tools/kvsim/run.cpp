@@ -1,6 +1,10 @@
 #include "tools/kvsim/run.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "platform/registry.h"
@@ -8,6 +12,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/modem.h"
 #include "platform/sim/registry_store.h"
+#include "platform/sim/driver.h"
 #include "platform/sim/services.h"
 #include "platform/sync.h"
 #include "service/ServiceHost.h"
@@ -23,51 +28,61 @@ namespace kvsim {
 const char kServiceName[] = "Kavrion WWAN CfgService";
 const char kExecutablePath[] = "C:\\Kavrion\\KvCfgService\\KvCfgService.exe";
 const char kLogPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.log";
+const char kDisabledLine[] = "Disable Runing Service!";
 
 namespace {
 
 const char kMainHelp[] =
-    "usage: kvsim run <notebook folder>\n"
+    "usage: kvsim run [--transcript] [--keep DIR] <notebook folder>\n"
     "       kvsim flash <notebook folder>\n"
     "       kvsim run --help | kvsim flash --help\n"
     "\n"
     "run:   runs the Kavrion WWAN CfgService on a simulated notebook and prints what it did:\n"
-    "       the transcript (every status report, registry write, command and event, with its\n"
-    "       virtual time) and the service's log file.\n"
+    "       the transcript (every status report, registry write, command, file and event, with\n"
+    "       its virtual time), the service's log file and a closing line.\n"
     "flash: runs the table-writing operation once on a simulated notebook and prints every AT\n"
     "       command written with its reply, the writers' changed flags, whether \"ResetMoudle\"\n"
-    "       was set, and the log.\n";
+    "       was set, and the log.\n"
+    "Every file of a notebook folder is described in examples/README.md.\n";
 
 const char kRunHelp[] =
-    "usage: kvsim run <notebook folder>\n"
+    "usage: kvsim run [--transcript] [--keep DIR] <notebook folder>\n"
     "\n"
-    "The notebook folder holds:\n"
+    "The notebook folder holds (each file is described in full in examples/README.md):\n"
     "  drives/        the notebook's drives, one folder per drive letter (drives/C/ is C:\\).\n"
-    "                 The service is C:\\Kavrion\\KvCfgService\\KvCfgService.exe, its installation\n"
-    "                 C:\\Kavrion\\ (settings INI: C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini).\n"
+    "                 The service is C:\\Kavrion\\KvCfgService\\KvCfgService.exe; its settings INI is\n"
+    "                 C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini, beside RegionMappingTable.xml and\n"
+    "                 DeviceModeToScenarioIndexMappingTable.xml; the package\n"
+    "                 C:\\Kavrion\\Firmware\\KavrConfigFiles.flz is unpacked into\n"
+    "                 C:\\Kavrion\\KvConfigService\\KavrConfigFiles\\.\n"
     "  registry.reg   the registry, as the registry editor exports it (optional).\n"
     "  modem.txt      the simulated modem (optional; none: the notebook has no modem):\n"
     "                   interface               a modem interface; the lines below describe it\n"
-    "                     provider \"46001\"      the registered network (MCC and MNC)\n"
-    "                     iccid \"...\"  home \"...\"  ready <state>\n"
+    "                     provider \"46001\"      the registered network (default 310410)\n"
+    "                     iccid \"...\"  home \"...\" [\"<name>\"]  ready <state>  id \"{...}\"\n"
     "                   reply \"AT+X?\\r\\n\" \"\\r\\n+X: 1\\r\\nOK\\r\\n\"   an AT reply\n"
     "                   default <reply>  match \"<pattern>\" <reply>  devicemode <m> <s> <a>\n"
-    "                 (the full syntax is in examples/README.md)\n"
     "  scenario.txt   outside events at virtual times, one a line:\n"
     "                   <time> set <HKLM\\key> <value name> dword <number> | sz <text>\n"
     "                   <time> control stop | pause | continue | interrogate | shutdown | <number>\n"
     "                   <time> register <provider id>   the modem registers on another network\n"
-    "                 a time is 2s, 2.5s or 1500ms; '#' starts a comment; a token with\n"
-    "                 blanks goes between double quotes.\n"
+    "                 a time is 2s, 2.5s or 1500ms, at most 4294967s; '#' starts a comment; a\n"
+    "                 token with blanks goes between double quotes.\n"
     "  services.txt   other installed services, one a line (optional):\n"
     "                   \"<name>\" \"<executable>\" stops-after <n> | stopped | refuses-stop | hangs-stopping\n"
+    "                 and the control driver: driver absent | driver refuses [<error>]\n"
     "\n"
     "kvsim installs the service, starts it as the service control manager does, plays the\n"
     "scenario and waits for the service's process to end (at most 60 s of virtual time after\n"
-    "the last event). A copy of drives/ is used: the notebook folder is never changed.\n"
+    "the last event). It prints the transcript, the log and a closing line such as\n"
+    "  4 of 4 events played; service STOPPED at 10.000 s\n"
+    "A copy of drives/ is used and removed: the notebook folder is never changed.\n"
+    "  --transcript   print the transcript and the closing line, not the log\n"
+    "  --keep DIR     run on drives made in DIR (new or empty) and leave them there\n"
     "\n"
-    "Exit codes: 0 the service ran and ended; 1 it did not end; 2 bad input (the message\n"
-    "names the file and line).\n";
+    "Exit codes: 0 the service ran and ended after every event; 1 it did not end, ended before\n"
+    "every event was played, or disabled itself (a warning says which); 2 bad input (the\n"
+    "message names the file and line).\n";
 
 RunReport Failure(int exitCode, std::string error) {
     RunReport report;
@@ -102,7 +117,48 @@ void Play(sim::Machine& machine, const ScenarioEvent& event) {
 
 }  // namespace
 
-RunReport RunNotebook(const fs::path& folder) {
+bool WaitForProcess(sim::Machine& machine, const std::shared_ptr<sim::ThreadObject>& process, std::int64_t limitMs) {
+    const std::int64_t kStep = 0x7FFFFFFF;
+    for (;;) {
+        std::int64_t left = limitMs - machine.clock().Now();
+        DWORD step = static_cast<DWORD>(std::clamp<std::int64_t>(left, 0, kStep));
+        if (machine.clock().Wait({process}, false, step) == WAIT_OBJECT_0) return true;
+        if (left <= kStep) return false;
+    }
+}
+
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+
+// A folder --keep may fill: new, or empty.
+std::string KeepFolderProblem(const fs::path& keep) {
+    std::error_code error;
+    if (!fs::exists(keep, error)) return "";
+    if (!fs::is_directory(keep, error)) return InputError{keep.string(), 0, "--keep needs a new or empty folder, this is a file"}.Text();
+    if (!fs::is_empty(keep, error)) return InputError{keep.string(), 0, "--keep needs a new or empty folder, this one holds files"}.Text();
+    return "";
+}
+
+}  // namespace
+
+std::string FormatSeconds(std::int64_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
+    return text;
+}
+
+std::string ClosingLine(const RunReport& report) {
+    return std::to_string(report.eventsPlayed) + " of " + std::to_string(report.eventsTotal) +
+           " events played; service " + report.serviceState + " at " + FormatSeconds(report.endTimeMs) + " s";
+}
+
+RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
     Notebook notebook;
     InputError error;
     if (!ReadNotebook(folder, notebook, error)) return Failure(kExitBadInput, error.Text());
@@ -117,48 +173,93 @@ RunReport RunNotebook(const fs::path& folder) {
     std::error_code ignored;
     fs::path servicesFile = folder / "services.txt";
     std::vector<InstalledService> services;
+    DriverSetting driver;
     if (fs::exists(servicesFile, ignored)) {
         std::optional<std::string> servicesText = ReadText(servicesFile);
         if (!servicesText) return Failure(kExitBadInput, InputError{servicesFile.string(), 0, "unreadable"}.Text());
-        std::optional<std::vector<InstalledService>> parsed = ParseServices(*servicesText, servicesFile.string(), error);
+        std::optional<std::vector<InstalledService>> parsed =
+            ParseServices(*servicesText, servicesFile.string(), error, &driver);
         if (!parsed) return Failure(kExitBadInput, error.Text());
         services = std::move(*parsed);
+        for (const InstalledService& service : services)
+            if (SameName(service.name, kServiceName))
+                return Failure(kExitBadInput,
+                               InputError{servicesFile.string(), service.line,
+                                          std::string("\"") + kServiceName +
+                                              "\" is the service under test: kvsim installs it itself"}
+                                   .Text());
     }
 
     // The run changes files (the log, unpacked packages): it works on a copy of the drives.
-    ScratchFolder temp;
-    fs::path machineDrives = temp.path() / "drives";
+    std::optional<ScratchFolder> temp;
+    fs::path machineDrives;
+    if (options.keep.empty()) {
+        temp.emplace();
+        machineDrives = temp->path() / "drives";
+    } else {
+        if (std::string problem = KeepFolderProblem(options.keep); !problem.empty())
+            return Failure(kExitBadInput, problem);
+        machineDrives = options.keep;
+    }
     std::string copyProblem = CopyDrives(notebook, machineDrives);
     if (!copyProblem.empty()) return Failure(kExitFailed, copyProblem);
 
     RunReport report;
+    report.eventsTotal = scenario->events.size();
     {
         sim::Machine machine(machineDrives);
         machine.SetExecutablePath(kExecutablePath);
         std::string problem = LoadMachine(machine, notebook);
         if (!problem.empty()) return Failure(kExitBadInput, problem);
+        machine.driver().SetPresent(driver.present);
+        machine.driver().SetRejectError(driver.rejectError);
 
         for (const InstalledService& service : services)
             machine.services().Install(service.name, service.binaryPath, service.behaviour, service.pendingPolls);
 
         std::int64_t lastEvent = 0;
+        auto played = std::make_shared<std::atomic<std::size_t>>(0);
         for (const ScenarioEvent& event : scenario->events) {
             lastEvent = std::max(lastEvent, event.timeMs);
-            machine.clock().At(event.timeMs, [&machine, event] { Play(machine, event); });
+            machine.clock().At(event.timeMs, [&machine, event, played] {
+                Play(machine, event);
+                ++*played;
+            });
         }
 
         auto process = machine.services().StartOwnService(kServiceName, [] { return ServiceProgramMain(); });
-        std::int64_t limit = lastEvent + kGraceMs;
-        DWORD result = machine.clock().Wait({process}, false, static_cast<DWORD>(limit - machine.clock().Now()));
+        bool ended = WaitForProcess(machine, process, lastEvent + kGraceMs);
         report.endTimeMs = machine.clock().Now();
-        if (result != WAIT_OBJECT_0) {
-            report.exitCode = kExitFailed;
-            report.error = "the service's process did not end within " + std::to_string(kGraceMs / 1000) +
-                           " s of virtual time after the scenario's last event";
-        }
+        report.eventsPlayed = *played;
+        std::optional<sim::ServiceInfo> info = machine.services().Find(kServiceName);
+        report.serviceState = info ? sim::ServiceManager::StateName(info->status.dwCurrentState) : "absent";
         report.transcript = machine.transcript().Lines();
         if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadText(*host).value_or("");
         machine.Shutdown();
+        report.eventsPlayed = *played;
+
+        if (!ended) {
+            report.exitCode = kExitFailed;
+            report.error = "the service's process did not end within " + std::to_string(kGraceMs / 1000) +
+                           " s of virtual time after the scenario's last event";
+        } else {
+            if (report.log.find(kDisabledLine) != std::string::npos)
+                report.warnings.push_back(
+                    std::string("the service disabled itself (\"") + kDisabledLine +
+                    "\"): the settings' [Setting] \"CustomizationSolutionType\" is neither 2 nor 3");
+            if (report.eventsPlayed < report.eventsTotal) {
+                const ScenarioEvent* first = nullptr;
+                for (const ScenarioEvent& event : scenario->events)
+                    if (event.timeMs > report.endTimeMs && (!first || event.timeMs < first->timeMs)) first = &event;
+                report.warnings.push_back("the service ended at " + FormatSeconds(report.endTimeMs) + " s, before " +
+                                          std::to_string(report.eventsTotal - report.eventsPlayed) +
+                                          " of the scenario's events were played" +
+                                          (first ? " (the first not played: " + scenarioFile.string() + ":" +
+                                                       std::to_string(first->line) + ")"
+                                                 : std::string()));
+            }
+            if (!report.warnings.empty()) report.exitCode = kExitFailed;
+        }
     }
     return report;
 }
@@ -176,18 +277,38 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         err << "kvsim: unknown command '" << args[0] << "'\n\n" << kMainHelp;
         return kExitBadInput;
     }
-    const char* help = args[0] == "run" ? kRunHelp : kFlashHelp;
-    if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
-        out << help;
-        return kExitOk;
+    const bool run = args[0] == "run";
+    const char* help = run ? kRunHelp : kFlashHelp;
+    RunOptions options;
+    std::vector<std::string> folders;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out << help;
+            return kExitOk;
+        }
+        if (run && arg == "--transcript") {
+            options.transcriptOnly = true;
+        } else if (run && arg == "--keep") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                err << "kvsim: --keep needs a folder to leave the run's drives in\n\n" << help;
+                return kExitBadInput;
+            }
+            options.keep = args[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            err << "kvsim: unknown option '" << arg << "' for " << args[0] << "\n\n" << help;
+            return kExitBadInput;
+        } else {
+            folders.push_back(arg);
+        }
     }
-    if (args.size() != 2) {
+    if (folders.size() != 1) {
         err << "kvsim: " << args[0] << " takes one notebook folder\n\n" << help;
         return kExitBadInput;
     }
 
-    if (args[0] == "flash") {
-        FlashReport report = FlashNotebook(args[1]);
+    if (!run) {
+        FlashReport report = FlashNotebook(folders[0]);
         if (!report.error.empty()) {
             err << "kvsim: " << report.error << "\n";
             return report.exitCode;
@@ -196,16 +317,21 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return report.exitCode;
     }
 
-    RunReport report = RunNotebook(args[1]);
-    if (report.exitCode == kExitBadInput) {
+    RunReport report = RunNotebook(folders[0], options);
+    if (report.exitCode == kExitBadInput || report.transcript.empty()) {
         err << "kvsim: " << report.error << "\n";
         return report.exitCode;
     }
     out << "== transcript ==\n";
     for (const std::string& line : report.transcript) out << line << "\n";
-    out << "== log " << kLogPath << " ==\n" << report.log;
-    if (!report.log.empty() && report.log.back() != '\n') out << "\n";
+    if (!options.transcriptOnly) {
+        out << "== log " << kLogPath << " ==\n" << report.log;
+        if (!report.log.empty() && report.log.back() != '\n') out << "\n";
+    }
+    out << ClosingLine(report) << "\n";
     if (!report.error.empty()) err << "kvsim: " << report.error << "\n";
+    for (const std::string& warning : report.warnings) err << "kvsim: warning: " << warning << "\n";
+    if (!options.keep.empty()) err << "kvsim: the run's drives are left in " << options.keep.string() << "\n";
     return report.exitCode;
 }
 

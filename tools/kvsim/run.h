@@ -11,34 +11,59 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "tools/kvsim/input_error.h"
 
+namespace sim {
+class Machine;
+class ThreadObject;
+}  // namespace sim
+
 namespace kvsim {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;    // the run itself went wrong (the service did not end)
+constexpr int kExitFailed = 1;    // the service did not end, ended early or disabled itself
 constexpr int kExitBadInput = 2;  // a missing folder, a malformed file
 
 extern const char kServiceName[];
 extern const char kExecutablePath[];
 extern const char kLogPath[];
+extern const char kDisabledLine[];  // the log line of a service that does not work on this notebook
 // How long after the scenario's last event the service may take to end.
 constexpr std::int64_t kGraceMs = 60000;
+
+struct RunOptions {
+    bool transcriptOnly = false;  // --transcript: print no log
+    std::filesystem::path keep;   // --keep DIR: the run's drives are made and left there
+};
 
 struct RunReport {
     int exitCode = kExitOk;
     std::string error;                    // why the run failed, when it did
+    std::vector<std::string> warnings;    // a run that ended but not as a scenario expects
     std::vector<std::string> transcript;  // "[  12.345] party: text"
     std::string log;                      // the system's log file as it was left
     std::int64_t endTimeMs = 0;           // virtual time when the service's process ended
+    std::size_t eventsPlayed = 0;
+    std::size_t eventsTotal = 0;
+    std::string serviceState;             // the last state the service reported, as "STOPPED"
 };
 
 // Builds the machine from the folder, runs the service, plays the scenario.
-RunReport RunNotebook(const std::filesystem::path& folder);
+RunReport RunNotebook(const std::filesystem::path& folder, const RunOptions& options = {});
+
+// Waits for the process until `limitMs` of virtual time, in steps a 32-bit time-out can hold;
+// false when it has not ended by then.
+bool WaitForProcess(sim::Machine& machine, const std::shared_ptr<sim::ThreadObject>& process, std::int64_t limitMs);
+
+// "4 of 4 events played; service STOPPED at 10.000 s"
+std::string ClosingLine(const RunReport& report);
+// 10000 -> "10.000"
+std::string FormatSeconds(std::int64_t ms);
 
 // The command line: "run <folder>", "flash <folder>", "--help", "run --help", "flash --help".
 // Returns the exit code.

@@ -1,5 +1,6 @@
 #include "tools/kvsim/scenario.h"
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
@@ -53,29 +54,32 @@ bool Tokenize(const std::string& line, std::vector<std::string>& tokens, std::st
 
 namespace {
 
-bool ParseTime(const std::string& token, std::int64_t& ms) {
-    const std::int64_t kLimit = 100LL * 24 * 3600 * 1000;  // a hundred days is plenty
+enum class TimeParse { Ok, Malformed, TooLate };
+
+TimeParse ParseTime(const std::string& token, std::int64_t& ms) {
     std::string text = Lower(token);
+    std::string whole, fraction;
+    std::int64_t scale = 1;
     if (text.size() > 2 && text.compare(text.size() - 2, 2, "ms") == 0) {
-        std::string number = text.substr(0, text.size() - 2);
-        if (!AllDigits(number) || number.size() > 12) return false;
-        ms = std::stoll(number);
-        return ms <= kLimit;
-    }
-    if (text.size() > 1 && text.back() == 's') {
-        std::string number = text.substr(0, text.size() - 1);
-        std::string whole = number, fraction;
-        if (std::size_t dot = number.find('.'); dot != std::string::npos) {
-            whole = number.substr(0, dot);
-            fraction = number.substr(dot + 1);
-            if (!AllDigits(fraction) || fraction.size() > 3) return false;
+        whole = text.substr(0, text.size() - 2);
+    } else if (text.size() > 1 && text.back() == 's') {
+        whole = text.substr(0, text.size() - 1);
+        scale = 1000;
+        if (std::size_t dot = whole.find('.'); dot != std::string::npos) {
+            fraction = whole.substr(dot + 1);
+            whole.resize(dot);
+            if (!AllDigits(fraction) || fraction.size() > 3) return TimeParse::Malformed;
         }
-        if (!AllDigits(whole) || whole.size() > 9) return false;
-        while (fraction.size() < 3) fraction += '0';
-        ms = std::stoll(whole) * 1000 + std::stoll(fraction);
-        return ms <= kLimit;
+    } else {
+        return TimeParse::Malformed;
     }
-    return false;
+    if (!AllDigits(whole)) return TimeParse::Malformed;
+    // Leading zeros aside, more digits than the limit has is past it.
+    std::size_t first = std::min(whole.find_first_not_of('0'), whole.size() - 1);
+    if (whole.size() - first > 15) return TimeParse::TooLate;
+    while (fraction.size() < 3) fraction += '0';
+    ms = std::stoll(whole.substr(first)) * scale + (scale == 1000 ? std::stoll(fraction) : 0);
+    return ms <= kLatestEventMs ? TimeParse::Ok : TimeParse::TooLate;
 }
 
 // "HKLM\X" or "HKEY_LOCAL_MACHINE\X" -> "X".
@@ -201,8 +205,12 @@ std::optional<Scenario> ParseScenario(const std::string& text, const std::string
         if (tokens.empty()) continue;
         ScenarioEvent event;
         event.line = number;
-        if (!ParseTime(tokens[0], event.timeMs))
+        TimeParse time = ParseTime(tokens[0], event.timeMs);
+        if (time == TimeParse::Malformed)
             return fail("'" + tokens[0] + "' is not a time (examples: 2s, 2.5s, 1500ms)");
+        if (time == TimeParse::TooLate)
+            return fail("'" + tokens[0] + "' is past the latest scenario time, " +
+                        std::to_string(kLatestEventMs / 1000) + "s (49.7 days)");
         if (tokens.size() < 2) return fail("a time needs a verb after it (set, control, register)");
         std::string verb = Lower(tokens[1]);
         bool ok;

@@ -18,6 +18,10 @@
 
 namespace kvsim {
 
+// The latest time an event may have: 4,294,967 s (49.7 days), the longest wait of a 32-bit time-out.
+// The service wakes every 5 s, so a scenario this long takes some 20 s to run.
+constexpr std::int64_t kLatestEventMs = 4294967000LL;
+
 struct ScenarioEvent {
     enum class Kind { SetValue, Control, Register };
 

@@ -15,8 +15,10 @@ const char kUsage[] =
 }  // namespace
 
 std::optional<std::vector<InstalledService>> ParseServices(const std::string& text, const std::string& fileName,
-                                                           InputError& error) {
+                                                           InputError& error, DriverSetting* driver) {
     std::vector<InstalledService> services;
+    DriverSetting ignored;
+    if (!driver) driver = &ignored;
     std::istringstream lines(text);
     std::string line;
     int number = 0;
@@ -31,6 +33,28 @@ std::optional<std::vector<InstalledService>> ParseServices(const std::string& te
         std::string problem;
         if (!Tokenize(line, tokens, problem)) return fail(problem);
         if (tokens.empty()) continue;
+        if (tokens[0] == "driver" && tokens.size() >= 2 &&
+            (tokens[1] == "absent" || tokens[1] == "refuses" || tokens[1] == "present")) {
+            if (driver->line)
+                return fail("a second driver line (the first is line " + std::to_string(driver->line) + ")");
+            driver->line = number;
+            driver->present = tokens[1] != "absent";
+            std::size_t expected = 2;
+            if (tokens[1] == "refuses") {
+                driver->rejectError = 31;  // ERROR_GEN_FAILURE
+                if (tokens.size() == 3) {
+                    const std::string& code = tokens[2];
+                    bool digits = !code.empty() && code.size() <= 9;
+                    for (char c : code) digits = digits && std::isdigit(static_cast<unsigned char>(c));
+                    if (!digits || std::stoul(code) == 0)
+                        return fail("driver refuses takes the Windows error number its controls fail with (1 or more)");
+                    driver->rejectError = static_cast<DWORD>(std::stoul(code));
+                    expected = 3;
+                }
+            }
+            if (tokens.size() != expected) return fail("expected: driver absent | driver refuses [<error>] | driver present");
+            continue;
+        }
         if (tokens.size() < 3 || tokens[0].empty()) return fail(kUsage);
 
         InstalledService service;

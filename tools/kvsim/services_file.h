@@ -8,6 +8,10 @@
 //   stopped           installed, not running: the stop request fails
 //   refuses-stop      running, takes no stop request
 //   hangs-stopping    accepts the stop and stays STOP_PENDING
+//
+// The control driver "\??\KVControl" is present and accepting unless a line says otherwise:
+//   driver absent               opening it fails with error 2 (no such device)
+//   driver refuses [<error>]    it opens, and every control fails with <error> (default 31)
 #pragma once
 
 #include <optional>
@@ -27,7 +31,13 @@ struct InstalledService {
     int pendingPolls = 0;
 };
 
+struct DriverSetting {
+    int line = 0;  // 0: no driver line
+    bool present = true;
+    DWORD rejectError = 0;  // 0: accepts every control
+};
+
 std::optional<std::vector<InstalledService>> ParseServices(const std::string& text, const std::string& fileName,
-                                                           InputError& error);
+                                                           InputError& error, DriverSetting* driver = nullptr);
 
 }  // namespace kvsim
