@@ -1,6 +1,6 @@
 // The Mobile Broadband API's class and interface ids, the same in both faces
-// (checked against the win32more and win32cr bindings of Microsoft's Win32
-// metadata; see platform/mbn_interfaces.h).
+// (checked against two bindings of Microsoft's Win32 metadata, see
+// platform/mbn_interfaces.h).
 #pragma once
 
 #include "platform/com.h"

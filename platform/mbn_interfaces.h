@@ -1,13 +1,13 @@
 // The Mobile Broadband API's interfaces and types, the same in both faces
 // (mingw-w64 has no mbnapi.h). Written from Microsoft's Mobile Broadband API
 // reference (learn.microsoft.com, mbnapi). Every interface lists every slot in
-// Windows' order, also those the system never calls; each order was checked
-// against two independent publications of Microsoft's Win32 metadata: the
-// windows crate's documentation (microsoft.github.io/windows-docs-rs,
-// Win32::NetworkManagement::MobileBroadband, the IMbn*_Vtbl structs) and the
-// win32more bindings (Windows.Win32.NetworkManagement.MobileBroadband, with
-// numbered slots), the ids (platform/mbn_ids.h) against win32more and the
-// win32cr bindings. tests/platform/mbn_slots_test.cpp pins the order.
+// Windows' order, also those the system never calls. Each order and id was
+// checked against two independent bindings of Microsoft's Win32 metadata: the
+// win32more bindings (Windows.Win32.NetworkManagement.MobileBroadband, slots
+// numbered) and a Crystal binding (its IMbn*VTbl structs and IMbn*_GUID
+// constants); most orders also against the windows crate's documentation
+// (microsoft.github.io/windows-docs-rs, the IMbn*_Vtbl structs).
+// tests/platform/mbn_slots_test.cpp pins the order and the ids.
 // Event callbacks come on threads of the platform, never on the caller's, and
 // may come before the call that caused them has returned.
 #pragma once

@@ -118,6 +118,8 @@ done
 check "reg add: the control key" 0 "$(flag DeviceMode)"
 run 60 sc create "$service" binPath= 'C:\Kavrion\KvCfgService\KvCfgService.exe' type= own start= demand >/dev/null
 check "sc create \"$service\": exit code" 0 $?
+run 60 'C:\Kavrion\KvCfgService\KvCfgService.exe' >/dev/null
+check "KvCfgService.exe outside the service manager: exit code" 0 $?
 
 section "CustomizationSolutionType 3, a new package"
 settings 3
