@@ -19,6 +19,21 @@ namespace {
 
 std::atomic<long> liveObjects{0};
 
+// One object's references; the object goes with the last.
+class CRefCount {
+public:
+    ULONG Add() { return ++m_count; }
+    template <class T>
+    ULONG Drop(T* object) {
+        ULONG left = --m_count;
+        if (left == 0) delete object;
+        return left;
+    }
+
+private:
+    std::atomic<ULONG> m_count{1};
+};
+
 class CPoint final : public IConnectionPoint {
 public:
     CPoint(IConnectionPointContainer* container, const IID& events) : m_container(container), m_events(events) {
@@ -33,12 +48,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_refs.Drop(this); }
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
         if (!iid) return E_POINTER;
         *iid = m_events;
@@ -70,6 +81,7 @@ public:
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
 private:
+    friend class CRefCount;
     ~CPoint() {
         for (IUnknown* sink : m_sinks)
             if (sink) sink->Release();
@@ -79,7 +91,7 @@ private:
 
     IConnectionPointContainer* m_container;
     const IID m_events;
-    std::atomic<ULONG> m_refs{1};
+    CRefCount m_refs;
     std::mutex m_mutex;
     std::vector<IUnknown*> m_sinks;
 };
@@ -101,12 +113,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return m_refs.Drop(this); }
     HRESULT STDMETHODCALLTYPE GetInterface(LPCWSTR, IMbnInterface** found) override {
         if (!found) return E_POINTER;
         *found = nullptr;
@@ -134,9 +142,10 @@ public:
     }
 
 private:
+    friend class CRefCount;
     ~CManager() { --liveObjects; }
 
-    std::atomic<ULONG> m_refs{1};
+    CRefCount m_refs;
 };
 
 class CFactory final : public IClassFactory {
