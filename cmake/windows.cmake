@@ -76,10 +76,12 @@ if(IS_DIRECTORY ${KV_GTEST_SOURCE})
   add_executable(test_slots tests/platform/mbn_slots_test.cpp)
   target_link_libraries(test_slots PRIVATE gtest_main ${kv_windows_libs})
 
-  # Written against the Windows API alone, with a host fixture for each face.
-  file(GLOB conformance_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*_test.cpp)
-  if(conformance_tests AND EXISTS ${CMAKE_SOURCE_DIR}/tests/conformance/host_windows.cpp)
-    add_executable(test_conformance ${conformance_tests} tests/conformance/host_windows.cpp)
+  # Written against the Windows API alone, with a host fixture for each face:
+  # everything of the folder but the simulation's fixture.
+  file(GLOB conformance_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp)
+  list(FILTER conformance_sources EXCLUDE REGEX "/host_sim\\.cpp$")
+  if(conformance_sources AND EXISTS ${CMAKE_SOURCE_DIR}/tests/conformance/host_windows.cpp)
+    add_executable(test_conformance ${conformance_sources})
     target_link_libraries(test_conformance PRIVATE gtest_main ${kv_windows_libs})
   endif()
 else()
