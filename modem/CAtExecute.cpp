@@ -12,7 +12,7 @@ namespace {
 void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
 
 const char kEndMark[] = "\r\n\r\nOK\r\n";
-const WCHAR kDeviceModeService[] = u"{613a2c9f-7579-4be2-bf30-94dc8fe47b1c}";
+const WCHAR kDeviceModeService[] = KV_WIDE("{613a2c9f-7579-4be2-bf30-94dc8fe47b1c}");
 const ULONG kDeviceModeCommandId = 3;
 
 const char* const kPostures[] = {"Lowest Power", "Full Power", "Lid close", "Clameshell", "flat",

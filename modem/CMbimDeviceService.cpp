@@ -20,7 +20,7 @@ void ReleaseAndClear(T*& object) {
 BSTR WideId(const std::string& id) {
     int size = MultiByteToWideChar(CP_THREAD_ACP, 0, id.c_str(), -1, nullptr, 0);
     if (size <= 0) return nullptr;
-    std::u16string wide(static_cast<std::size_t>(size), u'\0');
+    std::basic_string<WCHAR> wide(static_cast<std::size_t>(size), WCHAR{0});
     if (MultiByteToWideChar(CP_THREAD_ACP, 0, id.c_str(), -1, wide.data(), size) == 0) return nullptr;
     return SysAllocString(wide.c_str());
 }

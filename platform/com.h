@@ -3,6 +3,15 @@
 // conversions used at the COM boundary.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <ocidl.h>
+#else
+#define STDMETHODCALLTYPE
+
 #include "platform/types.h"
 
 // ---- HRESULTs -----------------------------------------------------------
@@ -72,19 +81,28 @@ using LPUNKNOWN = IUnknown*;
 
 inline constexpr IID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
+// Every slot in Windows' order; the enumerators are never asked for here.
+struct IConnectionPointContainer;
+struct IEnumConnections;
+struct IEnumConnectionPoints;
+
 struct IConnectionPoint : IUnknown {
+    virtual HRESULT GetConnectionInterface(IID* iid) = 0;
+    virtual HRESULT GetConnectionPointContainer(IConnectionPointContainer** container) = 0;
     // The sink is asked for the connection's events interface; that reference
     // is held until Unadvise. Cookies are never 0.
     virtual HRESULT Advise(IUnknown* sink, DWORD* cookie) = 0;
     // Once it has returned, no call reaches the sink any more (a call in
     // progress on another thread is waited for).
     virtual HRESULT Unadvise(DWORD cookie) = 0;
+    virtual HRESULT EnumConnections(IEnumConnections** connections) = 0;
 
 protected:
     ~IConnectionPoint() = default;
 };
 
 struct IConnectionPointContainer : IUnknown {
+    virtual HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) = 0;
     virtual HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) = 0;
 
 protected:
@@ -198,3 +216,5 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiB
                         int wideLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR multiByte,
                         int multiByteLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+
+#endif  // _WIN32

@@ -3,6 +3,11 @@
 // its target.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include "platform/types.h"
 
 constexpr DWORD FILE_BEGIN = 0;
@@ -45,3 +50,5 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 
 BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+
+#endif  // _WIN32

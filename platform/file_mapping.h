@@ -2,6 +2,11 @@
 // served: a block of memory of the given size, zero-filled.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include "platform/types.h"
 
 constexpr DWORD PAGE_READONLY = 0x02;
@@ -15,3 +20,5 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD p
 LPVOID MapViewOfFile(HANDLE fileMappingObject, DWORD desiredAccess, DWORD fileOffsetHigh, DWORD fileOffsetLow,
                      SIZE_T numberOfBytesToMap);
 BOOL UnmapViewOfFile(LPCVOID baseAddress);
+
+#endif  // _WIN32

@@ -1,6 +1,12 @@
 // Files and folders, by Windows path (mapped into the machine's drive folder).
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#include <shlwapi.h>
+#else
+
 #include "platform/types.h"
 
 constexpr DWORD GENERIC_READ = 0x80000000;
@@ -41,3 +47,5 @@ DWORD GetFileAttributesA(LPCSTR fileName);
 // Shell path helpers.
 BOOL PathFileExistsA(LPCSTR path);
 BOOL PathIsDirectoryA(LPCSTR path);
+
+#endif  // _WIN32

@@ -1,6 +1,11 @@
 // Listing folders, copying files and removing folders, by Windows path.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include "platform/files.h"  // FILE_ATTRIBUTE_*
 #include "platform/types.h"
 
@@ -32,3 +37,5 @@ BOOL FindClose(HANDLE findFile);
 BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 // Only an empty folder can be removed.
 BOOL RemoveDirectoryA(LPCSTR pathName);
+
+#endif  // _WIN32

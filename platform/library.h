@@ -1,6 +1,11 @@
 // Libraries: loading a DLL by path and calling one of its exports.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include <cstdint>
 
 #include "platform/types.h"
@@ -17,3 +22,5 @@ HMODULE LoadLibraryA(LPCSTR fileName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 // Undoes one load; the library goes when its last load is undone.
 BOOL FreeLibrary(HMODULE module);
+
+#endif  // _WIN32

@@ -53,6 +53,10 @@ HRESULT Hand(T* object, void** out) {
     ULONG AddRef() override { return AddRefImpl(); }     \
     ULONG Release() override { return ReleaseImpl(); }
 
+// The slots the system never calls answer as Windows does for what a device
+// does not support.
+constexpr HRESULT kNotImplemented = E_NOTIMPL;
+
 class ConnectionPoint final : public IConnectionPoint, public ObjectBase {
 public:
     ConnectionPoint(std::shared_ptr<ModemCore> core, const IID& events)
@@ -64,6 +68,12 @@ public:
         if (riid == IID_IUnknown || riid == IID_IConnectionPoint) return Hand<IConnectionPoint>(this, out);
         return E_NOINTERFACE;
     }
+    HRESULT GetConnectionInterface(IID* iid) override {
+        if (!iid) return E_POINTER;
+        *iid = events_;
+        return S_OK;
+    }
+    HRESULT GetConnectionPointContainer(IConnectionPointContainer**) override { return kNotImplemented; }
     HRESULT Advise(IUnknown* sink, DWORD* cookie) override {
         if (!Alive()) return RPC_E_DISCONNECTED;
         return core_->Advise(point_, events_, sink, cookie);
@@ -72,6 +82,7 @@ public:
         if (!Alive()) return RPC_E_DISCONNECTED;
         return core_->Unadvise(point_, cookie);
     }
+    HRESULT EnumConnections(IEnumConnections**) override { return kNotImplemented; }
 
 private:
     const IID events_;
@@ -118,6 +129,7 @@ public:
             return Hand<IMbnSubscriberInformation>(this, out);
         return E_NOINTERFACE;
     }
+    HRESULT get_SubscriberID(BSTR*) override { return kNotImplemented; }
     HRESULT get_SimIccID(BSTR* iccid) override {
         if (!iccid) return E_POINTER;
         *iccid = nullptr;
@@ -128,6 +140,7 @@ public:
         *iccid = NewBstr(settings.iccid);
         return S_OK;
     }
+    HRESULT get_TelephoneNumbers(SAFEARRAY**) override { return kNotImplemented; }
 
 private:
     const std::uint64_t key_;
@@ -159,6 +172,7 @@ public:
         *id = NewBstr(text);
         return S_OK;
     }
+    HRESULT GetInterfaceCapability(MBN_INTERFACE_CAPS*) override { return kNotImplemented; }
     HRESULT GetSubscriberInformation(IMbnSubscriberInformation** info) override {
         if (!info) return E_POINTER;
         *info = nullptr;
@@ -176,6 +190,7 @@ public:
         *state = settings.readyState;
         return S_OK;
     }
+    HRESULT InEmergencyMode(VARIANT_BOOL*) override { return kNotImplemented; }
     HRESULT GetHomeProvider(MBN_PROVIDER* provider) override {
         if (!provider) return E_POINTER;
         ModemInterface settings;
@@ -187,6 +202,13 @@ public:
         provider->dataClass = 0x10;     // LTE
         return S_OK;
     }
+    HRESULT GetPreferredProviders(SAFEARRAY**) override { return kNotImplemented; }
+    HRESULT SetPreferredProviders(SAFEARRAY*, ULONG*) override { return kNotImplemented; }
+    HRESULT GetVisibleProviders(ULONG*, SAFEARRAY**) override { return kNotImplemented; }
+    HRESULT ScanNetwork(ULONG*) override { return kNotImplemented; }
+    HRESULT GetConnection(IMbnConnection**) override { return kNotImplemented; }
+    HRESULT GetRegisterState(MBN_REGISTER_STATE*) override { return kNotImplemented; }
+    HRESULT GetRegisterMode(MBN_REGISTER_MODE*) override { return kNotImplemented; }
     HRESULT GetProviderID(BSTR* id) override {
         if (!id) return E_POINTER;
         *id = nullptr;
@@ -196,6 +218,13 @@ public:
         *id = NewBstr(settings.providerId);
         return S_OK;
     }
+    HRESULT GetProviderName(BSTR*) override { return kNotImplemented; }
+    HRESULT GetRoamingText(BSTR*) override { return kNotImplemented; }
+    HRESULT GetAvailableDataClasses(ULONG*) override { return kNotImplemented; }
+    HRESULT GetCurrentDataClass(ULONG*) override { return kNotImplemented; }
+    HRESULT GetRegistrationNetworkError(ULONG*) override { return kNotImplemented; }
+    HRESULT GetPacketAttachNetworkError(ULONG*) override { return kNotImplemented; }
+    HRESULT SetRegisterMode(MBN_REGISTER_MODE, LPCWSTR, ULONG, ULONG*) override { return kNotImplemented; }
 
 private:
     HRESULT Settings(ModemInterface* settings) const {
@@ -221,6 +250,7 @@ public:
         }
         return E_NOINTERFACE;
     }
+    HRESULT GetInterface(LPCWSTR, IMbnInterface**) override { return kNotImplemented; }
     HRESULT GetInterfaces(SAFEARRAY** interfaces) override {
         if (!interfaces) return E_POINTER;
         *interfaces = nullptr;
@@ -238,6 +268,7 @@ public:
         *interfaces = array;
         return S_OK;
     }
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints**) override { return kNotImplemented; }
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
         if (!Alive()) return RPC_E_DISCONNECTED;
         return points_.Find(core_, riid, point);
@@ -258,6 +289,7 @@ public:
         if (riid == IID_IUnknown || riid == IID_IMbnDeviceService) return Hand<IMbnDeviceService>(this, out);
         return E_NOINTERFACE;
     }
+    HRESULT QuerySupportedCommands(ULONG*) override { return kNotImplemented; }
     HRESULT OpenCommandSession(ULONG* requestId) override {
         if (!Alive()) return RPC_E_DISCONNECTED;
         return core_->Session(this, id_, true, requestId);
@@ -276,6 +308,10 @@ public:
         if (HRESULT fault = core_->Fault(ModemFault::QueryCommand); FAILED(fault)) return fault;
         return core_->Command(this, id_, true, commandId, data, requestId);
     }
+    HRESULT OpenDataSession(ULONG*) override { return kNotImplemented; }
+    HRESULT CloseDataSession(ULONG*) override { return kNotImplemented; }
+    HRESULT WriteData(SAFEARRAY*, ULONG*) override { return kNotImplemented; }
+    HRESULT get_InterfaceID(BSTR*) override { return kNotImplemented; }
     HRESULT get_DeviceServiceID(BSTR* id) override {
         if (!id) return E_POINTER;
         *id = nullptr;
@@ -292,6 +328,7 @@ public:
         *value = core_->SessionIsOpen(id_) ? TRUE : FALSE;
         return S_OK;
     }
+    HRESULT get_IsDataSessionOpen(BOOL*) override { return kNotImplemented; }
 
 private:
     [[maybe_unused]] const std::uint64_t interfaceKey_;
@@ -309,6 +346,7 @@ public:
             return Hand<IMbnDeviceServicesContext>(this, out);
         return E_NOINTERFACE;
     }
+    HRESULT EnumerateDeviceServices(SAFEARRAY**) override { return kNotImplemented; }
     HRESULT GetDeviceService(BSTR id, IMbnDeviceService** service) override {
         if (!service) return E_POINTER;
         *service = nullptr;
@@ -321,6 +359,8 @@ public:
         *service = NewMbnDeviceService(core_, key_, canonical);
         return S_OK;
     }
+    HRESULT get_MaxCommandSize(ULONG*) override { return kNotImplemented; }
+    HRESULT get_MaxDataSize(ULONG*) override { return kNotImplemented; }
 
 private:
     const std::uint64_t key_;
@@ -354,6 +394,7 @@ public:
         *context = new DeviceServicesContext(core_, key);
         return S_OK;
     }
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints**) override { return kNotImplemented; }
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
         if (!Alive()) return RPC_E_DISCONNECTED;
         return points_.Find(core_, riid, point);

@@ -1,6 +1,11 @@
 // Starting a program and waiting for it; opening and ending a running process.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include "platform/types.h"
 
 constexpr DWORD STILL_ACTIVE = 259;
@@ -50,3 +55,5 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
+
+#endif  // _WIN32

@@ -1,6 +1,11 @@
 // The service control manager's install and configuration calls.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include "platform/service.h"
 #include "platform/types.h"
 
@@ -108,3 +113,5 @@ BOOL QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE bu
 // be stopped (a service after those that depend on it). ERROR_MORE_DATA with the size needed when the buffer is too small.
 BOOL EnumDependentServicesA(SC_HANDLE service, DWORD serviceState, LPENUM_SERVICE_STATUSA services, DWORD bufSize,
                             LPDWORD bytesNeeded, LPDWORD servicesReturned);
+
+#endif  // _WIN32

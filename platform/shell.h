@@ -1,6 +1,12 @@
 // The shell's file operation: deleting files or whole folders, renaming.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#include <shellapi.h>
+#else
+
 #include "platform/types.h"
 
 using FILEOP_FLAGS = WORD;
@@ -30,3 +36,5 @@ using LPSHFILEOPSTRUCTA = SHFILEOPSTRUCTA*;
 // everything in them; FO_RENAME renames the one name of pFrom to the one of
 // pTo, replacing an existing file when FOF_NOCONFIRMATION is given.
 int SHFileOperationA(LPSHFILEOPSTRUCTA operation);
+
+#endif  // _WIN32

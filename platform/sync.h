@@ -1,6 +1,11 @@
 // Events, threads, waits and time.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include "platform/types.h"
 
 constexpr DWORD INFINITE = 0xFFFFFFFF;
@@ -40,3 +45,5 @@ LONG InterlockedIncrement(LONG volatile* value);
 LONG InterlockedDecrement(LONG volatile* value);
 LONG InterlockedExchange(LONG volatile* target, LONG value);
 LONG InterlockedCompareExchange(LONG volatile* destination, LONG exchange, LONG comparand);
+
+#endif  // _WIN32

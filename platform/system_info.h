@@ -1,6 +1,11 @@
 // What the machine's processor is.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+
 #include "platform/types.h"
 
 constexpr WORD PROCESSOR_ARCHITECTURE_INTEL = 0;
@@ -27,3 +32,5 @@ using LPSYSTEM_INFO = SYSTEM_INFO*;
 
 // The processor as the machine has it, whatever the calling program is built for.
 void GetNativeSystemInfo(LPSYSTEM_INFO systemInfo);
+
+#endif  // _WIN32

@@ -1,6 +1,12 @@
 // The Tool Help snapshot of the running processes.
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+#include <tlhelp32.h>
+#else
+
 #include "platform/find.h"  // ERROR_NO_MORE_FILES
 #include "platform/types.h"
 
@@ -27,3 +33,5 @@ HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId);
 BOOL Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry);
 // FALSE with ERROR_NO_MORE_FILES after the last process.
 BOOL Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry);
+
+#endif  // _WIN32

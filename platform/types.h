@@ -2,6 +2,14 @@
 // calls expect (LLP64 sizes: DWORD and LONG are 32-bit).
 #pragma once
 
+// Built for Windows: Windows' own declarations. Otherwise ours, over the simulated machine.
+#if defined(_WIN32)
+#include <windows.h>
+// A wide literal: wchar_t text on Windows, char16_t text in the simulation.
+#define KV_WIDE(text) L##text
+#else
+#define KV_WIDE(text) u##text
+
 #include <cstddef>
 #include <cstdint>
 
@@ -131,3 +139,5 @@ constexpr DWORD ERROR_KEY_DELETED = 1018;
 // The calling thread's last error number.
 DWORD GetLastError();
 void SetLastError(DWORD error);
+
+#endif  // _WIN32

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, configures, builds, then runs a simulated notebook
 # ("run [FOLDER]", examples/notebook unless a folder is given), every test ("test")
-# or the benchmarks ("bench").
-#   KV_BUILD_DIR  build folder (default: build)
+# or the benchmarks ("bench"); "windows" cross-compiles the service for Windows
+# into build-windows/KvCfgService.exe.
+#   KV_BUILD_DIR  build folder (default: build, for "windows" build-windows)
 #   KV_SANITIZE   sanitizers, e.g. "address,undefined" or "thread"
 #   KV_CC/KV_CXX  compilers (default: the system's)
 set -euo pipefail
@@ -13,21 +14,61 @@ cd "$(dirname "$0")/.."
 
 mode=${1:-}
 case "$mode" in
-  run|test|build|bench) ;;
-  *) echo "usage: scripts/kv.sh run [FOLDER]|test|build|bench" >&2; exit 2 ;;
+  run|test|build|bench|windows) ;;
+  *) echo "usage: scripts/kv.sh run [FOLDER]|test|build|bench|windows" >&2; exit 2 ;;
 esac
 
-packages=(cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev libbenchmark-dev unzip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
+install_missing() {
+  local missing=() p sudo=""
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+  fi
+}
+
+if [ "$mode" = windows ]; then
+  install_missing cmake make dpkg-dev xz-utils python3 googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev \
+    wine64 wine
+  build=${KV_BUILD_DIR:-build-windows}
   sudo=""
   [ "$(id -u)" = 0 ] || sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+  # tinyxml2 and minizip (zlib's contrib/minizip) have no mingw package: their
+  # Debian source packages, for the suites this machine already uses.
+  if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        $sudo tee /etc/apt/sources.list.d/kv-deb-src.sources >/dev/null
+    else
+      grep -hE '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+        $sudo tee /etc/apt/sources.list.d/kv-deb-src.list >/dev/null
+    fi
+    $sudo apt-get update
+  fi
+  sources=$build/deps/src
+  mkdir -p "$sources"
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  for package in tinyxml2 zlib; do
+    if ! compgen -G "$sources/$package-*/" >/dev/null; then
+      # A security suite's mirror may lack what its index names: then the release's own.
+      (cd "$sources" && { apt-get source "$package" || apt-get source "$package/$codename"; })
+    fi
+  done
+  tinyxml2_source=$(compgen -G "$sources/tinyxml2-*/" | head -1)
+  zlib_source=$(compgen -G "$sources/zlib-*/" | head -1)
+  args=(-S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+    -DKV_TINYXML2_SOURCE="$(cd "$tinyxml2_source" && pwd)" -DKV_ZLIB_SOURCE="$(cd "$zlib_source" && pwd)")
+  [ -n "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && args+=(-DCMAKE_C_COMPILER_LAUNCHER="$CMAKE_CXX_COMPILER_LAUNCHER"
+    -DCMAKE_CXX_COMPILER_LAUNCHER="$CMAKE_CXX_COMPILER_LAUNCHER")
+  cmake "${args[@]}" >/dev/null
+  cmake --build "$build" -j"$(nproc)"
+  exit 0
 fi
+
+install_missing cmake g++ make pkg-config libtinyxml2-dev zlib1g-dev libminizip-dev libgtest-dev libbenchmark-dev unzip
 
 build=${KV_BUILD_DIR:-build}
 args=(-S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_SANITIZE="${KV_SANITIZE:-}")

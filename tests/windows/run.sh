@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine, in real time: KvCfgService.exe installed as
+# a service in a fresh prefix, then three scenarios (a configuration package
+# and a device mode, the control driver missing, the older sibling removed),
+# and the test programs built for Windows. Every step has a time limit; every
+# check prints what it expected and what it found.
+#   tests/windows/run.sh [build folder]     (default: build-windows)
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+build=$(cd "${1:-build-windows}" && pwd)
+
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
+drive=$WINEPREFIX/drive_c
+failures=0
+finish() {
+  "$wineserver" -k >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap finish EXIT
+
+say() { printf '%s\n' "$*"; }
+check() {  # description, expected, found
+  if [ "$2" = "$3" ]; then
+    say "ok    $1: expected [$2], found [$3]"
+  else
+    say "FAIL  $1: expected [$2], found [$3]"
+    failures=$((failures + 1))
+  fi
+}
+# A Windows program, at most $1 seconds.
+run() {
+  local limit=$1
+  shift
+  timeout --kill-after=5 "$limit" "$wine" "$@" 2>/dev/null | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+
+service="Kavrion WWAN CfgService"
+sibling="Kavrion WWAN Config Service"
+key='HKLM\SYSTEM\CurrentControlSet\Services\KAVRION\KVControl'
+base=$drive/Kavrion
+log=$base/KvConfigService/KvConfigService.log
+
+state_of() { run 30 sc query "$1" | sed -n 's/^ *STATE *: *\([0-9]*\).*/\1/p'; }
+exit_code_of() { run 30 sc query "$1" | sed -n 's/^ *WIN32_EXIT_CODE *: *\([0-9]*\).*/\1/p'; }
+# Waits up to $3 seconds for service $1 to reach state $2; prints the last state seen.
+wait_state() {
+  local seen="" i
+  for ((i = 0; i < $3 * 2; i++)); do
+    seen=$(state_of "$1")
+    seen=${seen:-none}
+    [ "$seen" = "$2" ] && break
+    sleep 0.5
+  done
+  printf '%s' "$seen"
+}
+# Waits up to $2 seconds for the log to hold a line with text $1; prints how many it holds.
+wait_log() {
+  local count=0 i
+  for ((i = 0; i < $2 * 2; i++)); do
+    count=$(log_count "$1")
+    [ "$count" -gt 0 ] && break
+    sleep 0.5
+  done
+  printf '%s' "$count"
+}
+log_count() {
+  if [ -f "$log" ]; then tr -d '\r' <"$log" | grep -cF -- "$1"; else printf 0; fi
+}
+flag() { run 30 reg query "$key" /v "$1" | sed -n "s/^ *$1 *REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p"; }
+settings() {  # CustomizationSolutionType
+  sed "s/^CustomizationSolutionType=.*/CustomizationSolutionType=$1/" \
+    examples/notebook/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini >"$base/KvConfigService/kvwwanConfig.ini"
+}
+start_service() {
+  rm -f "$log"
+  run 60 sc start "$service" >/dev/null
+  check "sc start: the service reaches RUNNING (4)" 4 "$(wait_state "$service" 4 30)"
+}
+stop_service() {  # the scenario's name, for the kept log
+  run 60 sc stop "$service" >/dev/null
+  check "sc stop: the service reaches STOPPED (1)" 1 "$(wait_state "$service" 1 60)"
+  check "sc stop: exit code" 0 "$(exit_code_of "$service")"
+  mkdir -p "$build/wine-logs" && cp "$log" "$build/wine-logs/$1.log" 2>/dev/null
+}
+
+section() { say "== $* ($(date -u +%T))"; }
+section prefix
+start=$(date +%s)
+timeout 300 "$wine" wineboot -i >/dev/null 2>&1
+check "wineboot: a fresh prefix" 0 $?
+# Then a persistent server, or the services die with the last Wine process (a
+# running server cannot be made persistent: the one of the set-up must end first).
+timeout 60 "$wineserver" -w
+"$wineserver" -p
+say "   ($(($(date +%s) - start)) s)"
+
+section "install"
+mkdir -p "$base/KvCfgService" "$base/KvConfigService" "$base/Firmware" "$drive/KvTest"
+cp "$build/KvCfgService.exe" "$base/KvCfgService/"
+cp examples/notebook/drives/C/Kavrion/KvConfigService/*.xml "$base/KvConfigService/"
+cp "$build/KvMbnAbsent.dll" "$drive/KvTest/"
+# Wine has no Mobile Broadband API: a service without a modem stands in for it.
+for clsid in '{BDFEE05B-4418-11DD-90ED-001C257CCFF1}' '{2269DAA3-2A9F-4165-A501-CE00A6F7A75B}'; do
+  run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d 'C:\KvTest\KvMbnAbsent.dll' /f >/dev/null
+  run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Both /f >/dev/null
+done
+run 30 reg add 'HKLM\SYSTEM\HardwareConfig\Current' /v SystemSKU /d KV-520R-NV-SKU1 /f >/dev/null
+for value in NewPackageFlag DeviceMode Sensor1 Sensor2 Sensor3; do
+  run 30 reg add "$key" /v $value /t REG_DWORD /d 0 /f >/dev/null
+done
+check "reg add: the control key" 0 "$(flag DeviceMode)"
+run 60 sc create "$service" binPath= 'C:\Kavrion\KvCfgService\KvCfgService.exe' type= own start= demand >/dev/null
+check "sc create \"$service\": exit code" 0 $?
+run 60 'C:\Kavrion\KvCfgService\KvCfgService.exe' >/dev/null
+check "KvCfgService.exe outside the service manager: exit code" 0 $?
+
+section "CustomizationSolutionType 3, a new package"
+settings 3
+python3 - "$base/Firmware/KavrConfigFiles.flz" <<'EOF'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("SarAntData/Readme.txt", "the package's first member\r\n")
+    z.writestr("FlashData/scatter.txt", "the second\r\n")
+EOF
+run 30 reg add "$key" /v NewPackageFlag /t REG_DWORD /d 1 /f >/dev/null
+start_service
+check "log: the work starts" 1 "$(wait_log '[Information][CServiceStart::StartWork] StartWork Done.' 30)"
+check "log: the worker runs" 1 "$(wait_log '--------Start service-------------------' 30)"
+check "log: the recovery command ran" 1 "$(wait_log '[Info]Config service Properties->recovery' 10)"
+check "log: the package is unpacked" 1 "$(wait_log 'unzip KavrConfigFiles.flz success' 30)"
+check "the package's members under KavrConfigFiles\\" "yes yes" \
+  "$([ -f "$base/KvConfigService/KavrConfigFiles/SarAntData/Readme.txt" ] && echo yes || echo no) $([ -f "$base/KvConfigService/KavrConfigFiles/FlashData/scatter.txt" ] && echo yes || echo no)"
+check "NewPackageFlag after the unpacking" 0 "$(flag NewPackageFlag)"
+check "log: no modem (the interface list is empty)" 1 "$(wait_log '[error][CStateWork::GetSimInfo] Get mbim interface fail.' 10)"
+# A change written while the worker handles one is not seen (the watch is armed
+# again only afterwards): wait until both wake-ups of the start are done.
+for ((i = 0; i < 60 && $(log_count 'Enter ServiceCheckThead.') < 2; i++)); do sleep 0.5; done
+before=$(log_count 'Enter register event')
+done_before=$(log_count 'Config done.')
+run 30 reg add "$key" /v DeviceMode /t REG_DWORD /d 2 /f >/dev/null
+for ((i = 0; i < 60 && $(log_count 'Config done.') <= done_before; i++)); do sleep 0.5; done
+check "reg add DeviceMode 2: one more control-key wake-up" $((before + 1)) "$(log_count 'Enter register event')"
+check "reg add DeviceMode 2: the configuration ran" $((done_before + 1)) "$(log_count 'Config done.')"
+check "log: the device mode read" 1 "$(log_count 'DeviceMode:2')"
+check "log: the antenna index for device mode 2" 1 "$(log_count 'AntTunerIndex:2')"
+check "log: no modem for the AT commands" yes "$([ "$(log_count 'MBIM not exist')" -gt 0 ] && echo yes || echo no)"
+stop_service type3-package
+check "log: the worker's stop line" 1 "$(log_count '[Infomation][CStateWork::Work] Triger Service Stop Event.')"
+check "log: the stop line" 1 "$(log_count '[Infomation][CServiceStart::StopWork] Stop work success.')"
+
+section "CustomizationSolutionType 2, no control driver"
+settings 2
+start_service
+check "log: the region goes to the missing driver" 1 \
+  "$(wait_log '[Error][CStateWork::SetRegionByIOControl] CreateFile error. errorcode=2' 30)"
+stop_service type2-no-driver
+
+section "the older sibling"
+cp "$build/KvSiblingService.exe" "$base/KvConfigService/KvWwanConfigService.exe"
+run 60 sc create "$sibling" binPath= 'C:\Kavrion\KvConfigService\KvWwanConfigService.exe' type= own start= demand >/dev/null
+run 60 sc start "$sibling" >/dev/null
+check "the sibling runs" 4 "$(wait_state "$sibling" 4 30)"
+settings 3
+start_service
+check "log: the sibling removed" 1 "$(wait_log 'Service removed successfully' 30)"
+check "the sibling's service is gone" none "$(wait_state "$sibling" none 30)"
+sleep 1
+check "the sibling's executable is gone" no \
+  "$([ -e "$base/KvConfigService/KvWwanConfigService.exe" ] && echo yes || echo no)"
+stop_service sibling
+
+section "test programs"
+for program in test_slots test_conformance; do
+  exe=$build/$program.exe
+  if [ ! -f "$exe" ]; then
+    say "      $program.exe not built"
+    continue
+  fi
+  cp "$exe" "$drive/KvTest/"
+  (cd "$drive/KvTest" && timeout --kill-after=5 300 "$wine" "C:\\KvTest\\$program.exe" --gtest_brief=1) \
+    >"$work/$program.txt" 2>&1
+  status=$?
+  tr -d '\r' <"$work/$program.txt" | tail -25
+  check "$program.exe under Wine: exit code" 0 "$status"
+done
+
+say "== $failures check(s) failed"
+[ "$failures" = 0 ]
