@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "common/ProcessSingleton.h"
 #include "platform/crt.h"
 #include "platform/files.h"
 #include "platform/sync.h"
@@ -35,8 +36,12 @@ private:
 CLog::CLog() { m_lock = CreateEventA(nullptr, FALSE, TRUE, nullptr); }
 
 CLog* CLog::GetInstance() {
-    static CLog* instance = new CLog();
-    return instance;
+    // The stream is the host's: it is closed when the process ends, as Windows closes it.
+    return CProcessSingletons::Get<CLog>([] { return new CLog(); },
+                                         [](CLog* log) {
+                                             if (log->m_file) std::fclose(log->m_file);
+                                             log->m_file = nullptr;
+                                         });
 }
 
 void CLog::SetPathAndRotate(std::string path) {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/CLog.h"
+#include "common/ProcessSingleton.h"
 #include "common/WideText.h"
 #include "config/CXmlTableReader.h"
 #include "config/UnZipPackage.h"
@@ -33,8 +34,7 @@ CStateWork::CStateWork() {}
 CStateWork::~CStateWork() { delete m_pMbimDeviceService; }
 
 CStateWork* CStateWork::GetInstance() {
-    static CStateWork* instance = new CStateWork();
-    return instance;
+    return CProcessSingletons::Get<CStateWork>([] { return new CStateWork(); });
 }
 
 int CStateWork::InitPath() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/ProcessSingleton.h"
 #include "platform/registry.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
@@ -133,6 +134,8 @@ RunReport RunNotebook(const fs::path& folder) {
 
     RunReport report;
     {
+        // Each run is a process of its own: it starts with fresh singletons.
+        CProcessSingletons::EndAll();
         sim::Machine machine(machineDrives);
         machine.SetExecutablePath(kExecutablePath);
         std::string problem = LoadMachine(machine, notebook);
