@@ -47,6 +47,16 @@ CLog* CLog::GetInstance() {
 void CLog::SetPathAndRotate(std::string path) {
     // Other threads may be logging: the path and the move change under the lock.
     CLockHold hold(m_lock);
+    SetPathLocked(std::move(path));
+}
+
+void CLog::Reopen(std::string path) {
+    CLockHold hold(m_lock);
+    CloseLocked();
+    SetPathLocked(std::move(path));
+}
+
+void CLog::SetPathLocked(std::string path) {
     const bool ownFileOpen = m_file != nullptr && SameName(m_strPath, path);
     m_strPath = std::move(path);
     const std::string backup = m_strPath + "bk";
@@ -58,10 +68,11 @@ void CLog::SetPathAndRotate(std::string path) {
             std::fclose(file);
         }
     }
-    if (size > kRotateSize) {
+    // A file this writer holds open cannot be renamed; it goes on in place, and the backup,
+    // which nothing would replace, stays.
+    if (size > kRotateSize && !ownFileOpen) {
         if (FileExists(backup)) DeleteFileA(backup.c_str());
-        // A file this writer holds open cannot be renamed; it goes on in place.
-        if (!ownFileOpen) MoveFileA(m_strPath.c_str(), backup.c_str());
+        MoveFileA(m_strPath.c_str(), backup.c_str());
     }
 }
 
@@ -110,6 +121,10 @@ int CLog::WriteLog(int type, const std::string& message) {
 void CLog::Close() {
     // Also without an open file: a failed opening must be tried again later.
     CLockHold hold(m_lock);
+    CloseLocked();
+}
+
+void CLog::CloseLocked() {
     if (m_file) {
         std::fclose(m_file);
         m_file = nullptr;

@@ -200,10 +200,7 @@ void CStateWork::Work() {
         if (++wakeUps >= kWakeUpsPerLogReopen) {
             Log(4, "Set SetLogPath-----");
             wakeUps = 0;
-            if (CLog* log = CLog::GetInstance()) {
-                log->Close();
-                log->SetPathAndRotate(m_strLogFilePath);
-            }
+            CLog::GetInstance()->Reopen(m_strLogFilePath);
         }
 
         // Until the control key is back, every wake-up looks for it.
