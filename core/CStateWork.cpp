@@ -98,11 +98,17 @@ void CStateWork::ArmRegChange() {
     const LSTATUS status = m_hControlKey ? RegNotifyChangeKeyValue(m_hControlKey, TRUE, REG_NOTIFY_CHANGE_LAST_SET,
                                                                    m_hEvents[REG_CHANGE], TRUE)
                                          : ERROR_FILE_NOT_FOUND;
+    m_bArmAgain = false;
     if (status == ERROR_SUCCESS) {
         m_bControlKeyWatched = true;
         return;
     }
-    if (m_hControlKey && status != ERROR_KEY_DELETED) return;
+    if (m_hControlKey && status != ERROR_KEY_DELETED) {
+        // The key is still held: the next wake-up arms it again, with no switch to run.
+        m_bControlKeyWatched = true;
+        m_bArmAgain = true;
+        return;
+    }
     // A deleted key stays deleted for the handle held on it: a key created again under the name would
     // never be watched, and every later posture change would go unseen.
     if (m_bControlKeyWatched) Log(1, "[Fail][CStateWork::ArmRegChange] Control key lost, watching for its return.");
@@ -203,8 +209,12 @@ void CStateWork::Work() {
             CLog::GetInstance()->Reopen(m_strLogFilePath);
         }
 
-        // Until the control key is back, every wake-up looks for it.
-        if (!m_bControlKeyWatched) ReopenControlKey();
+        // Until the control key is back, every wake-up looks for it; a refused arming is tried
+        // again here, or below for a change of the key.
+        if (!m_bControlKeyWatched)
+            ReopenControlKey();
+        else if (m_bArmAgain && event != REG_CHANGE)
+            ArmRegChange();
 
         int customizationSolutionType =
             static_cast<int>(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, m_strIniFilePath.c_str()));

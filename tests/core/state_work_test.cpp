@@ -209,6 +209,36 @@ TEST_F(WorkerTest, WithoutSimChangeTheWorkerWaitsOnTheOtherEventsAndStops) {
     EXPECT_EQ(machine().clock().Now(), 12000);
 }
 
+TEST_F(WorkerTest, ARefusedFirstArmingIsArmedAgainAtTheNextWakeUpWithoutASwitch) {
+    machine().registry().FailNotifications(ERROR_NOT_ENOUGH_MEMORY);
+    Start();
+    machine().clock().At(7000, [this] { WriteControl("DeviceMode", 4); });
+    Sleep(12000);
+    Stop();
+    const std::string log = Log();
+    EXPECT_EQ(Sequence(log, {kRegEvent, kSimEvent, kStopEvent}),
+              (std::vector<std::string>{kSimEvent, kRegEvent, kStopEvent}));
+    EXPECT_EQ(Count(log, "Config enter."), 1u);
+    EXPECT_NE(log.find("12-08 19:36:23:000: Config enter."), std::string::npos);
+    EXPECT_EQ(log.find("Control key watched again."), std::string::npos);
+    EXPECT_EQ(log.find("Control key lost"), std::string::npos);
+}
+
+TEST_F(WorkerTest, AnArmingRefusedAfterAChangeIsArmedAgainAtTheNextWakeUp) {
+    Start();
+    machine().clock().At(2000, [this] {
+        machine().registry().FailNotifications(ERROR_NOT_ENOUGH_MEMORY);
+        WriteControl("DeviceMode", 3);
+    });
+    machine().clock().At(12000, [this] { WriteControl("DeviceMode", 4); });
+    Sleep(14000);
+    Stop();
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, kRegEvent), 2u);
+    EXPECT_NE(log.find("12-08 19:36:18:000: Config enter."), std::string::npos);
+    EXPECT_NE(log.find("12-08 19:36:28:000: Config enter."), std::string::npos);
+}
+
 struct PackageCase {
     const char* name;
     int flag;  // -1: no value
