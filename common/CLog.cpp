@@ -1,8 +1,7 @@
 #include "common/CLog.h"
 
-#include <cctype>
-
 #include "common/ProcessSingleton.h"
+#include "common/TextHelpers.h"
 #include "platform/crt.h"
 #include "platform/files.h"
 #include "platform/sync.h"
@@ -10,14 +9,6 @@
 namespace {
 
 const char kStartLine[] = "---------------log start------------------\n";
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Holds the writer's lock event for one scope.
 class CLockHold {
@@ -57,7 +48,7 @@ void CLog::Reopen(std::string path) {
 }
 
 void CLog::SetPathLocked(std::string path) {
-    const bool ownFileOpen = m_file != nullptr && SameName(m_strPath, path);
+    const bool ownFileOpen = m_file != nullptr && StrEqualNoCase(m_strPath, path);
     m_strPath = std::move(path);
     const std::string backup = m_strPath + "bk";
 

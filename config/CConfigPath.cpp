@@ -6,6 +6,7 @@
 
 #include "common/CLog.h"
 #include "common/FileHelpers.h"
+#include "common/TextHelpers.h"
 #include "common/ProcessSingleton.h"
 #include "core/CStateWork.h"
 #include "platform/crt.h"

@@ -1,12 +1,12 @@
 #include "config/CXmlTableReader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <vector>
 
 #include "common/CLog.h"
+#include "common/TextHelpers.h"
 #include "config/CXmlFile.h"
 #include "modem/CAtText.h"
 #include "platform/files.h"
@@ -56,21 +56,11 @@ bool AttrEquals(const XMLElement* element, const char* name, const std::string& 
     return value && expected == value;
 }
 
-// Leading decimal digits (with an optional sign) as a number; false when there are none
-// or the number does not fit an int.
+// Leading decimal digits (after blanks and tabs, with an optional sign) as a number; false when
+// there are none or the number does not fit an int.
 bool ParseDecimal(const std::string& text, long long& number) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > 0x7FFFFFFFLL) return false;
-    }
-    number = negative ? -value : value;
-    return true;
+    return ParseNumber(text, {.blanks = " \t", .lowest = -0x7FFFFFFFLL, .highest = 0x7FFFFFFFLL, .saturate = false},
+                       number);
 }
 
 // The settings INI: "KvConfigService\kvwwanConfig.ini" under the parent folder of the
@@ -601,11 +591,8 @@ bool CXmlTableReader::GetXmlVersion(std::string path, std::string& version) {
 
 // --- Text helpers -----------------------------------------------------------------------
 
-std::string CXmlTableReader::ToLowerCopy(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string CXmlTableReader::ToLowerCopy(std::string text) { return ::ToLowerCopy(std::move(text)); }
 
-bool CXmlTableReader::StrEqualNoCase(std::string a, std::string b) { return ToLowerCopy(a) == ToLowerCopy(b); }
+bool CXmlTableReader::StrEqualNoCase(std::string a, std::string b) { return ::StrEqualNoCase(a, b); }
 
 int CXmlTableReader::AlwaysTrue(std::string) { return 1; }
