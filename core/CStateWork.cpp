@@ -256,69 +256,45 @@ void CStateWork::Work() {
 }
 
 bool CStateWork::GetSimInfo() {
-    IMbnInterfaceManager* manager = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager,
-                                  reinterpret_cast<void**>(&manager));
-    if (FAILED(hr)) {
-        Log(1, "[Fail][CStateWork::GetSimInfo] CoInitializeEx Fail.");
-        return true;
-    }
-    if (!manager) {
-        Log(1, "InterfaceManager is null");
-        return false;
+    CMbnLastInterface last("[Fail][CStateWork::GetSimInfo] CoInitializeEx Fail.");
+    if (last.ManagerMissing()) return false;
+    IMbnInterface* mbnInterface = last.Get();
+    if (!mbnInterface) return true;
+
+    IMbnSubscriberInformation* subscriber = nullptr;
+    if (SUCCEEDED(mbnInterface->GetSubscriberInformation(&subscriber)) && subscriber) {
+        BSTR iccid = nullptr;
+        if (SUCCEEDED(subscriber->get_SimIccID(&iccid))) {
+            std::string text = NarrowText(iccid);
+            std::lock_guard<std::mutex> lock(m_providerLock);
+            m_strIccID = text;
+        }
+        SysFreeString(iccid);
+        subscriber->Release();
     }
 
-    IMbnInterface* mbnInterface = nullptr;
-    if (!GetLastMbnInterface(manager, mbnInterface)) {
-        manager->Release();
-        return true;
-    }
-    if (mbnInterface) {
-        IMbnSubscriberInformation* subscriber = nullptr;
-        if (SUCCEEDED(mbnInterface->GetSubscriberInformation(&subscriber)) && subscriber) {
-            BSTR iccid = nullptr;
-            if (SUCCEEDED(subscriber->get_SimIccID(&iccid))) {
-                std::string text = NarrowText(iccid);
+    last.LogHomeProvider("[CStateWork::GetSimInfo] GetHomeProvider mccmnc: ");
+
+    IMbnRegistration* registration = nullptr;
+    if (FAILED(mbnInterface->QueryInterface(IID_IMbnRegistration, reinterpret_cast<void**>(&registration)))) {
+        Log(1, "[error][CStateWork::GetSimInfo] QueryInterface Fail.");
+    } else if (!registration) {
+        Log(1, "RegisterInterface is null");
+    } else {
+        BSTR providerId = nullptr;
+        if (FAILED(registration->GetProviderID(&providerId))) {
+            Log(1, "[error][CStateWork::GetSimInfo] GetProviderID Fail.");
+        } else {
+            std::string text = NarrowText(providerId);
+            {
                 std::lock_guard<std::mutex> lock(m_providerLock);
-                m_strIccID = text;
+                m_strProviderID = text;
             }
-            SysFreeString(iccid);
-            subscriber->Release();
+            Log(4, "[CStateWork::GetSimInfo] GetProviderID mccmnc: " + text);
         }
-
-        MBN_PROVIDER home = {};
-        if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
-            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider mccmnc: " + NarrowText(home.providerID));
-            SysFreeString(home.providerID);
-            SysFreeString(home.providerName);
-        } else {
-            Log(1, "[error][CStateWork::GetSimInfo] GetHomeProvider Fail.");
-        }
-
-        IMbnRegistration* registration = nullptr;
-        if (FAILED(mbnInterface->QueryInterface(IID_IMbnRegistration, reinterpret_cast<void**>(&registration)))) {
-            Log(1, "[error][CStateWork::GetSimInfo] QueryInterface Fail.");
-        } else if (!registration) {
-            Log(1, "RegisterInterface is null");
-        } else {
-            BSTR providerId = nullptr;
-            if (FAILED(registration->GetProviderID(&providerId))) {
-                Log(1, "[error][CStateWork::GetSimInfo] GetProviderID Fail.");
-            } else {
-                std::string text = NarrowText(providerId);
-                {
-                    std::lock_guard<std::mutex> lock(m_providerLock);
-                    m_strProviderID = text;
-                }
-                Log(4, "[CStateWork::GetSimInfo] GetProviderID mccmnc: " + text);
-            }
-            SysFreeString(providerId);
-            registration->Release();
-        }
+        SysFreeString(providerId);
+        registration->Release();
     }
-
-    if (mbnInterface) mbnInterface->Release();
-    manager->Release();
     return true;
 }
 
