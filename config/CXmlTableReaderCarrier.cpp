@@ -6,6 +6,7 @@
 #include "common/CLog.h"
 #include "common/TextHelpers.h"
 #include "config/CXmlFile.h"
+#include "config/CXmlTableWalk.h"
 #include "config/CXmlTableReader.h"
 #include "config/CfgPkInfo.h"
 #include "config/FirmwareFileInfo.h"
@@ -242,20 +243,9 @@ int CXmlTableReader::GetParamFirmwareByRegistered(std::string mcc, std::string f
 
 bool CXmlTableReader::GetPackageInfo(std::string carrierId, std::string filePath, CarrierPackInfo& info) {
     CXmlFile file;
-    if (!file.Load(filePath)) {
-        Log(1, "package_info.xml load failed");
-        return false;
-    }
-    XMLElement* root = file.Root();
-    if (!root) {
-        Log(1, "RootElement failed");
-        return false;
-    }
-    XMLElement* list = root->FirstChildElement("CarrierList");
-    if (!list) {
-        Log(1, "CarrierList failed");
-        return false;
-    }
+    XMLElement* list = WalkXmlLevels(LoadXmlRoot(file, filePath, "package_info.xml load failed", "RootElement failed"),
+                                     {{"CarrierList", "CarrierList failed"}});
+    if (!list) return false;
     struct Values {
         std::string firmwareFile, firmwareVer, custPackFile, custPackVer;
     };
