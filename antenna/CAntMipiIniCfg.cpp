@@ -1,10 +1,10 @@
 #include "antenna/CAntMipiIniCfg.h"
 
 #include <cstddef>
-#include <limits>
 
 #include "antenna/CAntBand.h"
 #include "antenna/CAntCommand.h"
+#include "common/TextHelpers.h"
 #include "config/CConfigPath.h"
 #include "config/CSysHelper.h"
 #include "config/CTableFilePath.h"
@@ -32,22 +32,7 @@ constexpr const char* kLabel = "+GTANTMIPICFG:";
 
 // A signed 32-bit decimal number, digits only after an optional minus.
 bool ParseDecimal(const std::string& text, long long& value) {
-    std::size_t at = 0;
-    bool negative = false;
-    if (at < text.size() && text[at] == '-') {
-        negative = true;
-        ++at;
-    }
-    if (at == text.size()) return false;
-    long long magnitude = 0;
-    for (; at < text.size(); ++at) {
-        char c = text[at];
-        if (c < '0' || c > '9') return false;
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > 2147483648LL) return false;
-    }
-    value = negative ? -magnitude : magnitude;
-    return value <= std::numeric_limits<int>::max();
+    return ParseNumber(text, {.blanks = "", .plusSign = false, .wholeText = true, .saturate = false}, value);
 }
 
 // The modem's current values of one table, "8,5,33,3" (a final comma allowed),
@@ -106,22 +91,7 @@ DWORD Send(const std::string& command) { return static_cast<DWORD>(CAtCommandSeq
 }  // namespace
 
 bool CAntMipiIniCfg::ParseBase2(const std::string& text, long long& value) {
-    std::size_t at = 0;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        negative = text[at] == '-';
-        ++at;
-    }
-    long long magnitude = 0;
-    std::size_t digits = 0;
-    for (; at < text.size() && (text[at] == '0' || text[at] == '1'); ++at, ++digits) {
-        magnitude = magnitude * 2 + (text[at] - '0');
-        if (magnitude > 2147483648LL) return false;
-    }
-    if (digits == 0) return false;
-    value = negative ? -magnitude : magnitude;
-    return value <= std::numeric_limits<int>::max();
+    return ParseNumber(text, {.base = 2, .blanks = " \t", .saturate = false}, value);
 }
 
 CAntMipiIniCfg::CAntMipiIniCfg(std::string mcc, std::string boardProduct) {

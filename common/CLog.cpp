@@ -1,7 +1,7 @@
 #include "common/CLog.h"
 
-#include <cctype>
-
+#include "common/ProcessSingleton.h"
+#include "common/TextHelpers.h"
 #include "platform/crt.h"
 #include "platform/files.h"
 #include "platform/sync.h"
@@ -9,14 +9,6 @@
 namespace {
 
 const char kStartLine[] = "---------------log start------------------\n";
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Holds the writer's lock event for one scope.
 class CLockHold {
@@ -35,14 +27,28 @@ private:
 CLog::CLog() { m_lock = CreateEventA(nullptr, FALSE, TRUE, nullptr); }
 
 CLog* CLog::GetInstance() {
-    static CLog* instance = new CLog();
-    return instance;
+    // The stream is the host's: it is closed when the process ends, as Windows closes it.
+    return CProcessSingletons::Get<CLog>([] { return new CLog(); },
+                                         [](CLog* log) {
+                                             if (log->m_file) std::fclose(log->m_file);
+                                             log->m_file = nullptr;
+                                         });
 }
 
 void CLog::SetPathAndRotate(std::string path) {
     // Other threads may be logging: the path and the move change under the lock.
     CLockHold hold(m_lock);
-    const bool ownFileOpen = m_file != nullptr && SameName(m_strPath, path);
+    SetPathLocked(std::move(path));
+}
+
+void CLog::Reopen(std::string path) {
+    CLockHold hold(m_lock);
+    CloseLocked();
+    SetPathLocked(std::move(path));
+}
+
+void CLog::SetPathLocked(std::string path) {
+    const bool ownFileOpen = m_file != nullptr && StrEqualNoCase(m_strPath, path);
     m_strPath = std::move(path);
     const std::string backup = m_strPath + "bk";
 
@@ -53,10 +59,11 @@ void CLog::SetPathAndRotate(std::string path) {
             std::fclose(file);
         }
     }
-    if (size > kRotateSize) {
+    // A file this writer holds open cannot be renamed; it goes on in place, and the backup,
+    // which nothing would replace, stays.
+    if (size > kRotateSize && !ownFileOpen) {
         if (FileExists(backup)) DeleteFileA(backup.c_str());
-        // A file this writer holds open cannot be renamed; it goes on in place.
-        if (!ownFileOpen) MoveFileA(m_strPath.c_str(), backup.c_str());
+        MoveFileA(m_strPath.c_str(), backup.c_str());
     }
 }
 
@@ -105,6 +112,10 @@ int CLog::WriteLog(int type, const std::string& message) {
 void CLog::Close() {
     // Also without an open file: a failed opening must be tried again later.
     CLockHold hold(m_lock);
+    CloseLocked();
+}
+
+void CLog::CloseLocked() {
     if (m_file) {
         std::fclose(m_file);
         m_file = nullptr;

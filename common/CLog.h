@@ -17,6 +17,9 @@ public:
     // Returns the number of message characters written, 0 when no file is open.
     int WriteLog(int type, const std::string& message);
     void Close();
+    // Close followed by SetPathAndRotate as one step under the lock, so no line logged
+    // meanwhile can open the file between the two and keep it from its backup.
+    void Reopen(std::string path);
     static bool FileExists(const std::string& path);
     void SetLevelDefault();
 
@@ -25,6 +28,8 @@ public:
 
 private:
     CLog();
+    void CloseLocked();
+    void SetPathLocked(std::string path);
 
     std::string m_strPath;
     std::FILE* m_file = nullptr;

@@ -152,10 +152,3 @@ bool UnZipPackageFromParts(const std::string& packageFolder, const std::string& 
     return UnZipPackage(destination, package);
 }
 
-bool StrEqualNoCase(const std::string& a, const std::string& b) { return ToLowerCopy(a) == ToLowerCopy(b); }
-
-std::string ToLowerCopy(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}

@@ -24,6 +24,3 @@ bool Is64BitWindows();
 // Unpacks `packageFolder` + `packageName` into `destinationBase` + `destinationName` + "\".
 bool UnZipPackageFromParts(const std::string& packageFolder, const std::string& packageName,
                            const std::string& destinationBase, const std::string& destinationName);
-bool StrEqualNoCase(const std::string& a, const std::string& b);
-// Only A to Z change.
-std::string ToLowerCopy(std::string text);

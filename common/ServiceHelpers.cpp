@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/FileHelpers.h"
+#include "common/TextHelpers.h"
 #include "platform/process_control.h"
 #include "platform/service_install.h"
 #include "platform/sync.h"

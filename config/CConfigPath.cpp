@@ -6,6 +6,8 @@
 
 #include "common/CLog.h"
 #include "common/FileHelpers.h"
+#include "common/TextHelpers.h"
+#include "common/ProcessSingleton.h"
 #include "core/CStateWork.h"
 #include "platform/crt.h"
 #include "platform/files.h"
@@ -103,8 +105,7 @@ CConfigPath::CConfigPath() {
 CConfigPath::~CConfigPath() {}
 
 CConfigPath* CConfigPath::GetInstance() {
-    static CConfigPath* instance = new CConfigPath();
-    return instance;
+    return CProcessSingletons::Get<CConfigPath>([] { return new CConfigPath(); });
 }
 
 std::string CConfigPath::GetRunPath() { return Logged("m_str_runPath:", m_str_runPath); }

@@ -3,14 +3,9 @@
 #include <cstring>
 #include <vector>
 
+#include "common/TextHelpers.h"
 #include "platform/files.h"
 #include "platform/profile.h"
-
-std::string ToLowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 void CGlobalFunc::GetModuleDir(std::string& folder) {
     std::vector<char> buffer(MAX_PATH, '\0');
@@ -22,7 +17,7 @@ void CGlobalFunc::GetModuleDir(std::string& folder) {
 }
 
 int CGlobalFunc::SplitKeyValue(const std::string& entry, std::string& key, std::string& value) {
-    std::string lower = ToLowerAscii(entry);
+    std::string lower = ToLowerCopy(entry);
     std::size_t equals = lower.find('=');
     if (equals == std::string::npos) return 0;
     key = lower.substr(0, equals);

@@ -19,6 +19,3 @@ public:
 
     static constexpr unsigned kParameterSectionSize = 8092;
 };
-
-// Lower-cases the letters A to Z.
-std::string ToLowerAscii(std::string text);

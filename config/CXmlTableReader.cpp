@@ -1,13 +1,14 @@
 #include "config/CXmlTableReader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <vector>
 
 #include "common/CLog.h"
+#include "common/TextHelpers.h"
 #include "config/CXmlFile.h"
+#include "config/CXmlTableWalk.h"
 #include "modem/CAtText.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -56,21 +57,11 @@ bool AttrEquals(const XMLElement* element, const char* name, const std::string& 
     return value && expected == value;
 }
 
-// Leading decimal digits (with an optional sign) as a number; false when there are none
-// or the number does not fit an int.
+// Leading decimal digits (after blanks and tabs, with an optional sign) as a number; false when
+// there are none or the number does not fit an int.
 bool ParseDecimal(const std::string& text, long long& number) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > 0x7FFFFFFFLL) return false;
-    }
-    number = negative ? -value : value;
-    return true;
+    return ParseNumber(text, {.blanks = " \t", .lowest = -0x7FFFFFFFLL, .highest = 0x7FFFFFFFLL, .saturate = false},
+                       number);
 }
 
 // The settings INI: "KvConfigService\kvwwanConfig.ini" under the parent folder of the
@@ -223,18 +214,10 @@ int CXmlTableReader::getRegulatoryByMcc(std::string tablePath, std::string mcc, 
     int result = 0;
 
     CXmlFile file;
-    XMLElement* root = nullptr;
-    XMLElement* regionSwitch = nullptr;
-    XMLElement* selectionRule = nullptr;
-    if (!file.Load(tablePath)) {
-        Log(1, "RegionMappingTable load faild.");
-    } else if (!(root = file.Root())) {
-        Log(1, "RootElement xml item error.");
-    } else if (!(regionSwitch = root->FirstChildElement("RegionSwitch"))) {
-        Log(1, "RegionSwitch xml item error.");
-    } else if (!(selectionRule = regionSwitch->FirstChildElement("SelectionRule"))) {
-        Log(1, "SelectionRule xml item error.");
-    } else {
+    XMLElement* selectionRule =
+        WalkXmlLevels(LoadXmlRoot(file, tablePath, "RegionMappingTable load faild.", "RootElement xml item error."),
+                      {{"RegionSwitch", "RegionSwitch xml item error."}, {"SelectionRule", "SelectionRule xml item error."}});
+    if (selectionRule) {
         for (XMLElement* entry = selectionRule->FirstChildElement("Region"); entry;
              entry = entry->NextSiblingElement()) {
             const char* entryMcc = entry->Attribute("mcc");
@@ -272,30 +255,16 @@ bool CXmlTableReader::getWwanDeviceConfigID(std::string tablePath, std::string& 
     Log(4, tablePath);
 
     CXmlFile file;
-    if (!file.Load(tablePath)) {
-        Log(1, "WwanDeviceIdImageMappingTable.xml load faild. ");
-        return false;
-    }
-    XMLElement* root = file.Root();
-    if (!root) {
-        Log(1, "RootElement xml item error.");
-        return false;
-    }
-    XMLElement* table = root->FirstChildElement("WwanDeviceConfigureIDTable");
-    if (!table) {
-        Log(1, "WwanDeviceConfigureidTable xml item error.");
-        return false;
-    }
-    XMLElement* skuTable = table->FirstChildElement("UniqueSkuIDToWwanDeviceConfigureIDMappingTable");
-    if (!skuTable) {
-        Log(1, "UniqueSkuIDToWwanDeviceConfigureIDMappingTable error.");
-        return false;
-    }
-    XMLElement* pathTable = table->FirstChildElement("CustProductNamePathToUniqueSkuID");
-    if (!pathTable) {
-        Log(1, "CustProductNamePathToUniqueSkuID error.");
-        return false;
-    }
+    XMLElement* table = WalkXmlLevels(
+        LoadXmlRoot(file, tablePath, "WwanDeviceIdImageMappingTable.xml load faild. ", "RootElement xml item error."),
+        {{"WwanDeviceConfigureIDTable", "WwanDeviceConfigureidTable xml item error."}});
+    if (!table) return false;
+    XMLElement* skuTable = WalkXmlLevels(
+        table, {{"UniqueSkuIDToWwanDeviceConfigureIDMappingTable", "UniqueSkuIDToWwanDeviceConfigureIDMappingTable error."}});
+    if (!skuTable) return false;
+    XMLElement* pathTable =
+        WalkXmlLevels(table, {{"CustProductNamePathToUniqueSkuID", "CustProductNamePathToUniqueSkuID error."}});
+    if (!pathTable) return false;
 
     const std::string mode = ToLowerCopy(Attr(pathTable, "CombineMode"));
     const std::string pathNumber = Attr(pathTable, "CustProductNamePathNumber");
@@ -392,20 +361,14 @@ int CXmlTableReader::GetSarIndexFromXml(std::string tablePath, std::string confi
     }
     Log(4, tablePath);
     CXmlFile file;
-    if (!file.Load(tablePath)) {
-        Log(1, "LoadFile Failed");
-        return -1;
-    }
     auto fail = [](const char* message) {
         Log(1, message);
         return -1;
     };
-    XMLElement* root = file.Root();
-    if (!root) return fail("RootElement xml item error.");
-    XMLElement* blackList = root->FirstChildElement("WwanDeviceConfigID_BlackList");
-    if (!blackList) return fail("WwanDeviceConfigID_BlackList xml item error.");
-    XMLElement* banned = blackList->FirstChildElement("WwanDeviceConfigID");
-    if (!banned) return fail("WwanDeviceConfigIDElement xml item error.");
+    XMLElement* root = LoadXmlRoot(file, tablePath, "LoadFile Failed", "RootElement xml item error.");
+    XMLElement* banned = WalkXmlLevels(root, {{"WwanDeviceConfigID_BlackList", "WwanDeviceConfigID_BlackList xml item error."},
+                                              {"WwanDeviceConfigID", "WwanDeviceConfigIDElement xml item error."}});
+    if (!banned) return -1;
     for (; banned; banned = banned->NextSiblingElement())
         if (AttrEquals(banned, "WwanDeviceConfigIDValue", configId))
             return fail("WwanDeviceConfigID is in WwanDeviceConfigID_BlackList!Stop config!");
@@ -414,10 +377,9 @@ int CXmlTableReader::GetSarIndexFromXml(std::string tablePath, std::string confi
     const std::string sarMapType = ReadSarMapType();
     Log(4, "Find SarMapType from kvwwanConfig.ini,SarMapType = " + sarMapType);
 
-    XMLElement* list = root->FirstChildElement("WwanDeviceConfigIDList");
-    if (!list) return fail("WwanDeviceConfigIDListElement xml item error.");
-    XMLElement* entry = list->FirstChildElement("WwanDeviceConfigID");
-    if (!entry) return fail("WwanDeviceConfigIDElement xml item error.");
+    XMLElement* entry = WalkXmlLevels(root, {{"WwanDeviceConfigIDList", "WwanDeviceConfigIDListElement xml item error."},
+                                             {"WwanDeviceConfigID", "WwanDeviceConfigIDElement xml item error."}});
+    if (!entry) return -1;
     Log(4, "Find WwanDeviceConfigID begin ----------------------------");
     XMLElement* chosen = nullptr;
     XMLElement* fallback = nullptr;
@@ -440,14 +402,12 @@ int CXmlTableReader::GetSarIndexFromXml(std::string tablePath, std::string confi
         chosen = fallback;
     }
 
-    XMLElement* switchTable = chosen->FirstChildElement("SwitchTable");
-    if (!switchTable) return fail("SwitchTableElement xml item error.");
-    XMLElement* sarTable = switchTable->FirstChildElement("SarTableIndex");
-    if (!sarTable) return fail("SarTableIndexElement xml item error.");
-    XMLElement* map = sarMapType.empty() ? nullptr : sarTable->FirstChildElement(sarMapType.c_str());
-    if (!map) return fail("MapTypeElement xml item error.");
-    XMLElement* standard = map->FirstChildElement("Standard");
-    if (!standard) return fail("StandardElement xml item error.");
+    // An empty map name names no element.
+    XMLElement* standard = WalkXmlLevels(chosen, {{"SwitchTable", "SwitchTableElement xml item error."},
+                                                  {"SarTableIndex", "SarTableIndexElement xml item error."},
+                                                  {sarMapType.c_str(), "MapTypeElement xml item error."},
+                                                  {"Standard", "StandardElement xml item error."}});
+    if (!standard) return -1;
 
     const int mapType = MapTypeOf(sarMapType);
     std::string index;
@@ -521,22 +481,12 @@ namespace {
 // root / WwanDeviceConfigIDList / first WwanDeviceConfigID / SwitchTable / AntTurnerTableIndex,
 // logging the first missing level; null then.
 XMLElement* FindAntTurnerTable(CXmlFile& file, const std::string& path) {
-    auto fail = [](const char* message) -> XMLElement* {
-        Log(1, message);
-        return nullptr;
-    };
-    if (!file.Load(path)) return fail("Xml is not found,GetXmlVersion failed!");
-    XMLElement* root = file.Root();
-    if (!root) return fail("rootElement is not found,GetXmlVersion failed!");
-    XMLElement* list = root->FirstChildElement("WwanDeviceConfigIDList");
-    if (!list) return fail("WwanDeviceConfigIDList is not found,GetXmlVersion failed!");
-    XMLElement* entry = list->FirstChildElement("WwanDeviceConfigID");
-    if (!entry) return fail("WwanDeviceConfigID is not found,GetXmlVersion failed!");
-    XMLElement* switchTable = entry->FirstChildElement("SwitchTable");
-    if (!switchTable) return fail("SwitchTable is not found,GetXmlVersion failed!");
-    XMLElement* antTable = switchTable->FirstChildElement("AntTurnerTableIndex");
-    if (!antTable) return fail("AntTurnerTableIndex is not found,GetXmlVersion failed!");
-    return antTable;
+    return WalkXmlLevels(
+        LoadXmlRoot(file, path, "Xml is not found,GetXmlVersion failed!", "rootElement is not found,GetXmlVersion failed!"),
+        {{"WwanDeviceConfigIDList", "WwanDeviceConfigIDList is not found,GetXmlVersion failed!"},
+         {"WwanDeviceConfigID", "WwanDeviceConfigID is not found,GetXmlVersion failed!"},
+         {"SwitchTable", "SwitchTable is not found,GetXmlVersion failed!"},
+         {"AntTurnerTableIndex", "AntTurnerTableIndex is not found,GetXmlVersion failed!"}});
 }
 
 }  // namespace
@@ -579,20 +529,10 @@ int CXmlTableReader::IsSarTableIndexEnable(std::string tablePath) {
 
 bool CXmlTableReader::GetXmlVersion(std::string path, std::string& version) {
     CXmlFile file;
-    if (!file.Load(path)) {
-        Log(1, "Xml is not found,GetXmlVersion failed!");
-        return false;
-    }
-    XMLElement* root = file.Root();
-    if (!root) {
-        Log(1, "rootElement is not found,GetXmlVersion failed!");
-        return false;
-    }
-    XMLElement* element = root->FirstChildElement("XmlVer");
-    if (!element) {
-        Log(1, "XmlVer is not found,GetXmlVersion failed!");
-        return false;
-    }
+    XMLElement* element = WalkXmlLevels(
+        LoadXmlRoot(file, path, "Xml is not found,GetXmlVersion failed!", "rootElement is not found,GetXmlVersion failed!"),
+        {{"XmlVer", "XmlVer is not found,GetXmlVersion failed!"}});
+    if (!element) return false;
     const char* text = element->GetText();
     version = text ? text : "";
     Log(4, "Xml version:" + version);
@@ -601,11 +541,8 @@ bool CXmlTableReader::GetXmlVersion(std::string path, std::string& version) {
 
 // --- Text helpers -----------------------------------------------------------------------
 
-std::string CXmlTableReader::ToLowerCopy(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string CXmlTableReader::ToLowerCopy(std::string text) { return ::ToLowerCopy(std::move(text)); }
 
-bool CXmlTableReader::StrEqualNoCase(std::string a, std::string b) { return ToLowerCopy(a) == ToLowerCopy(b); }
+bool CXmlTableReader::StrEqualNoCase(std::string a, std::string b) { return ::StrEqualNoCase(a, b); }
 
 int CXmlTableReader::AlwaysTrue(std::string) { return 1; }

@@ -1,11 +1,12 @@
 // The carrier-switching, firmware-package, eSIM black-list and flash-layout readers.
 #include <algorithm>
-#include <cctype>
+#include <climits>
 #include <cstdint>
-#include <limits>
 
 #include "common/CLog.h"
+#include "common/TextHelpers.h"
 #include "config/CXmlFile.h"
+#include "config/CXmlTableWalk.h"
 #include "config/CXmlTableReader.h"
 #include "config/CfgPkInfo.h"
 #include "config/FirmwareFileInfo.h"
@@ -52,37 +53,16 @@ XMLElement* Path(XMLElement* from, std::initializer_list<const char*> names) {
 // Hexadecimal as strtoll reads it: blanks, a sign, "0x", digits up to the first
 // other character; saturates at the 64-bit limits.
 std::int64_t ReadHex(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if ((text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) && i + 2 < text.size() &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 2])))
-        i += 2;
-    constexpr std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    const std::uint64_t cap = negative ? limit + 1 : limit;
-    std::uint64_t value = 0;
-    for (; i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); ++i) {
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
-        const std::uint64_t digit = c <= '9' ? static_cast<std::uint64_t>(c - '0') : static_cast<std::uint64_t>(c - 'a' + 10);
-        value = value > (cap - digit) / 16 ? cap : value * 16 + digit;
-    }
-    if (!negative) return static_cast<std::int64_t>(value);
-    return value == limit + 1 ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
+    long long value = 0;
+    ParseNumber(text, {.base = 16, .lowest = LLONG_MIN, .highest = LLONG_MAX}, value);
+    return value;
 }
 
 // Decimal as atoi reads it, held within the 32-bit range.
 int ReadDecimal(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::int64_t value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{1} << 31);
-    value = negative ? -value : value;
-    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                     std::numeric_limits<int>::max()));
+    long long value = 0;
+    ParseNumber(text, {}, value);
+    return static_cast<int>(value);
 }
 
 bool RangeMatches(const std::string& iccid, const std::string& min, const std::string& max) {
@@ -263,20 +243,9 @@ int CXmlTableReader::GetParamFirmwareByRegistered(std::string mcc, std::string f
 
 bool CXmlTableReader::GetPackageInfo(std::string carrierId, std::string filePath, CarrierPackInfo& info) {
     CXmlFile file;
-    if (!file.Load(filePath)) {
-        Log(1, "package_info.xml load failed");
-        return false;
-    }
-    XMLElement* root = file.Root();
-    if (!root) {
-        Log(1, "RootElement failed");
-        return false;
-    }
-    XMLElement* list = root->FirstChildElement("CarrierList");
-    if (!list) {
-        Log(1, "CarrierList failed");
-        return false;
-    }
+    XMLElement* list = WalkXmlLevels(LoadXmlRoot(file, filePath, "package_info.xml load failed", "RootElement failed"),
+                                     {{"CarrierList", "CarrierList failed"}});
+    if (!list) return false;
     struct Values {
         std::string firmwareFile, firmwareVer, custPackFile, custPackVer;
     };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/CLog.h"
+#include "common/ProcessSingleton.h"
 #include "core/CMbnRegEvent.h"
 
 namespace {
@@ -17,8 +18,7 @@ int Fail(const char* step) {
 }  // namespace
 
 CMbnMonitor* CMbnMonitor::GetInstance() {
-    static CMbnMonitor* instance = new CMbnMonitor();
-    return instance;
+    return CProcessSingletons::Get<CMbnMonitor>([] { return new CMbnMonitor(); });
 }
 
 int CMbnMonitor::AttachStateMbnRegEvent() {

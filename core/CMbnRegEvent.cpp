@@ -91,34 +91,8 @@ HRESULT CMbnRegEvent::OnSetRegisterModeComplete(IMbnRegistration* newInterface, 
 
 bool CMbnRegEvent::GetSimInfo() {
     Log(4, "[CMbnRegEvent::GetSimInfo] enter.");
-    IMbnInterfaceManager* manager = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager,
-                                  reinterpret_cast<void**>(&manager));
-    if (FAILED(hr)) {
-        Log(1, "[CMbnRegEvent::GetSimInfo] CoInitializeEx Fail.Error Code");
-        return true;
-    }
-    if (!manager) {
-        Log(1, "InterfaceManager is null");
-        return false;
-    }
-    IMbnInterface* mbnInterface = nullptr;
-    if (!GetLastMbnInterface(manager, mbnInterface)) {
-        manager->Release();
-        return true;
-    }
-    if (mbnInterface) {
-        MBN_PROVIDER home = {};
-        if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
-            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider str_mccmnc: " + NarrowText(home.providerID));
-            SysFreeString(home.providerID);
-            SysFreeString(home.providerName);
-        } else {
-            Log(1, "[error][CStateWork::GetSimInfo] GetHomeProvider Fail.");
-        }
-    }
-
-    if (mbnInterface) mbnInterface->Release();
-    manager->Release();
+    CMbnLastInterface last("[CMbnRegEvent::GetSimInfo] CoInitializeEx Fail.Error Code");
+    if (last.ManagerMissing()) return false;
+    last.LogHomeProvider("[CStateWork::GetSimInfo] GetHomeProvider str_mccmnc: ");
     return true;
 }

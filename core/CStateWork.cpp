@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/CLog.h"
+#include "common/ProcessSingleton.h"
 #include "common/WideText.h"
 #include "config/CXmlTableReader.h"
 #include "config/UnZipPackage.h"
@@ -33,8 +34,7 @@ CStateWork::CStateWork() {}
 CStateWork::~CStateWork() { delete m_pMbimDeviceService; }
 
 CStateWork* CStateWork::GetInstance() {
-    static CStateWork* instance = new CStateWork();
-    return instance;
+    return CProcessSingletons::Get<CStateWork>([] { return new CStateWork(); });
 }
 
 int CStateWork::InitPath() {
@@ -98,11 +98,17 @@ void CStateWork::ArmRegChange() {
     const LSTATUS status = m_hControlKey ? RegNotifyChangeKeyValue(m_hControlKey, TRUE, REG_NOTIFY_CHANGE_LAST_SET,
                                                                    m_hEvents[REG_CHANGE], TRUE)
                                          : ERROR_FILE_NOT_FOUND;
+    m_bArmAgain = false;
     if (status == ERROR_SUCCESS) {
         m_bControlKeyWatched = true;
         return;
     }
-    if (m_hControlKey && status != ERROR_KEY_DELETED) return;
+    if (m_hControlKey && status != ERROR_KEY_DELETED) {
+        // The key is still held: the next wake-up arms it again, with no switch to run.
+        m_bControlKeyWatched = true;
+        m_bArmAgain = true;
+        return;
+    }
     // A deleted key stays deleted for the handle held on it: a key created again under the name would
     // never be watched, and every later posture change would go unseen.
     if (m_bControlKeyWatched) Log(1, "[Fail][CStateWork::ArmRegChange] Control key lost, watching for its return.");
@@ -200,14 +206,15 @@ void CStateWork::Work() {
         if (++wakeUps >= kWakeUpsPerLogReopen) {
             Log(4, "Set SetLogPath-----");
             wakeUps = 0;
-            if (CLog* log = CLog::GetInstance()) {
-                log->Close();
-                log->SetPathAndRotate(m_strLogFilePath);
-            }
+            CLog::GetInstance()->Reopen(m_strLogFilePath);
         }
 
-        // Until the control key is back, every wake-up looks for it.
-        if (!m_bControlKeyWatched) ReopenControlKey();
+        // Until the control key is back, every wake-up looks for it; a refused arming is tried
+        // again here, or below for a change of the key.
+        if (!m_bControlKeyWatched)
+            ReopenControlKey();
+        else if (m_bArmAgain && event != REG_CHANGE)
+            ArmRegChange();
 
         int customizationSolutionType =
             static_cast<int>(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, m_strIniFilePath.c_str()));
@@ -249,69 +256,45 @@ void CStateWork::Work() {
 }
 
 bool CStateWork::GetSimInfo() {
-    IMbnInterfaceManager* manager = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager,
-                                  reinterpret_cast<void**>(&manager));
-    if (FAILED(hr)) {
-        Log(1, "[Fail][CStateWork::GetSimInfo] CoInitializeEx Fail.");
-        return true;
-    }
-    if (!manager) {
-        Log(1, "InterfaceManager is null");
-        return false;
+    CMbnLastInterface last("[Fail][CStateWork::GetSimInfo] CoInitializeEx Fail.");
+    if (last.ManagerMissing()) return false;
+    IMbnInterface* mbnInterface = last.Get();
+    if (!mbnInterface) return true;
+
+    IMbnSubscriberInformation* subscriber = nullptr;
+    if (SUCCEEDED(mbnInterface->GetSubscriberInformation(&subscriber)) && subscriber) {
+        BSTR iccid = nullptr;
+        if (SUCCEEDED(subscriber->get_SimIccID(&iccid))) {
+            std::string text = NarrowText(iccid);
+            std::lock_guard<std::mutex> lock(m_providerLock);
+            m_strIccID = text;
+        }
+        SysFreeString(iccid);
+        subscriber->Release();
     }
 
-    IMbnInterface* mbnInterface = nullptr;
-    if (!GetLastMbnInterface(manager, mbnInterface)) {
-        manager->Release();
-        return true;
-    }
-    if (mbnInterface) {
-        IMbnSubscriberInformation* subscriber = nullptr;
-        if (SUCCEEDED(mbnInterface->GetSubscriberInformation(&subscriber)) && subscriber) {
-            BSTR iccid = nullptr;
-            if (SUCCEEDED(subscriber->get_SimIccID(&iccid))) {
-                std::string text = NarrowText(iccid);
+    last.LogHomeProvider("[CStateWork::GetSimInfo] GetHomeProvider mccmnc: ");
+
+    IMbnRegistration* registration = nullptr;
+    if (FAILED(mbnInterface->QueryInterface(IID_IMbnRegistration, reinterpret_cast<void**>(&registration)))) {
+        Log(1, "[error][CStateWork::GetSimInfo] QueryInterface Fail.");
+    } else if (!registration) {
+        Log(1, "RegisterInterface is null");
+    } else {
+        BSTR providerId = nullptr;
+        if (FAILED(registration->GetProviderID(&providerId))) {
+            Log(1, "[error][CStateWork::GetSimInfo] GetProviderID Fail.");
+        } else {
+            std::string text = NarrowText(providerId);
+            {
                 std::lock_guard<std::mutex> lock(m_providerLock);
-                m_strIccID = text;
+                m_strProviderID = text;
             }
-            SysFreeString(iccid);
-            subscriber->Release();
+            Log(4, "[CStateWork::GetSimInfo] GetProviderID mccmnc: " + text);
         }
-
-        MBN_PROVIDER home = {};
-        if (SUCCEEDED(mbnInterface->GetHomeProvider(&home))) {
-            Log(4, "[CStateWork::GetSimInfo] GetHomeProvider mccmnc: " + NarrowText(home.providerID));
-            SysFreeString(home.providerID);
-            SysFreeString(home.providerName);
-        } else {
-            Log(1, "[error][CStateWork::GetSimInfo] GetHomeProvider Fail.");
-        }
-
-        IMbnRegistration* registration = nullptr;
-        if (FAILED(mbnInterface->QueryInterface(IID_IMbnRegistration, reinterpret_cast<void**>(&registration)))) {
-            Log(1, "[error][CStateWork::GetSimInfo] QueryInterface Fail.");
-        } else if (!registration) {
-            Log(1, "RegisterInterface is null");
-        } else {
-            BSTR providerId = nullptr;
-            if (FAILED(registration->GetProviderID(&providerId))) {
-                Log(1, "[error][CStateWork::GetSimInfo] GetProviderID Fail.");
-            } else {
-                std::string text = NarrowText(providerId);
-                {
-                    std::lock_guard<std::mutex> lock(m_providerLock);
-                    m_strProviderID = text;
-                }
-                Log(4, "[CStateWork::GetSimInfo] GetProviderID mccmnc: " + text);
-            }
-            SysFreeString(providerId);
-            registration->Release();
-        }
+        SysFreeString(providerId);
+        registration->Release();
     }
-
-    if (mbnInterface) mbnInterface->Release();
-    manager->Release();
     return true;
 }
 

@@ -71,6 +71,7 @@ private:
     std::mutex m_providerLock;
     HKEY m_hControlKey = nullptr;
     bool m_bControlKeyWatched = false;
+    bool m_bArmAgain = false;  // the last arming was refused, the key is still held
     CMbimDeviceService* m_pMbimDeviceService = nullptr;
     CarrierPackInfo m_carrierInfo[2];
     std::string m_strSensor1;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/CLog.h"
+#include "common/TextHelpers.h"
 #include "config/CXmlTableReader.h"
 #include "core/CStateWork.h"
 #include "platform/profile.h"
@@ -17,9 +18,8 @@ bool HasZero(const std::string& reply) { return reply.find('0') != std::string::
 
 // The index text of the device-mode table as a number; what is not a number counts as 0.
 int IndexFromText(const std::string& text) {
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
+    long long value = 0;
+    ParseNumber(text, {}, value);
     return static_cast<int>(value);
 }
 

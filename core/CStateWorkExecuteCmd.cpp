@@ -1,10 +1,10 @@
 // AT commands of the worker: every command runs on a channel built for it.
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 #include <new>
 
 #include "common/CLog.h"
+#include "common/TextHelpers.h"
 #include "core/CStateWork.h"
 #include "modem/CMbimDeviceService.h"
 #include "platform/sync.h"
@@ -18,8 +18,7 @@ const DWORD kDelayBeforeCommandMs = 100;
 }  // namespace
 
 bool IsAtResponseOk(std::string reply) {
-    for (char& c : reply) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return !reply.empty() && reply.find("error") == std::string::npos;
+    return !reply.empty() && ToLowerCopy(std::move(reply)).find("error") == std::string::npos;
 }
 
 bool CStateWork::ExecuteCmd(std::string command, std::string& reply) {

@@ -1,9 +1,11 @@
 #include "core/MbnInterfaceWalk.h"
 
 #include "common/CLog.h"
+#include "common/WideText.h"
+#include "platform/com.h"
 
 namespace {
-void Log(int type, const char* text) { CLog::GetInstance()->WriteLog(type, text); }
+void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
 }  // namespace
 
 bool GetLastMbnInterface(IMbnInterfaceManager* manager, IMbnInterface*& found) {
@@ -46,4 +48,37 @@ bool GetLastMbnInterface(IMbnInterfaceManager* manager, IMbnInterface*& found) {
     if (interfaces) SafeArrayDestroy(interfaces);
     found = mbnInterface;
     return true;
+}
+
+CMbnLastInterface::CMbnLastInterface(const char* createFailed) {
+    HRESULT hr = CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager,
+                                  reinterpret_cast<void**>(&m_manager));
+    if (FAILED(hr)) {
+        Log(1, createFailed);
+        m_manager = nullptr;
+        return;
+    }
+    if (!m_manager) {
+        Log(1, "InterfaceManager is null");
+        m_managerMissing = true;
+        return;
+    }
+    GetLastMbnInterface(m_manager, m_interface);
+}
+
+CMbnLastInterface::~CMbnLastInterface() {
+    if (m_interface) m_interface->Release();
+    if (m_manager) m_manager->Release();
+}
+
+void CMbnLastInterface::LogHomeProvider(const char* prefix) const {
+    if (!m_interface) return;
+    MBN_PROVIDER home = {};
+    if (SUCCEEDED(m_interface->GetHomeProvider(&home))) {
+        Log(4, prefix + NarrowText(home.providerID));
+        SysFreeString(home.providerID);
+        SysFreeString(home.providerName);
+    } else {
+        Log(1, "[error][CStateWork::GetSimInfo] GetHomeProvider Fail.");
+    }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/CLog.h"
+#include "common/TextHelpers.h"
 #include "core/CStateWork.h"
 #include "modem/CMbnDeviceServiceMgr.h"
 #include "platform/sync.h"
@@ -23,15 +24,9 @@ int CheckedRetryValue(int value) { return static_cast<unsigned>(value) <= 10u ? 
 // Leading decimal digits (after an optional sign); anything else is 0. Values
 // beyond any posture number saturate instead of overflowing.
 int LeadingNumber(const std::string& text) {
-    std::size_t at = 0;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
     long long number = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        number = number * 10 + (text[at] - '0');
-        if (number > 1000000) number = 1000000;
-    }
-    return static_cast<int>(negative ? -number : number);
+    ParseNumber(text, {.blanks = "", .lowest = -1000000, .highest = 1000000}, number);
+    return static_cast<int>(number);
 }
 
 // Sends `command` and checks that its reply holds a capital K; the whole reply

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/ProcessSingleton.h"
 #include "platform/sync.h"
 
 namespace {
@@ -18,8 +19,7 @@ void ReleaseAndClear(T*& object) {
 }  // namespace
 
 CMbnDeviceServiceMgr* CMbnDeviceServiceMgr::GetInstance() {
-    static CMbnDeviceServiceMgr* instance = new CMbnDeviceServiceMgr();
-    return instance;
+    return CProcessSingletons::Get<CMbnDeviceServiceMgr>([] { return new CMbnDeviceServiceMgr(); });
 }
 
 bool CMbnDeviceServiceMgr::Init() { return InitIfNeeded() == S_OK; }

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "common/ProcessSingleton.h"
+
 namespace {
 
 template <class T>
@@ -13,8 +15,7 @@ void ReleaseAndClear(T*& object) {
 }  // namespace
 
 CMbnInterfaceEventMgr* CMbnInterfaceEventMgr::GetInstance() {
-    static CMbnInterfaceEventMgr* instance = new CMbnInterfaceEventMgr();
-    return instance;
+    return CProcessSingletons::Get<CMbnInterfaceEventMgr>([] { return new CMbnInterfaceEventMgr(); });
 }
 
 bool CMbnInterfaceEventMgr::Init() {

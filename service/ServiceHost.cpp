@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/CLog.h"
+#include "common/ProcessSingleton.h"
 #include "core/CStateWork.h"
 #include "platform/profile.h"
 #include "platform/sync.h"
@@ -14,23 +15,29 @@ namespace {
 char kServiceName[] = "Kavrion WWAN CfgService";
 const DWORD kStartWaitHint = 3000;
 
-SERVICE_STATUS g_ServiceStatus = {};
-SERVICE_STATUS_HANDLE g_StatusHandle = nullptr;
-HANDLE g_ServiceStopEvent = nullptr;
-DWORD g_dwCheckPoint = 1;
-// The service thread and the dispatcher's thread both report; each report is one step.
-std::mutex g_statusLock;
+// The process globals, in one record that each process starts fresh.
+struct CServiceGlobals {
+    SERVICE_STATUS serviceStatus = {};
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    HANDLE serviceStopEvent = nullptr;
+    DWORD checkPoint = 1;
+    // The service thread and the dispatcher's thread both report; each report is one step.
+    std::mutex statusLock;
+};
+
+CServiceGlobals& Globals() { return *CProcessSingletons::Get<CServiceGlobals>([] { return new CServiceGlobals(); }); }
 
 void ReportLocked(DWORD currentState, DWORD win32ExitCode, DWORD waitHint) {
-    g_ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    g_ServiceStatus.dwCurrentState = currentState;
-    g_ServiceStatus.dwWin32ExitCode = win32ExitCode;
-    g_ServiceStatus.dwServiceSpecificExitCode = 0;
-    g_ServiceStatus.dwWaitHint = waitHint;
-    g_ServiceStatus.dwControlsAccepted = currentState == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
-    g_ServiceStatus.dwCheckPoint =
-        currentState == SERVICE_RUNNING || currentState == SERVICE_STOPPED ? 0 : g_dwCheckPoint++;
-    SetServiceStatus(g_StatusHandle, &g_ServiceStatus);
+    CServiceGlobals& globals = Globals();
+    SERVICE_STATUS& status = globals.serviceStatus;
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = currentState;
+    status.dwWin32ExitCode = win32ExitCode;
+    status.dwServiceSpecificExitCode = 0;
+    status.dwWaitHint = waitHint;
+    status.dwControlsAccepted = currentState == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+    status.dwCheckPoint = currentState == SERVICE_RUNNING || currentState == SERVICE_STOPPED ? 0 : globals.checkPoint++;
+    SetServiceStatus(globals.statusHandle, &status);
 }
 
 void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
@@ -44,20 +51,20 @@ int ServiceProgramMain() {
 }
 
 void ReportSvcStatus(DWORD currentState, DWORD win32ExitCode, DWORD waitHint) {
-    std::lock_guard<std::mutex> lock(g_statusLock);
+    std::lock_guard<std::mutex> lock(Globals().statusLock);
     ReportLocked(currentState, win32ExitCode, waitHint);
 }
 
 void ServiceMain(DWORD argc, LPSTR* argv) {
-    g_StatusHandle = RegisterServiceCtrlHandlerA(kServiceName, &SvcCtrlHandler);
-    if (!g_StatusHandle) return;
+    Globals().statusHandle = RegisterServiceCtrlHandlerA(kServiceName, &SvcCtrlHandler);
+    if (!Globals().statusHandle) return;
     ReportSvcStatus(SERVICE_START_PENDING, 0, kStartWaitHint);
     SvcInit(argc, argv);
 }
 
 void SvcInit(DWORD, LPSTR*) {
-    g_ServiceStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!g_ServiceStopEvent) {
+    Globals().serviceStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!Globals().serviceStopEvent) {
         ReportSvcStatus(SERVICE_STOPPED, 0, 0);
         return;
     }
@@ -74,7 +81,7 @@ void SvcInit(DWORD, LPSTR*) {
     if (type == 2 || type == 3) {
         CServiceStart start;
         start.StartWork();
-        WaitForSingleObject(g_ServiceStopEvent, INFINITE);
+        WaitForSingleObject(Globals().serviceStopEvent, INFINITE);
         start.StopWork();
     } else {
         Log(4, "[Information][SvcInit] Disable Runing Service!");
@@ -86,8 +93,8 @@ void SvcCtrlHandler(DWORD control) {
     if (control != SERVICE_CONTROL_STOP) return;
     // Both reports and the event under one lock, so the service thread's STOPPED report
     // cannot fall between them.
-    std::lock_guard<std::mutex> lock(g_statusLock);
+    std::lock_guard<std::mutex> lock(Globals().statusLock);
     ReportLocked(SERVICE_STOP_PENDING, 0, 0);
-    SetEvent(g_ServiceStopEvent);
-    ReportLocked(g_ServiceStatus.dwCurrentState, 0, 0);
+    SetEvent(Globals().serviceStopEvent);
+    ReportLocked(Globals().serviceStatus.dwCurrentState, 0, 0);
 }

@@ -294,11 +294,21 @@ LSTATUS Registry::Notify(const KeyRef& key, const void* owner, std::uint64_t thr
     {
         std::lock_guard lock(mutex_);
         if (key->deleted) return ERROR_KEY_DELETED;
+        if (notifyFailures_ > 0) {
+            --notifyFailures_;
+            return notifyFailure_;
+        }
         key->watches.push_back(Key::Watch{owner, thread, subtree, filter, std::move(event)});
         hook = thread != 0 && watchingThreads_.insert(thread).second;
     }
     if (hook) AtThreadExit([this, thread] { ThreadEnded(thread); });
     return ERROR_SUCCESS;
+}
+
+void Registry::FailNotifications(LSTATUS status, int count) {
+    std::lock_guard lock(mutex_);
+    notifyFailure_ = status;
+    notifyFailures_ = count < 0 ? 0 : count;
 }
 
 void Registry::ThreadEnded(std::uint64_t thread) {

@@ -101,6 +101,9 @@ public:
     // False when there was nothing to delete.
     bool DeleteValue(std::string_view keyPath, std::string_view name, const char* party = nullptr);
     bool DeleteKey(std::string_view keyPath, const char* party = nullptr);
+    // The next `count` notification requests on a key that exists fail with `status`, as a
+    // system short of resources refuses them.
+    void FailNotifications(LSTATUS status, int count = 1);
 
     // .reg text as the registry editor exports it ("Windows Registry Editor
     // Version 5.00", or "REGEDIT4"). Loading applies the file to what is there
@@ -133,6 +136,8 @@ private:
     mutable std::mutex mutex_;
     KeyRef root_;
     std::set<std::uint64_t> watchingThreads_;  // threads whose end is to be told to the registry
+    LSTATUS notifyFailure_ = ERROR_SUCCESS;
+    int notifyFailures_ = 0;
 };
 
 }  // namespace sim

@@ -222,13 +222,4 @@ TEST_F(FileHelpersTest, UnZipPackageFromPartsOfAMissingPackage) {
     EXPECT_EQ(Lines(log.begin() + 1, log.end()), (Lines{"1 Unzip Package not exist.", "1 C:\\Pkg\\missing.flz"}));
 }
 
-TEST(TextHelpers, LowerCaseOnlyAToZ) {
-    EXPECT_TRUE(StrEqualNoCase("ABC", "abc"));
-    EXPECT_TRUE(StrEqualNoCase("Kv-Cfg_1", "kV-cFG_1"));
-    EXPECT_FALSE(StrEqualNoCase("abc", "abcd"));
-    EXPECT_FALSE(StrEqualNoCase("\xC4", "\xE4"));  // letters outside A to Z stay as they are
-    EXPECT_FALSE(StrEqualNoCase("[", "{"));
-    EXPECT_EQ(ToLowerCopy("AZaz@[`{\xC4"), "azaz@[`{\xC4");
-}
-
 }  // namespace

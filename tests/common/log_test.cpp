@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,6 +38,15 @@ protected:
 
     std::uintmax_t SizeOf(const std::string& windowsPath) {
         return fs::file_size(kvtest::HostPath(drives(), windowsPath));
+    }
+
+    // The first `count` bytes, without reading a large file whole.
+    std::string Head(const std::string& windowsPath, std::size_t count) {
+        std::ifstream in(kvtest::HostPath(drives(), windowsPath), std::ios::binary);
+        std::string head(count, '\0');
+        in.read(head.data(), static_cast<std::streamsize>(count));
+        head.resize(static_cast<std::size_t>(in.gcount()));
+        return head;
     }
 
     bool Exists(const std::string& windowsPath) { return fs::exists(kvtest::HostPath(drives(), windowsPath)); }
@@ -172,6 +182,18 @@ TEST_F(LogTest, FileHeldOpenByTheWriterIsNotMoved) {
     EXPECT_GT(SizeOf(kLogPath), static_cast<std::uintmax_t>(CLog::kRotateSize));
 }
 
+TEST_F(LogTest, LineLoggedBetweenCloseAndRotationLeavesTheBackupAlone) {
+    StartLog();
+    WriteFile(kBackupPath, "older backup");
+    Log().WriteLog(4, "before");
+    fs::resize_file(kvtest::HostPath(drives(), kLogPath), CLog::kRotateSize + 10);
+    Log().Close();
+    EXPECT_EQ(Log().WriteLog(4, "between"), 7);  // opens the file again
+    Log().SetPathAndRotate(kLogPath);
+    EXPECT_EQ(ReadFile(kBackupPath), "older backup");
+    EXPECT_FALSE(machine().transcript().Contains("file", "deleted C:\\Kavrion\\KvConfigService\\KvConfigService.logbk"));
+}
+
 struct WriterArgs {
     int lines;
 };
@@ -209,6 +231,43 @@ TEST_F(LogTest, ReopeningWhileAnotherThreadLogsLosesNoLine) {
         }
     }
     EXPECT_EQ(written, args.lines);
+}
+
+struct PacedArgs {
+    int lines;
+    DWORD pauseMs;
+};
+
+DWORD WritePaced(LPVOID parameter) {
+    auto* args = static_cast<PacedArgs*>(parameter);
+    for (int i = 0; i < args->lines; ++i) {
+        CLog::GetInstance()->WriteLog(4, "line " + std::to_string(i));
+        Sleep(args->pauseMs);
+    }
+    return 0;
+}
+
+TEST_F(LogTest, ReopenMovesAGrownFileToTheBackupWhileAnotherThreadLogs) {
+    StartLog();
+    WriteFile(kBackupPath, "older backup");
+    Log().WriteLog(4, "old");
+    fs::resize_file(kvtest::HostPath(drives(), kLogPath), CLog::kRotateSize + 10);
+    PacedArgs args{20, 100};
+    HANDLE writer = CreateThread(nullptr, 0, WritePaced, &args, 0, nullptr);
+    Sleep(1050);  // lines 0 to 10 are written
+    Log().Reopen(kLogPath);
+    ASSERT_EQ(WaitForSingleObject(writer, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(writer);
+
+    ASSERT_TRUE(Exists(kBackupPath));
+    const std::string old = kStart + "[DETAIL] 12-08 19:36:16:123: old\n";
+    EXPECT_EQ(Head(kBackupPath, old.size()), old);
+    EXPECT_GT(SizeOf(kBackupPath), static_cast<std::uintmax_t>(CLog::kRotateSize));
+    const std::vector<std::string> lines = SplitLines(ReadFile(kLogPath));
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[0] + "\n", kStart);
+    EXPECT_EQ(lines[1], "[DETAIL] 12-08 19:36:17:223: line 11");
+    EXPECT_EQ(lines[9], "[DETAIL] 12-08 19:36:18:023: line 19");
 }
 
 }  // namespace

@@ -45,14 +45,13 @@ TEST_F(AntIndexTest, FirstItemOfTheFirstEntryForTheDeviceMode) {
         EXPECT_EQ(reader.GetIndexByAnt(kDeviceTable, c.deviceMode, index), c.found) << c.name;
         EXPECT_EQ(index, c.found ? c.index : "unchanged") << c.name;
         if (c.found) {
-            auto log = Log();
-            EXPECT_EQ(log[log.size() - 2], (LogLine{4, "AntTurnerTableIndex:" + c.index})) << c.name;
-            EXPECT_EQ(log.back(), (LogLine{1, "GetIndexByAnt end"})) << c.name;
+            EXPECT_EQ(LineFromEnd(1), (LogLine{4, "AntTurnerTableIndex:" + c.index})) << c.name;
+            EXPECT_EQ(LineFromEnd(), (LogLine{1, "GetIndexByAnt end"})) << c.name;
         } else {
-            EXPECT_EQ(Log().back(), (LogLine{1, "ItemNode xml item not found."})) << c.name;
+            EXPECT_EQ(LineFromEnd(), (LogLine{1, "ItemNode xml item not found."})) << c.name;
         }
     }
-    EXPECT_EQ(Log().front(), (LogLine{1, "GetIndexByAnt enter"}));
+    EXPECT_EQ(FirstLine(), (LogLine{1, "GetIndexByAnt enter"}));
 }
 
 // Missing levels, for the antenna index reader and for the flag reader that walks the same way.
@@ -78,14 +77,14 @@ TEST_F(AntIndexTest, MissingLevelsFail) {
         std::string index = "unchanged";
         EXPECT_FALSE(reader.GetIndexByAnt(path, "1", index)) << level.error;
         EXPECT_EQ(index, "unchanged");
-        EXPECT_EQ(Log().back(), (LogLine{1, level.error}));
+        EXPECT_EQ(LineFromEnd(), (LogLine{1, level.error}));
         EXPECT_EQ(reader.IsSarTableIndexEnable(path), 0) << level.error;
-        EXPECT_EQ(Log().back(), (LogLine{1, level.error}));
+        EXPECT_EQ(LineFromEnd(), (LogLine{1, level.error}));
     }
     WriteFile(kDeviceTable, AntTable(Entry("a", "<Other DeviceMode=\"1\" Index=\"1\"/>")));
     std::string index;
     EXPECT_FALSE(reader.GetIndexByAnt(kDeviceTable, "1", index));
-    EXPECT_EQ(Log().back(), (LogLine{1, "Item is not found,GetXmlVersion failed!"}));
+    EXPECT_EQ(LineFromEnd(), (LogLine{1, "Item is not found,GetXmlVersion failed!"}));
 }
 
 TEST_F(AntIndexTest, SarTableIndexFlag) {
@@ -108,7 +107,7 @@ TEST_F(AntIndexTest, SarTableIndexFlag) {
     for (const Case& c : cases) {
         WriteFile(kDeviceTable, AntTable(Entry("a", kItems, c.after)));
         EXPECT_EQ(reader.IsSarTableIndexEnable(kDeviceTable), c.result) << c.name;
-        EXPECT_EQ(Log().back(), c.last) << c.name;
+        EXPECT_EQ(LineFromEnd(), c.last) << c.name;
     }
     EXPECT_EQ(TypeOf("IsSarTableIndexEnable enter"), 1);
 }
@@ -140,7 +139,7 @@ TEST_F(AntIndexTest, XmlVersion) {
         std::string version = "unchanged";
         EXPECT_EQ(reader.GetXmlVersion(path, version), c.read) << c.name;
         EXPECT_EQ(version, c.version) << c.name;
-        EXPECT_EQ(Log().back(), c.last) << c.name;
+        EXPECT_EQ(LineFromEnd(), c.last) << c.name;
     }
 }
 

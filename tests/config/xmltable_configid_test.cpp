@@ -102,7 +102,7 @@ TEST_F(ConfigIdTest, FindsTheConfigurationIdByMode) {
         EXPECT_EQ(id, c.found ? c.id : "unchanged") << c.name;
         auto messages = Messages();
         if (c.found) {
-            EXPECT_EQ(messages.back(), "getWwanDeviceConfigID OK. WwanDeviceConfigID = " + c.id) << c.name;
+            EXPECT_EQ(LineFromEnd().text, "getWwanDeviceConfigID OK. WwanDeviceConfigID = " + c.id) << c.name;
         } else {
             ASSERT_GE(messages.size(), 2u);
             EXPECT_EQ(messages[messages.size() - 2], "getWwanDeviceConfigID not find.") << c.name;
@@ -119,7 +119,7 @@ TEST_F(ConfigIdTest, SearchWithTooFewValuesOrBadNumberIsInvalid) {
         WriteFile(kDeviceTable, DeviceTable("Search", number, Paths(paths), Skus({{"X", "1"}})));
         std::string id;
         EXPECT_FALSE(reader.getWwanDeviceConfigID(kDeviceTable, id)) << number;
-        EXPECT_EQ(Messages().back(), "CustProductNamePathNumber is invalid.") << number;
+        EXPECT_EQ(LineFromEnd().text, "CustProductNamePathNumber is invalid.") << number;
         EXPECT_EQ(TypeOf("CustProductNamePathNumber is invalid."), 4);
     }
 }
@@ -172,7 +172,7 @@ TEST_F(ConfigIdTest, MissingLevelsFail) {
         std::string id = "unchanged";
         EXPECT_FALSE(reader.getWwanDeviceConfigID(path, id)) << level.error;
         EXPECT_EQ(id, "unchanged");
-        EXPECT_EQ(Log().back(), (xmltable::LogLine{1, level.error}));
+        EXPECT_EQ(LineFromEnd(), (xmltable::LogLine{1, level.error}));
     }
 }
 

@@ -205,7 +205,7 @@ TEST_F(SarIndexTest, MissingLevelsFail) {
         const std::string path = "C:\\Kavrion\\KvConfigService\\t" + std::to_string(n++) + ".xml";
         if (!level.content.empty()) WriteFile(path, level.content);
         EXPECT_EQ(reader.GetSarIndexFromXml(path, "A1", "FCC", "", "", "", ""), -1) << level.error;
-        EXPECT_EQ(Log().back(), (LogLine{1, level.error})) << n;
+        EXPECT_EQ(LineFromEnd(), (LogLine{1, level.error})) << n;
     }
 }
 

@@ -20,7 +20,7 @@ inline const char kControlKey[] = "SYSTEM\\CurrentControlSet\\Services\\KAVRION\
 inline const char kControlKeyFull[] = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\KAVRION\\KVControl";
 
 struct LogLine {
-    int type;  // 1 error, 4 detail
+    int type = 0;  // 1 error, 4 detail
     std::string text;
     bool operator==(const LogLine&) const = default;
 };
@@ -57,6 +57,24 @@ protected:
                     break;
                 }
         return lines;
+    }
+    // The message `back` places before the last one (0: the last), or a failure and an
+    // empty line when the log holds fewer.
+    LogLine LineFromEnd(std::size_t back = 0) const {
+        const std::vector<LogLine> lines = Log();
+        if (lines.size() <= back) {
+            ADD_FAILURE() << "the log holds " << lines.size() << " messages";
+            return {};
+        }
+        return lines[lines.size() - 1 - back];
+    }
+    LogLine FirstLine() const {
+        const std::vector<LogLine> lines = Log();
+        if (lines.empty()) {
+            ADD_FAILURE() << "the log is empty";
+            return {};
+        }
+        return lines.front();
     }
     std::vector<std::string> Messages() const {
         std::vector<std::string> texts;

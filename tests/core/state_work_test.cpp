@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/CLog.h"
 #include "core/CStateWork.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sync.h"
@@ -207,6 +209,36 @@ TEST_F(WorkerTest, WithoutSimChangeTheWorkerWaitsOnTheOtherEventsAndStops) {
     EXPECT_EQ(machine().clock().Now(), 12000);
 }
 
+TEST_F(WorkerTest, ARefusedFirstArmingIsArmedAgainAtTheNextWakeUpWithoutASwitch) {
+    machine().registry().FailNotifications(ERROR_NOT_ENOUGH_MEMORY);
+    Start();
+    machine().clock().At(7000, [this] { WriteControl("DeviceMode", 4); });
+    Sleep(12000);
+    Stop();
+    const std::string log = Log();
+    EXPECT_EQ(Sequence(log, {kRegEvent, kSimEvent, kStopEvent}),
+              (std::vector<std::string>{kSimEvent, kRegEvent, kStopEvent}));
+    EXPECT_EQ(Count(log, "Config enter."), 1u);
+    EXPECT_NE(log.find("12-08 19:36:23:000: Config enter."), std::string::npos);
+    EXPECT_EQ(log.find("Control key watched again."), std::string::npos);
+    EXPECT_EQ(log.find("Control key lost"), std::string::npos);
+}
+
+TEST_F(WorkerTest, AnArmingRefusedAfterAChangeIsArmedAgainAtTheNextWakeUp) {
+    Start();
+    machine().clock().At(2000, [this] {
+        machine().registry().FailNotifications(ERROR_NOT_ENOUGH_MEMORY);
+        WriteControl("DeviceMode", 3);
+    });
+    machine().clock().At(12000, [this] { WriteControl("DeviceMode", 4); });
+    Sleep(14000);
+    Stop();
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, kRegEvent), 2u);
+    EXPECT_NE(log.find("12-08 19:36:18:000: Config enter."), std::string::npos);
+    EXPECT_NE(log.find("12-08 19:36:28:000: Config enter."), std::string::npos);
+}
+
 struct PackageCase {
     const char* name;
     int flag;  // -1: no value
@@ -282,6 +314,35 @@ TEST_F(WorkerTest, The2160thWakeUpReopensTheLogWithANewStartLine) {
     EXPECT_LT(start, stop);
     // 10795 s after the start: 19:36:16 + 2:59:55.
     EXPECT_NE(log.find("12-08 22:36:11:000: Set SetLogPath-----"), std::string::npos);
+}
+
+DWORD LogEverySecond(LPVOID parameter) {
+    const int lines = *static_cast<int*>(parameter);
+    for (int i = 0; i < lines; ++i) {
+        CLog::GetInstance()->WriteLog(4, "other thread " + std::to_string(i));
+        Sleep(1000);
+    }
+    return 0;
+}
+
+TEST_F(WorkerTest, The2160thWakeUpMovesAGrownLogToTheBackupWhileAnotherThreadLogs) {
+    const std::string backup = std::string(kLog) + "bk";
+    WriteFile(backup, "older backup");
+    Start();
+    Sleep(2158 * 5000 + 1000);
+    std::filesystem::resize_file(kvtest::HostPath(drives(), kLog), 0x31FFFFF + 1);
+    int lines = 10;
+    HANDLE other = CreateThread(nullptr, 0, LogEverySecond, &lines, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(other, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(other);
+    Stop();
+
+    EXPECT_GT(std::filesystem::file_size(kvtest::HostPath(drives(), backup)), 0x31FFFFFu);
+    const std::string log = Log();
+    EXPECT_EQ(log.rfind(kStartLine, 0), 0u);
+    EXPECT_LT(log.size(), 2000u);
+    EXPECT_NE(log.find("other thread 9"), std::string::npos);
+    EXPECT_NE(log.find(kStopEvent), std::string::npos);
 }
 
 }  // namespace

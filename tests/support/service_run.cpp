@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/ProcessSingleton.h"
 #include "platform/service.h"
 #include "platform/sync.h"
 #include "platform/sim/file_system.h"
@@ -32,6 +33,8 @@ ServiceRun::ServiceRun(const std::string& notebook) {
     fs::path folder = fs::path(KV_SOURCE_DIR) / "examples" / notebook;
     drives_ = temp_.path() / "drives";
     fs::copy(folder / "drives", drives_, fs::copy_options::recursive);
+    // The service's process starts with fresh singletons.
+    CProcessSingletons::EndAll();
     machine_ = std::make_unique<sim::Machine>(drives_);
     machine_->SetExecutablePath(kExecutable);
     if (fs::exists(folder / "registry.reg")) {
@@ -58,6 +61,7 @@ ServiceRun::ServiceRun(const std::string& notebook) {
 ServiceRun::~ServiceRun() {
     if (machine_) machine_->Shutdown();
     machine_.reset();
+    CProcessSingletons::EndAll();
 }
 
 void ServiceRun::At(std::int64_t ms, std::function<void()> action) { machine_->clock().At(ms, std::move(action)); }

@@ -4,6 +4,7 @@
 #include <random>
 #include <sstream>
 
+#include "common/ProcessSingleton.h"
 #include "platform/sim/file_system.h"
 
 namespace kvtest {
@@ -56,11 +57,16 @@ std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::stri
 }
 
 void SimTest::SetUp() {
+    // Every test is a process of its own, also when the test program runs them all in one.
+    CProcessSingletons::EndAll();
     drives_ = temp_.path() / "drives";
     std::filesystem::create_directories(drives_ / "C");
     machine_ = std::make_unique<sim::Machine>(drives_);
 }
 
-void SimTest::TearDown() { machine_.reset(); }
+void SimTest::TearDown() {
+    machine_.reset();
+    CProcessSingletons::EndAll();
+}
 
 }  // namespace kvtest

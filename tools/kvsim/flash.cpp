@@ -1,6 +1,7 @@
 #include "tools/kvsim/flash.h"
 
 #include "common/CLog.h"
+#include "common/ProcessSingleton.h"
 #include "core/CStateWork.h"
 #include "platform/com.h"
 #include "platform/sim/file_system.h"
@@ -67,6 +68,8 @@ FlashReport FlashNotebook(const fs::path& folder) {
 
     FlashReport report;
     {
+        // Each run is a process of its own: it starts with fresh singletons.
+        CProcessSingletons::EndAll();
         sim::Machine machine(machineDrives);
         machine.SetExecutablePath(kExecutablePath);
         std::string problem = LoadMachine(machine, notebook);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/ProcessSingleton.h"
 #include "platform/registry.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
@@ -207,6 +208,8 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
     RunReport report;
     report.eventsTotal = scenario->events.size();
     {
+        // Each run is a process of its own: it starts with fresh singletons.
+        CProcessSingletons::EndAll();
         sim::Machine machine(machineDrives);
         machine.SetExecutablePath(kExecutablePath);
         std::string problem = LoadMachine(machine, notebook);
