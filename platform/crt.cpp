@@ -40,7 +40,7 @@ std::FILE* _fsopen(const char* fileName, const char* mode, int) {
         errno = EACCES;
         return nullptr;
     }
-    return std::fopen(host->c_str(), hostMode.c_str());
+    return sim::OpenHostStream(*host, hostMode);
 }
 
 int _mkdir(const char* dirName) {
