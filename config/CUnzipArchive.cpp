@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "config/CZipCrypto.h"
+#include "config/Unzip.h"
 #include "config/ZipHandle.h"
 #include "config/ZipInputFile.h"
 #include "config/ZipResult.h"
@@ -19,6 +20,8 @@
 namespace {
 
 constexpr std::size_t kExtractionBuffer = 16384;
+// An item's file is named so until it is complete ("a.xml.~0").
+constexpr const char kTemporarySuffix[] = ".~";
 
 // Drops drive letters, leading separators and everything up to a ".." part,
 // so that a stored name cannot name a place above the destination by itself.
@@ -363,24 +366,47 @@ DWORD CUnzipArchive::UnzipToFile(int index, void* destination, DWORD kind) {
 
     // The item goes to a fresh file beside its target first, so a failure
     // never leaves a part of it over a good file.
-    DWORD attributes = entry.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                           FILE_ATTRIBUTE_ARCHIVE);
-    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     std::string temporary;
     HANDLE output = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && output == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = full + ".~" + std::to_string(attempt);
+        temporary = full + kTemporarySuffix + std::to_string(attempt);
         if (temporary.size() >= MAX_PATH) return ZIP_ARGS;
-        output = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
+        output = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (output == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (output == INVALID_HANDLE_VALUE) return ZIP_NO_FILE;
     DWORD result = CopyItem(output, entry);
+    // On the disk before it takes the target's name, so that a power loss
+    // leaves the old file or the new one whole, never a short one.
+    if (result == ZIP_OK && !FlushFileBuffers(output)) result = ZIP_WRITE;
     CloseHandle(output);
-    if (result == ZIP_OK && !MoveFileExA(temporary.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING))
-        result = ZIP_NO_FILE;
+    if (result == ZIP_OK) result = PutInPlace(temporary, full, entry.attributes);
     if (result != ZIP_OK) DeleteFileA(temporary.c_str());
     return result;
+}
+
+// The attributes come only once the file holds its place: a read-only file
+// could neither be deleted after a failure nor be replaced.
+DWORD CUnzipArchive::PutInPlace(const std::string& temporary, const std::string& full, DWORD itemAttributes) {
+    DWORD attributes =
+        itemAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    const DWORD old = GetFileAttributesA(full.c_str());
+    const bool oldReadOnly = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY);
+    if (oldReadOnly && !SetFileAttributesA(full.c_str(), old & ~FILE_ATTRIBUTE_READONLY)) return ZIP_NO_FILE;
+    if (!MoveFileExA(temporary.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (oldReadOnly) SetFileAttributesA(full.c_str(), old);
+        return ZIP_NO_FILE;
+    }
+    return SetFileAttributesA(full.c_str(), attributes) ? ZIP_OK : ZIP_NO_FILE;
+}
+
+bool IsUnzipTemporaryName(const char* name) {
+    const std::string_view text = name ? name : "";
+    const std::size_t at = text.rfind(kTemporarySuffix);
+    if (at == std::string_view::npos || at == 0) return false;
+    const std::string_view digits = text.substr(at + std::strlen(kTemporarySuffix));
+    return !digits.empty() && digits.size() <= 2 && digits.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 // Inflates the current item into `output` and, once it is complete and its

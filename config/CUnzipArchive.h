@@ -45,6 +45,7 @@ private:
     DWORD UnzipToMemory(int index, void* destination, DWORD length);
     DWORD UnzipToFile(int index, void* destination, DWORD kind);
     DWORD CopyItem(HANDLE output, const ZipEntry& entry);
+    static DWORD PutInPlace(const std::string& temporary, const std::string& full, DWORD itemAttributes);
     static void EnsureFolder(const std::string* base, const std::string& path);
 
     unzFile m_archive = nullptr;

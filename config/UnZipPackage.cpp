@@ -5,6 +5,7 @@
 #include "common/CLog.h"
 #include "config/Unzip.h"
 #include "platform/files.h"
+#include "platform/find.h"
 #include "platform/sync.h"
 
 namespace {
@@ -23,6 +24,23 @@ bool StaysInside(std::string_view name) {
         start = end + 1;
     }
     return true;
+}
+
+// The files an interrupted unpacking left beside their targets (power lost
+// before one took its name) go before the package is unpacked again.
+void RemoveLeftovers(const std::string& folder) {
+    WIN32_FIND_DATAA entry{};
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveLeftovers(folder + name + "\\");
+        else if (IsUnzipTemporaryName(name.c_str()))
+            DeleteFileA((folder + name).c_str());
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
 }
 
 }  // namespace
@@ -49,6 +67,7 @@ bool UnZipPackage(std::string folder, std::string packagePath) {
         return false;  // not a readable archive: the package waits for the next start
     }
     const int count = entry.index;
+    RemoveLeftovers(folder);
     bool complete = true;
     for (int i = 0; i < count; ++i) {
         if (GetZipItem(handle, i, &entry) != ZIP_OK || !StaysInside(entry.name)) {

@@ -36,3 +36,6 @@ DWORD CloseZip(ZipHandle* handle);
 // Code 1 stands for the last zip result. Returns the full text's length.
 unsigned int FormatZipMessage(DWORD code, char* buffer, unsigned int size);
 bool IsUnzipHandle(const ZipHandle* handle);
+
+// True for the name an item's file has beside its target until it is complete.
+bool IsUnzipTemporaryName(const char* name);

@@ -41,7 +41,7 @@ std::FILE* _fsopen(const char* fileName, const char* mode, int) {
         return nullptr;
     }
     const bool existed = fs::exists(*host, error);
-    std::FILE* file = std::fopen(host->c_str(), hostMode.c_str());
+    std::FILE* file = sim::OpenHostStream(*host, hostMode);
     if (file && hostMode.find_first_of("wa+") != std::string::npos)
         sim::Machine::Current()->transcript().Add(
             "file", (!existed ? "created " : hostMode[0] == 'w' ? "emptied " : "opened to write ") +

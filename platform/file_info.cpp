@@ -256,9 +256,10 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    fs::rename(*from, *to, error);
-    if (error) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    DWORD refused = machine->files().BeginChange();
+    if (!refused) refused = machine->files().Move(*from, *to, (flags & MOVEFILE_WRITE_THROUGH) != 0);
+    if (refused) {
+        SetLastError(refused);
         return FALSE;
     }
     machine->transcript().Add("file", "renamed " + machine->files().Normalize(existingFileName) + " to " +

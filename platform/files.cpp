@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -11,6 +13,25 @@
 #include "platform/sync.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The open file behind a handle opened with one of `access`; none, with the last error set, else.
+std::shared_ptr<sim::FileObject> FileWith(HANDLE handle, DWORD access) {
+    sim::Machine* machine = sim::MachineOrFail();
+    auto file = machine ? machine->handles().Get<sim::FileObject>(handle) : nullptr;
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!(file->access & access)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return file;
+}
+
+}  // namespace
 
 DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
     sim::Machine* machine = sim::MachineOrFail();
@@ -101,6 +122,21 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
             return INVALID_HANDLE_VALUE;
         }
     }
+    const bool empties = exists && truncates;
+    const bool creates = !exists && creationDisposition != OPEN_EXISTING;
+    sim::FileSystem& files = machine->files();
+    if (creates || empties) {
+        if (DWORD refused = files.BeginChange()) {
+            SetLastError(refused);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (empties) {
+            std::error_code unknown;
+            const std::uintmax_t size = fs::file_size(*host, unknown);
+            if (!unknown) files.GiveSpaceBack(size);
+        }
+        files.NoteWrite(*host);
+    }
     std::FILE* stream = std::fopen(host->c_str(), mode);
     if (!stream) {
         SetLastError(exists ? ERROR_ACCESS_DENIED : sim::MissingError(*host));
@@ -116,6 +152,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     auto file = std::make_shared<sim::FileObject>(stream, *host, machine->files().Normalize(fileName), desiredAccess);
     file->sharing = std::move(sharing);
     if (!exists || mode[0] == 'w') machine->transcript().Add("file", (exists ? "emptied " : "created ") + file->windowsPath);
+    if (write) files.AddWriter(file);
     SetLastError(exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);
@@ -123,17 +160,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED) {
-    sim::Machine* machine = sim::MachineOrFail();
     if (bytesRead) *bytesRead = 0;
-    auto file = machine ? machine->handles().Get<sim::FileObject>(handle) : nullptr;
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(file->access & (GENERIC_READ | GENERIC_ALL))) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    auto file = FileWith(handle, GENERIC_READ | GENERIC_ALL);
+    if (!file) return FALSE;
     std::lock_guard lock(file->mutex);
     // Every write is flushed at once, so a read needs no flush of its own.
     std::size_t got = bytesToRead ? std::fread(buffer, 1, bytesToRead, file->stream) : 0;
@@ -142,19 +171,28 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED) {
-    sim::Machine* machine = sim::MachineOrFail();
     if (bytesWritten) *bytesWritten = 0;
-    auto file = machine ? machine->handles().Get<sim::FileObject>(handle) : nullptr;
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (!(file->access & (GENERIC_WRITE | GENERIC_ALL))) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    auto file = FileWith(handle, GENERIC_WRITE | GENERIC_ALL);
+    if (!file) return FALSE;
+    sim::Machine* machine = sim::Machine::Current();
+    if (bytesToWrite) {
+        if (DWORD refused = machine->files().BeginChange()) {
+            SetLastError(refused);
+            return FALSE;
+        }
     }
     std::lock_guard lock(file->mutex);
     std::fseek(file->stream, 0, SEEK_CUR);  // a switch from reading to writing needs a positioning call
+    if (bytesToWrite) {
+        const std::uint64_t end = static_cast<std::uint64_t>(ftello(file->stream)) + bytesToWrite;
+        struct stat status{};
+        const std::uint64_t length =
+            fstat(fileno(file->stream), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+        if (DWORD refused = machine->files().BeginWrite(file->hostPath, end > length ? end - length : 0)) {
+            SetLastError(refused);
+            return FALSE;
+        }
+    }
     std::size_t put = bytesToWrite ? std::fwrite(buffer, 1, bytesToWrite, file->stream) : 0;
     std::fflush(file->stream);
     if (bytesWritten) *bytesWritten = static_cast<DWORD>(put);
@@ -182,11 +220,17 @@ BOOL DeleteFileA(LPCSTR fileName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    sim::FileSystem& files = sim::Machine::Current()->files();
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    if (!sim::Machine::Current()->files().ShareFits(fileName, DELETE, kShareAll)) {
+    if (!files.ShareFits(fileName, DELETE, kShareAll)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    if (DWORD refused = files.BeginChange()) {
+        SetLastError(refused);
+        return FALSE;
+    }
+    files.NoteDeleted(*host);
     if (!fs::remove(*host, error)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -218,9 +262,11 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    fs::rename(*from, target, error);
-    if (error) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    sim::FileSystem& files = sim::Machine::Current()->files();
+    DWORD refused = files.BeginChange();
+    if (!refused) refused = files.Move(*from, target, false);
+    if (refused) {
+        SetLastError(refused);
         return FALSE;
     }
     sim::Machine& machine = *sim::Machine::Current();
@@ -261,6 +307,48 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
     DWORD attributes = fs::is_directory(status) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes;
+}
+
+BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
+    auto host = sim::ResolveOrFail(fileName);
+    if (!host) return FALSE;
+    std::error_code error;
+    const fs::file_status status = fs::status(*host, error);
+    if (!fs::exists(status)) {
+        SetLastError(sim::MissingError(*host));
+        return FALSE;
+    }
+    sim::FileSystem& files = sim::Machine::Current()->files();
+    if (DWORD refused = files.BeginChange()) {
+        SetLastError(refused);
+        return FALSE;
+    }
+    // Of the attributes only read-only is kept (as the host's write permission); a folder keeps none.
+    if (fs::is_directory(status)) return TRUE;
+    constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if (fileAttributes & FILE_ATTRIBUTE_READONLY)
+        fs::permissions(*host, kWrite, fs::perm_options::remove, error);
+    else
+        fs::permissions(*host, fs::perms::owner_write, fs::perm_options::add, error);
+    if (error) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE handle) {
+    auto file = FileWith(handle, GENERIC_WRITE | GENERIC_ALL);
+    if (!file) return FALSE;
+    sim::Machine* machine = sim::Machine::Current();
+    if (DWORD refused = machine->files().BeginChange()) {
+        SetLastError(refused);
+        return FALSE;
+    }
+    std::lock_guard lock(file->mutex);
+    std::fflush(file->stream);
+    machine->files().NoteFlushed(file->hostPath);
+    return TRUE;
 }
 
 BOOL PathFileExistsA(LPCSTR path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? TRUE : FALSE; }

@@ -39,10 +39,13 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped);
+// Writes what the file's buffers hold through to the disk (see the machine's write-back).
+BOOL FlushFileBuffers(HANDLE file);
 BOOL DeleteFileA(LPCSTR fileName);
 BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName);
 BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES attributes);
 DWORD GetFileAttributesA(LPCSTR fileName);
+BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes);
 
 // Shell path helpers.
 BOOL PathFileExistsA(LPCSTR path);

@@ -3,9 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <fstream>
+#include <sstream>
 #include <vector>
+
+#include "platform/sim/machine.h"
 
 namespace sim {
 
@@ -245,6 +252,272 @@ std::optional<std::string> FileSystem::ReadWhole(std::string_view windowsPath) c
     if (failed) return std::nullopt;
     text.resize(got);
     return text;
+}
+
+// --- What reaches the disk ---
+
+namespace {
+
+std::string KeyOf(const std::filesystem::path& host) { return host.lexically_normal().string(); }
+
+std::optional<std::string> HostContent(const std::filesystem::path& host) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(host, error)) return std::nullopt;
+    std::ifstream in(host, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::uint64_t HostSize(const std::filesystem::path& host) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(host, error)) return 0;
+    const std::uintmax_t size = std::filesystem::file_size(host, error);
+    return error ? 0 : size;
+}
+
+}  // namespace
+
+void FileSystem::NoteWriteLocked(const std::string& key) {
+    if (writeBack_.count(key)) return;
+    // A new file's name is durable at once, its data not: a power loss leaves it empty.
+    writeBack_[key] = HostContent(key).value_or(std::string());
+}
+
+void FileSystem::NoteWrite(const std::filesystem::path& host) {
+    std::lock_guard lock(mutex_);
+    NoteWriteLocked(KeyOf(host));
+}
+
+void FileSystem::NoteFlushed(const std::filesystem::path& host) {
+    std::lock_guard lock(mutex_);
+    writeBack_.erase(KeyOf(host));
+}
+
+void FileSystem::NoteDeleted(const std::filesystem::path& host) {
+    const std::uint64_t size = HostSize(host);
+    std::lock_guard lock(mutex_);
+    writeBack_.erase(KeyOf(host));
+    if (freeSpace_) *freeSpace_ += size;
+}
+
+void FileSystem::AddWriter(const std::shared_ptr<FileObject>& file) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(writers_, [](const auto& writer) { return writer.second.expired(); });
+    writers_.emplace_back(KeyOf(file->hostPath), file);
+}
+
+DWORD FileSystem::Move(const std::filesystem::path& from, const std::filesystem::path& to, bool writeThrough) {
+    const std::string fromKey = KeyOf(from);
+    const std::string toKey = KeyOf(to);
+    const std::uint64_t replaced = fromKey == toKey ? 0 : HostSize(to);
+    std::lock_guard lock(mutex_);
+    if (poweredOff_) return ERROR_NOT_READY;
+    const bool open = std::any_of(writers_.begin(), writers_.end(), [&](const auto& writer) {
+        return writer.first == fromKey && !writer.second.expired();
+    });
+    const bool dataDurable = !writeBack_.count(fromKey) || (writeThrough && !open);
+    // Without its data the move is lost with it: both names keep what they durably held.
+    std::optional<std::string> targetBefore;
+    if (!dataDurable && !writeBack_.count(toKey)) targetBefore = HostContent(to);
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    if (error) return ERROR_ACCESS_DENIED;
+    if (dataDurable) {
+        writeBack_.erase(fromKey);
+        writeBack_.erase(toKey);
+    } else if (!writeBack_.count(toKey)) {
+        writeBack_[toKey] = std::move(targetBefore);
+    }
+    if (freeSpace_) *freeSpace_ += replaced;
+    return 0;
+}
+
+std::size_t FileSystem::PendingWriteBack() const {
+    std::lock_guard lock(mutex_);
+    return writeBack_.size();
+}
+
+void FileSystem::WriteBackAll() {
+    std::lock_guard lock(mutex_);
+    writeBack_.clear();
+}
+
+void FileSystem::PowerOff() {
+    std::lock_guard lock(mutex_);
+    poweredOff_ = true;
+}
+
+bool FileSystem::PoweredOff() const {
+    std::lock_guard lock(mutex_);
+    return poweredOff_;
+}
+
+void FileSystem::DropWriteBack() {
+    std::lock_guard lock(mutex_);
+    namespace fs = std::filesystem;
+    for (const auto& [key, durable] : writeBack_) {
+        const fs::path host(key);
+        std::error_code error;
+        if (!durable) {
+            if (!fs::is_directory(host, error)) fs::remove(host, error);
+            continue;
+        }
+        fs::create_directories(host.parent_path(), error);
+        // Attributes are durable at once: a read-only file stays so with its old data.
+        const bool readOnly = ReadOnly(host);
+        const fs::perms perms = readOnly ? fs::status(host, error).permissions() : fs::perms::none;
+        if (readOnly) fs::permissions(host, fs::perms::owner_write, fs::perm_options::add, error);
+        {
+            std::ofstream out(host, std::ios::binary | std::ios::trunc);
+            out << *durable;
+        }
+        if (readOnly) fs::permissions(host, perms, fs::perm_options::replace, error);
+    }
+    writeBack_.clear();
+}
+
+// --- Free space ---
+
+void FileSystem::SetFreeSpace(std::optional<std::uint64_t> bytes) {
+    std::lock_guard lock(mutex_);
+    freeSpace_ = bytes;
+}
+
+DWORD FileSystem::BeginWrite(const std::filesystem::path& host, std::uint64_t growth) {
+    std::lock_guard lock(mutex_);
+    if (poweredOff_) return ERROR_NOT_READY;
+    if (freeSpace_) {
+        if (growth > *freeSpace_) return ERROR_DISK_FULL;
+        *freeSpace_ -= growth;
+    }
+    NoteWriteLocked(KeyOf(host));
+    return 0;
+}
+
+void FileSystem::GiveSpaceBack(std::uint64_t bytes) {
+    std::lock_guard lock(mutex_);
+    if (freeSpace_) *freeSpace_ += bytes;
+}
+
+void FileSystem::SetChangeCost(DWORD ms) {
+    std::lock_guard lock(mutex_);
+    changeCost_ = ms;
+}
+
+DWORD FileSystem::BeginChange() {
+    DWORD cost;
+    {
+        std::lock_guard lock(mutex_);
+        cost = changeCost_;
+    }
+    if (cost) machine_.clock().Sleep(cost);
+    return PoweredOff() ? ERROR_NOT_READY : 0;
+}
+
+// --- Streams of the runtime's file calls ---
+
+namespace {
+
+struct HostStream {
+    int fd = -1;
+    std::filesystem::path host;
+    bool append = false;
+};
+
+ssize_t StreamRead(void* cookie, char* buffer, std::size_t size) {
+    auto* stream = static_cast<HostStream*>(cookie);
+    ssize_t got;
+    do got = ::read(stream->fd, buffer, size);
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+ssize_t StreamWrite(void* cookie, const char* buffer, std::size_t size) {
+    auto* stream = static_cast<HostStream*>(cookie);
+    std::uint64_t growth = size;
+    if (!stream->append) {
+        struct stat status{};
+        const off_t at = ::lseek(stream->fd, 0, SEEK_CUR);
+        if (at >= 0 && ::fstat(stream->fd, &status) == 0) {
+            const std::uint64_t end = static_cast<std::uint64_t>(at) + size;
+            const auto length = static_cast<std::uint64_t>(status.st_size);
+            growth = end > length ? end - length : 0;
+        }
+    }
+    if (Machine* machine = Machine::Current()) {
+        if (DWORD error = machine->files().BeginWrite(stream->host, growth)) {
+            errno = error == ERROR_DISK_FULL ? ENOSPC : EIO;
+            return -1;  // nothing of it is written; the stream drops it
+        }
+    }
+    std::size_t put = 0;
+    while (put < size) {
+        const ssize_t n = ::write(stream->fd, buffer + put, size - put);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return put ? static_cast<ssize_t>(put) : -1;
+        put += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(put);
+}
+
+int StreamSeek(void* cookie, off64_t* offset, int whence) {
+    auto* stream = static_cast<HostStream*>(cookie);
+    const off64_t at = ::lseek64(stream->fd, *offset, whence);
+    if (at < 0) return -1;
+    *offset = at;
+    return 0;
+}
+
+int StreamClose(void* cookie) {
+    auto* stream = static_cast<HostStream*>(cookie);
+    const int result = ::close(stream->fd);
+    delete stream;
+    return result;
+}
+
+}  // namespace
+
+std::FILE* OpenHostStream(const std::filesystem::path& host, const std::string& mode) {
+    const bool plus = mode.find('+') != std::string::npos;
+    const char kind = mode.empty() ? 'r' : mode[0];
+    if (kind == 'r' && !plus) return std::fopen(host.c_str(), "rb");
+    int flags = O_CLOEXEC | (plus ? O_RDWR : kind == 'r' ? O_RDONLY : O_WRONLY);
+    if (kind == 'w') flags |= O_CREAT | O_TRUNC;
+    if (kind == 'a') flags |= O_CREAT | O_APPEND;
+    if (kind != 'r' && kind != 'w' && kind != 'a') {
+        errno = EINVAL;
+        return nullptr;
+    }
+    std::error_code error;
+    const bool exists = std::filesystem::exists(host, error);
+    if (exists && FileSystem::ReadOnly(host)) {
+        errno = EACCES;  // a read-only file opens for reading only
+        return nullptr;
+    }
+    if (!exists && kind == 'r') {
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (Machine* machine = Machine::Current()) {
+        if (machine->files().PoweredOff()) {
+            errno = EIO;
+            return nullptr;
+        }
+        if (kind == 'w') machine->files().GiveSpaceBack(HostSize(host));
+        if (kind == 'w' || !exists) machine->files().NoteWrite(host);
+    }
+    int fd;
+    do fd = ::open(host.c_str(), flags, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+    auto* stream = new HostStream{fd, host, kind == 'a'};
+    std::FILE* file = fopencookie(stream, mode.c_str(), {StreamRead, StreamWrite, StreamSeek, StreamClose});
+    if (!file) {
+        ::close(fd);
+        delete stream;
+    }
+    return file;
 }
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 // Windows names files.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -80,11 +81,52 @@ public:
     void SetWriteDenied(std::string_view windowsFolder, bool denied);
     bool WriteDenied(std::string_view windowsPath) const;
 
+    // --- What reaches the disk ---
+    // Data is written back: a file's data is durable once flushed (FlushFileBuffers), or once it
+    // is moved with write-through after its last handle closed. Creating (an empty file),
+    // deleting, attributes and a move of durable data are durable at once; a move of data not
+    // yet durable is durable only with that data. A power loss puts every file back to what is
+    // durable. The layer's calls tell each change before they make it (Note...).
+    void NoteWrite(const std::filesystem::path& host);  // a file about to be made, emptied or written
+    void NoteFlushed(const std::filesystem::path& host);
+    void NoteDeleted(const std::filesystem::path& host);
+    // Renames `from` to `to` (replacing it) and keeps the write-back's account; 0, or the Windows error.
+    DWORD Move(const std::filesystem::path& from, const std::filesystem::path& to, bool writeThrough);
+    // A handle open for writing: a move of its file is not write-through while it stays open.
+    void AddWriter(const std::shared_ptr<FileObject>& file);
+    // Files whose content on disk is not yet all durable.
+    std::size_t PendingWriteBack() const;
+    // Everything written so far is durable, as once the system has written its cache back.
+    void WriteBackAll();
+
+    // Power lost: from now on no change reaches the drives (ERROR_NOT_READY), and DropWriteBack
+    // puts every file back to its durable state once no thread runs any more.
+    void PowerOff();
+    bool PoweredOff() const;
+    void DropWriteBack();
+
+    // --- Free space ---
+    // The bytes files may still grow by from now on (none: no limit). A write that would grow
+    // them further fails whole with ERROR_DISK_FULL; deleting, emptying or replacing a file
+    // gives its bytes back.
+    void SetFreeSpace(std::optional<std::uint64_t> bytes);
+    // 0 when a write growing `host` by `growth` bytes may go ahead (the space is taken, the
+    // write-back told), else the error it meets.
+    DWORD BeginWrite(const std::filesystem::path& host, std::uint64_t growth);
+    void GiveSpaceBack(std::uint64_t bytes);
+
+    // Virtual milliseconds each change through the file calls costs (making, writing, flushing,
+    // moving, deleting a file, setting its attributes): 0 unless set, so a stop or a power loss
+    // can fall between two of them. BeginChange sleeps that long on the calling thread, then
+    // gives 0, or ERROR_NOT_READY once the power is off.
+    void SetChangeCost(DWORD ms);
+    DWORD BeginChange();
+
 private:
     // Normalize's result, empty also for a name holding a character Windows refuses.
     std::string UsableNormal(std::string_view windowsPath) const;
 
-    [[maybe_unused]] Machine& machine_;
+    Machine& machine_;
     std::filesystem::path root_;
     mutable FolderNames names_;
     mutable std::mutex mutex_;
@@ -97,6 +139,20 @@ private:
     std::shared_ptr<std::mutex> openersMutex_ = std::make_shared<std::mutex>();
     std::shared_ptr<std::multimap<std::string, Opener>> openers_ =
         std::make_shared<std::multimap<std::string, Opener>>();  // by lower-case normal path
+
+    void NoteWriteLocked(const std::string& key);
+
+    // What a power loss would leave at each host path whose disk content is not all durable:
+    // the durable content, or none for no file.
+    std::map<std::string, std::optional<std::string>> writeBack_;
+    std::vector<std::pair<std::string, std::weak_ptr<FileObject>>> writers_;
+    bool poweredOff_ = false;
+    std::optional<std::uint64_t> freeSpace_;
+    DWORD changeCost_ = 0;
 };
+
+// A C stream over a host file whose writes go through the machine's rules (free space, power,
+// write-back), as the runtime's file calls give them; null with errno set when it cannot open.
+std::FILE* OpenHostStream(const std::filesystem::path& host, const std::string& mode);
 
 }  // namespace sim

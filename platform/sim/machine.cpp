@@ -109,6 +109,14 @@ Machine* Machine::Current() { return current.load(); }
 
 void Machine::Shutdown() { clock_->Shutdown(); }
 
+void Machine::PowerOff() {
+    // Nothing the ending threads still do on their way out reaches the drives.
+    files_->PowerOff();
+    transcript_.Add("machine", "power off");
+    clock_->Shutdown();
+    files_->DropWriteBack();
+}
+
 void Machine::FailKernelCall(KernelCall call, int skip) {
     std::lock_guard lock(mutex_);
     kernelFaults_[call] = skip < 0 ? 0 : skip;

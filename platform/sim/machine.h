@@ -75,6 +75,11 @@ public:
     // Ends every simulated thread (see Scheduler::Shutdown).
     void Shutdown();
 
+    // Power lost now: every process ends at once and the drives keep only what was durable
+    // (FileSystem's write-back); the registry keeps every write. The machine does not run
+    // again: the restart is a new machine on the same drive folder and registry.
+    void PowerOff();
+
 private:
     Transcript transcript_;
     HandleTable handles_;

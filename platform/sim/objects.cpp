@@ -1,11 +1,18 @@
 #include "platform/sim/objects.h"
 
+#include <atomic>
+
 namespace sim {
+
+namespace {
+// Values are never given twice in one host process, so a handle a process singleton kept from a
+// machine that is gone (a restart after a power loss) names nothing on the next machine.
+std::atomic<ULONG_PTR> nextValue{0x1000};
+}  // namespace
 
 HANDLE HandleTable::Add(std::shared_ptr<Object> object) {
     std::lock_guard lock(mutex_);
-    ULONG_PTR value = next_;
-    next_ += 4;
+    ULONG_PTR value = nextValue.fetch_add(4);
     objects_[value] = std::move(object);
     return reinterpret_cast<HANDLE>(value);
 }

@@ -63,7 +63,6 @@ public:
 private:
     mutable std::mutex mutex_;
     std::map<ULONG_PTR, std::shared_ptr<Object>> objects_;
-    ULONG_PTR next_ = 0x1000;
 };
 
 }  // namespace sim

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "config/ZipWriter.h"
+#include "platform/sim/file_system.h"
 #include "platform/sim/modem.h"
 #include "platform/sim/registry_store.h"
+#include "tests/faults/package_fixture.h"
 #include "tests/support/service_run.h"
 
 namespace {
@@ -20,6 +21,7 @@ using kvtest::ServiceRun;
 
 constexpr std::int64_t kPostureAt = 2000;
 constexpr std::int64_t kSwitchMs = 600;  // six commands, 100 ms before each
+constexpr std::int64_t kUnpackMs = 100;  // 20 members of five file changes, 1 ms each
 
 struct StopCase {
     std::int64_t afterMs;  // after the posture change
@@ -64,35 +66,36 @@ INSTANTIATE_TEST_SUITE_P(Moments, StopDuringPosture,
 
 class StopDuringUnpacking : public ::testing::TestWithParam<std::int64_t> {};
 
+// Each change of a file costs 1 ms, so the early moments fall between the members' steps.
 TEST_P(StopDuringUnpacking, PackageUnpackedWholeThenEnds) {
     ServiceRun run("notebook");
-    ASSERT_EQ(run.machine().registry().SetDword(kvtest::kControlKeyPath, "NewPackageFlag", 1), "");
-    // A package of a few members; the writer of the system builds it on the machine.
-    std::filesystem::create_directories(run.drives() / "C" / "Kavrion" / "Firmware");
-    ZipHandle* zip = CreateZip("C:\\Kavrion\\Firmware\\KavrConfigFiles.flz", nullptr);
-    ASSERT_NE(zip, nullptr);
-    std::vector<std::string> names;
-    for (int i = 0; i < 20; ++i) {
-        names.push_back("520R NV\\SAR_DPR_PV_" + std::to_string(i) + ".xml");
-        std::string data(2000 + i, static_cast<char>('a' + i % 26));
-        ASSERT_EQ(AddZipItemMemory(zip, names.back().c_str(), data.data(), static_cast<DWORD>(data.size())), 0u);
-    }
-    ASSERT_EQ(CloseZipWriter(zip), 0u);
+    const std::vector<kvtest::PackageMember> members = kvtest::WritePackage(run);
+    run.machine().files().SetChangeCost(1);
 
     const std::int64_t stopAt = GetParam();
     run.At(stopAt, [&] { run.Stop(); });
     run.Start();
     ASSERT_TRUE(run.RunUntilEnded(stopAt + 60000));
 
-    for (const std::string& name : names)
-        EXPECT_EQ(run.File("C:\\Kavrion\\KvConfigService\\KavrConfigFiles\\" + name).size(), 2000u + (&name - &names[0]))
-            << name;
+    for (const kvtest::PackageMember& member : members)
+        EXPECT_TRUE(run.File(kvtest::kUnpackFolder + member.name) == member.data) << member.name;
+    EXPECT_EQ(kvtest::Leftovers(run), std::vector<std::string>{});
     EXPECT_EQ(run.machine().registry().GetDword(kvtest::kControlKeyPath, "NewPackageFlag"), 0u);
-    // The flag's write and the start's registration are handled (two switches), then STOP.
-    EXPECT_LE(run.EndTimeMs(), std::max<std::int64_t>(stopAt, 2 * kSwitchMs) + 100);
+    // The unpacking, then the flag's write and the start's registration are handled (two
+    // switches), then STOP.
+    EXPECT_LE(run.EndTimeMs(), std::max<std::int64_t>(stopAt, kUnpackMs + 2 * kSwitchMs) + 100);
     EXPECT_NE(run.Log().find("unzip KavrConfigFiles.flz success"), std::string::npos);
+    // A stop that came while the unpacking ran (before the flag's write) is seen only after it.
+    if (stopAt < kUnpackMs) {
+        std::int64_t flagAt = -1;
+        for (const sim::TranscriptEntry& entry : run.machine().transcript().Entries())
+            if (entry.party == "registry" && entry.text.find("NewPackageFlag") != std::string::npos) flagAt = entry.time;
+        EXPECT_GT(flagAt, stopAt);
+        const std::string log = run.Log();
+        EXPECT_LT(log.find("unzip KavrConfigFiles.flz success"), log.find("Triger Service Stop Event."));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Moments, StopDuringUnpacking, ::testing::Values(0, 1, 100, 700, 1300));
+INSTANTIATE_TEST_SUITE_P(Moments, StopDuringUnpacking, ::testing::Values(0, 1, 2, 3, 7, 50, 98, 99, 100, 101, 700, 1300));
 
 }  // namespace

@@ -1,9 +1,15 @@
 #include "tests/support/service_run.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
 #include "common/ProcessSingleton.h"
+#include "common/CLog.h"
+#include "core/CMbnMonitor.h"
+#include "core/CStateWork.h"
+#include "modem/CMbnDeviceServiceMgr.h"
+#include "modem/CMbnInterfaceEventMgr.h"
 #include "platform/service.h"
 #include "platform/sync.h"
 #include "platform/sim/file_system.h"
@@ -29,24 +35,40 @@ std::size_t CountOf(const std::string& text, const std::string& fragment) {
     return count;
 }
 
-ServiceRun::ServiceRun(const std::string& notebook) {
-    fs::path folder = fs::path(KV_SOURCE_DIR) / "examples" / notebook;
+ServiceRun::ServiceRun(const std::string& notebook) : notebook_(fs::path(KV_SOURCE_DIR) / "examples" / notebook) {
     drives_ = temp_.path() / "drives";
-    fs::copy(folder / "drives", drives_, fs::copy_options::recursive);
+    fs::copy(notebook_ / "drives", drives_, fs::copy_options::recursive);
     // The service's process starts with fresh singletons.
     CProcessSingletons::EndAll();
+    LoadNotebook("");
+}
+
+void ServiceRun::LoadNotebook(const std::string& registryText) {
+    std::vector<std::string> removed;  // services gone before a restart stay gone
+    if (machine_ && fs::exists(notebook_ / "services.txt")) {
+        std::ifstream in(notebook_ / "services.txt", std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        kvsim::InputError error;
+        if (auto services = kvsim::ParseServices(text.str(), "services.txt", error))
+            for (const kvsim::InstalledService& service : *services)
+                if (!machine_->services().Exists(service.name)) removed.push_back(service.name);
+    }
+    machine_.reset();
     machine_ = std::make_unique<sim::Machine>(drives_);
     machine_->SetExecutablePath(kExecutable);
-    if (fs::exists(folder / "registry.reg")) {
-        std::string problem = machine_->registry().LoadRegFile(folder / "registry.reg");
+    if (!registryText.empty()) {
+        EXPECT_EQ(machine_->registry().LoadRegText(registryText, "registry before the restart"), "");
+    } else if (fs::exists(notebook_ / "registry.reg")) {
+        std::string problem = machine_->registry().LoadRegFile(notebook_ / "registry.reg");
         EXPECT_EQ(problem, "");
     }
-    if (fs::exists(folder / "modem.txt")) {
-        std::string problem = machine_->modem().LoadModemFile(folder / "modem.txt");
+    if (fs::exists(notebook_ / "modem.txt")) {
+        std::string problem = machine_->modem().LoadModemFile(notebook_ / "modem.txt");
         EXPECT_EQ(problem, "");
     }
-    if (fs::exists(folder / "services.txt")) {
-        std::ifstream in(folder / "services.txt", std::ios::binary);
+    if (fs::exists(notebook_ / "services.txt")) {
+        std::ifstream in(notebook_ / "services.txt", std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
         kvsim::InputError error;
@@ -54,13 +76,40 @@ ServiceRun::ServiceRun(const std::string& notebook) {
         EXPECT_TRUE(services) << error.Text();
         if (services)
             for (const kvsim::InstalledService& service : *services)
-                machine_->services().Install(service.name, service.binaryPath, service.behaviour, service.pendingPolls);
+                if (std::find(removed.begin(), removed.end(), service.name) == removed.end())
+                    machine_->services().Install(service.name, service.binaryPath, service.behaviour,
+                                                 service.pendingPolls);
     }
 }
 
+void ServiceRun::PowerOffAndRestart() {
+    machine_->PowerOff();
+    ForgetProcess();
+    const std::string registry = machine_->registry().ExportRegText();
+    const SYSTEMTIME off = machine_->LocalTime();
+    process_.reset();
+    LoadNotebook(registry);
+    machine_->SetStartTime(off);
+}
+
 ServiceRun::~ServiceRun() {
-    if (machine_) machine_->Shutdown();
+    if (machine_) {
+        machine_->Shutdown();
+        ForgetProcess();
+    }
     machine_.reset();
+    CProcessSingletons::EndAll();
+}
+
+void ServiceRun::ForgetProcess() {
+    // The next process starts with singletons that hold nothing: what the ended one held of this
+    // machine is let go while the machine still exists (its threads have ended, its waits fail
+    // at once).
+    CMbnMonitor::GetInstance()->DetachStateMbnRegEvent();
+    CMbnDeviceServiceMgr::GetInstance()->Release();
+    CMbnInterfaceEventMgr::GetInstance()->Release();
+    CStateWork::GetInstance()->FreeMBIM();
+    CLog::GetInstance()->Close();
     CProcessSingletons::EndAll();
 }
 

@@ -47,6 +47,9 @@ public:
 
     // Starts the service's process; then runs until it ends or `limitMs` of virtual time.
     void Start();
+    // Power lost now; then a new machine on the same drives and registry, with the notebook's
+    // modem and its services as they stood. The service is not started (Start).
+    void PowerOffAndRestart();
     bool RunUntilEnded(std::int64_t limitMs);
     std::int64_t EndTimeMs() const { return endMs_; }
 
@@ -59,6 +62,10 @@ public:
     std::size_t CountTranscript(const std::string& party, const std::string& fragment) const;
 
 private:
+    void LoadNotebook(const std::string& registryText);
+    void ForgetProcess();
+
+    std::filesystem::path notebook_;
     TempDir temp_;
     std::filesystem::path drives_;
     std::unique_ptr<sim::Machine> machine_;

@@ -8,6 +8,7 @@
 #include "config/ZipTime.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
+#include "platform/sim/file_system.h"
 #include "platform/sync.h"
 #include "tests/support/sim_test.h"
 #include "tests/support/zip_bytes.h"
@@ -288,6 +289,97 @@ TEST_F(UnZipPackageTest, AttributesFollowTheHostSystem) {
         EXPECT_EQ(entry.attributes, cases[i].attributes) << i;
     }
     CloseZip(handle);
+}
+
+constexpr std::uint32_t kDosReadOnly = 0x21;  // archive and read-only, as a DOS host stores them
+
+bool IsReadOnly(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(UnZipPackageTest, ReadOnlyItemIsReadOnlyInPlaceAndReplacedNextTime) {
+    WriteFile(kPackage, BuildZip({RawItem("ro.xml", "first").Attributes(kDosReadOnly)}));
+    ASSERT_TRUE(UnZipPackage(kFolder, kPackage));
+    EXPECT_EQ(ReadFile(kFolder + "ro.xml"), "first");
+    EXPECT_TRUE(IsReadOnly(kFolder + "ro.xml"));
+
+    // The next package replaces the read-only file and makes the new one read-only again.
+    WriteFile(kPackage, BuildZip({RawItem("ro.xml", "second").Deflated().Attributes(kDosReadOnly)}));
+    ASSERT_TRUE(UnZipPackage(kFolder, kPackage));
+    EXPECT_EQ(ReadFile(kFolder + "ro.xml"), "second");
+    EXPECT_TRUE(IsReadOnly(kFolder + "ro.xml"));
+    EXPECT_EQ(Names(kFolder), std::vector<std::string>{"ro.xml"});
+
+    // And a package whose item is no longer read-only leaves a writable file.
+    WriteFile(kPackage, BuildZip({RawItem("ro.xml", "third")}));
+    ASSERT_TRUE(UnZipPackage(kFolder, kPackage));
+    EXPECT_EQ(ReadFile(kFolder + "ro.xml"), "third");
+    EXPECT_FALSE(IsReadOnly(kFolder + "ro.xml"));
+}
+
+TEST_F(UnZipPackageTest, FailedReadOnlyItemLeavesNoTemporaryAndTheOldFile) {
+    WriteFile(kFolder + "ro.xml", "good");
+    ASSERT_TRUE(SetFileAttributesA((kFolder + "ro.xml").c_str(), FILE_ATTRIBUTE_READONLY));
+    const RawItem cases[] = {RawItem("ro.xml", "bad").BadCrc().Attributes(kDosReadOnly),
+                             RawItem("ro.xml", std::string(3000, 'q')).Deflated().BadCrc().Attributes(kDosReadOnly)};
+    for (const RawItem& item : cases) {
+        SCOPED_TRACE(item.deflate ? "deflated" : "stored");
+        WriteFile(kPackage, BuildZip({item}));
+        EXPECT_FALSE(UnZipPackage(kFolder, kPackage));
+        EXPECT_EQ(ReadFile(kFolder + "ro.xml"), "good");
+        EXPECT_TRUE(IsReadOnly(kFolder + "ro.xml"));
+        EXPECT_EQ(Names(kFolder), std::vector<std::string>{"ro.xml"});
+    }
+}
+
+struct FullCase {
+    const char* name;
+    std::uint64_t freeBytes;
+    std::size_t itemBytes;
+    bool deflate;
+};
+
+class UnzipFullDriveTest : public UnZipPackageTest, public ::testing::WithParamInterface<FullCase> {};
+
+TEST_P(UnzipFullDriveTest, MemberThatCannotBeWrittenFailsAndKeepsTheOldFile) {
+    const FullCase& c = GetParam();
+    WriteFile(kFolder + "a.xml", "old a");
+    WriteFile(kFolder + "b.xml", "old b");
+    WriteFile(kPackage, BuildZip({c.deflate ? RawItem("a.xml", std::string(c.itemBytes, 'a')).Deflated()
+                                            : RawItem("a.xml", std::string(c.itemBytes, 'a')),
+                                  RawItem("b.xml", "new b")}));
+    machine().files().SetFreeSpace(c.freeBytes);
+    EXPECT_FALSE(UnZipPackage(kFolder, kPackage));
+    EXPECT_EQ(ReadFile(kFolder + "a.xml"), "old a");
+    EXPECT_EQ(Names(kFolder), (std::vector<std::string>{"a.xml", "b.xml"}));
+
+    // With room again the same package unpacks whole.
+    machine().files().SetFreeSpace(std::nullopt);
+    EXPECT_TRUE(UnZipPackage(kFolder, kPackage));
+    EXPECT_EQ(ReadFile(kFolder + "a.xml"), std::string(c.itemBytes, 'a'));
+    EXPECT_EQ(ReadFile(kFolder + "b.xml"), "new b");
+    EXPECT_EQ(Names(kFolder), (std::vector<std::string>{"a.xml", "b.xml"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnzipFullDriveTest,
+                         ::testing::Values(FullCase{"NoSpaceAtAll", 0, 100, false},
+                                           FullCase{"OneByteShort", 0, 1, false},
+                                           FullCase{"FullAfterTheFirstChunk", 16384, 40000, true},
+                                           FullCase{"FullInTheLastChunk", 40000, 40001, true}),
+                         [](const ::testing::TestParamInfo<FullCase>& info) { return std::string(info.param.name); });
+
+TEST_F(UnZipPackageTest, LeftoversOfAnInterruptedUnpackingAreRemoved) {
+    WriteFile(kFolder + "a.xml.~0", "");
+    WriteFile(kFolder + "sub\\b.xml.~0", "half");
+    WriteFile(kFolder + "sub\\b.xml.~12", "half");
+    WriteFile(kFolder + "keep.~x", "not ours");
+    WriteFile(kFolder + "keep.~123", "not ours");
+    WriteFile(kPackage, BuildZip({RawItem("a.xml", "a"), RawItem("sub\\b.xml", "b")}));
+    ASSERT_TRUE(UnZipPackage(kFolder, kPackage));
+    EXPECT_EQ(Names(kFolder), (std::vector<std::string>{"a.xml", "keep.~123", "keep.~x", "sub"}));
+    EXPECT_EQ(Names(kFolder + "sub"), std::vector<std::string>{"b.xml"});
+    EXPECT_EQ(ReadFile(kFolder + "sub\\b.xml"), "b");
 }
 
 }  // namespace
