@@ -32,7 +32,7 @@ ServiceRun::ServiceRun(const std::string& notebook) {
     fs::path folder = fs::path(KV_SOURCE_DIR) / "examples" / notebook;
     drives_ = temp_.path() / "drives";
     fs::copy(folder / "drives", drives_, fs::copy_options::recursive);
-    machine_ = std::make_unique<sim::Machine>(drives_);
+    machine_ = std::make_unique<sim::Machine>(drives_, kvtest::TestThreads());
     machine_->SetExecutablePath(kExecutable);
     if (fs::exists(folder / "registry.reg")) {
         std::string problem = machine_->registry().LoadRegFile(folder / "registry.reg");

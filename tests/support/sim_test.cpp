@@ -1,5 +1,6 @@
 #include "tests/support/sim_test.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -55,10 +56,15 @@ std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::stri
     return content.str();
 }
 
+sim::Threads TestThreads() {
+    const char* threads = std::getenv("KV_SIM_THREADS");
+    return threads && std::string(threads) == "concurrent" ? sim::Threads::Concurrent : sim::Threads::OneTurn;
+}
+
 void SimTest::SetUp() {
     drives_ = temp_.path() / "drives";
     std::filesystem::create_directories(drives_ / "C");
-    machine_ = std::make_unique<sim::Machine>(drives_);
+    machine_ = std::make_unique<sim::Machine>(drives_, TestThreads());
 }
 
 void SimTest::TearDown() { machine_.reset(); }
