@@ -672,6 +672,7 @@ void Scheduler::StartDeliveryThreadLocked(std::function<void()> action) {
         }
         try {
             action();
+            RunExitActions();
         } catch (const Terminated&) {
         }
         action = nullptr;
