@@ -70,14 +70,14 @@ SYSTEMTIME MsToSystemTime(std::int64_t ms) {
     return t;
 }
 
-Machine::Machine(std::filesystem::path driveRoot) {
+Machine::Machine(std::filesystem::path driveRoot, Threads threads) {
     Machine* expected = nullptr;
     if (!current.compare_exchange_strong(expected, this)) {
         std::fprintf(stderr, "sim: only one machine may exist at a time\n");
         std::abort();
     }
     KeepFreedHeap();
-    clock_ = std::make_unique<Scheduler>();
+    clock_ = std::make_unique<Scheduler>(threads);
     transcript_.SetClock([](const void* self) { return static_cast<const Scheduler*>(self)->Now(); }, clock_.get());
     registry_ = std::make_unique<Registry>(*this);
     files_ = std::make_unique<FileSystem>(*this, std::move(driveRoot));

@@ -31,8 +31,9 @@ enum class KernelCall { CreateEvent, CreateThread };
 
 class Machine {
 public:
-    // `driveRoot` is the host folder that holds the drives ("C" for C:\...).
-    explicit Machine(std::filesystem::path driveRoot);
+    // `driveRoot` is the host folder that holds the drives ("C" for C:\...). `threads`: how
+    // the simulated threads run (see Scheduler); one at a time unless asked.
+    explicit Machine(std::filesystem::path driveRoot, Threads threads = Threads::OneTurn);
     ~Machine();
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;

@@ -9,9 +9,90 @@
 
 #include "platform/sync.h"
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+extern "C" void __tsan_ignore_thread_begin();
+extern "C" void __tsan_ignore_thread_end();
+extern "C" void AnnotateIgnoreSyncBegin(const char* file, int line);
+extern "C" void AnnotateIgnoreSyncEnd(const char* file, int line);
+#endif
+
 namespace sim {
 
 namespace {
+// ThreadSanitizer looks at the concurrent machine's scheduler as it would at a kernel: not at all.
+// Its lock and its data are hidden, or every wait would order the threads that pass through it;
+// the scheduler says instead where Windows orders two threads (an event set and a wait it ends, a
+// thread's start and end, a delivery and what scheduled it).
+class Hidden {
+public:
+    explicit Hidden(bool hide) : hide_(hide) {
+#if defined(__SANITIZE_THREAD__)
+        if (hide_) {
+            __tsan_ignore_thread_begin();
+            AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
+        }
+#endif
+    }
+    ~Hidden() {
+#if defined(__SANITIZE_THREAD__)
+        if (hide_) {
+            AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
+            __tsan_ignore_thread_end();
+        }
+#endif
+    }
+    Hidden(const Hidden&) = delete;
+    Hidden& operator=(const Hidden&) = delete;
+
+private:
+    [[maybe_unused]] bool hide_;
+};
+
+// User code called from inside a hidden stretch (the deadlock handler).
+class Shown {
+public:
+    explicit Shown(bool shown) : shown_(shown) {
+#if defined(__SANITIZE_THREAD__)
+        if (shown_) {
+            AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
+            __tsan_ignore_thread_end();
+        }
+#endif
+    }
+    ~Shown() {
+#if defined(__SANITIZE_THREAD__)
+        if (shown_) {
+            __tsan_ignore_thread_begin();
+            AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
+        }
+#endif
+    }
+    Shown(const Shown&) = delete;
+    Shown& operator=(const Shown&) = delete;
+
+private:
+    [[maybe_unused]] bool shown_;
+};
+
+void Publish([[maybe_unused]] const void* object) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(const_cast<void*>(object));
+#endif
+}
+
+void Observe([[maybe_unused]] const void* object) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(const_cast<void*>(object));
+#endif
+}
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 constexpr DWORD kTerminatedResult = 0xDEAD0001;
 
 thread_local Scheduler* tlScheduler = nullptr;
@@ -113,7 +194,8 @@ private:
     std::unique_lock<std::mutex> lock_;
 };
 
-Scheduler::Scheduler() : core_(CurrentCore()) {
+Scheduler::Scheduler(Threads threads)
+    : concurrent_(threads == Threads::Concurrent), core_(concurrent_ ? -1 : CurrentCore()) {
     clock_ = std::thread([this] {
         PlaceOnCore(core_);
         ClockLoop();
@@ -122,12 +204,10 @@ Scheduler::Scheduler() : core_(CurrentCore()) {
 
 Scheduler::~Scheduler() { Shutdown(); }
 
-std::int64_t Scheduler::Now() const {
-    std::lock_guard lock(mutex_);
-    return now_;
-}
+std::int64_t Scheduler::Now() const { return now_.load(std::memory_order_relaxed); }
 
 DWORD Scheduler::NextThreadId() {
+    Hidden hidden(concurrent_);
     std::lock_guard lock(mutex_);
     return nextThreadId_++;
 }
@@ -170,8 +250,29 @@ void Scheduler::WakeLocked(Waiter& waiter, DWORD result) {
 std::uint64_t Scheduler::NewParticipantLocked() { return nextParticipant_++; }
 
 void Scheduler::MakeReadyLocked(std::uint64_t participant) {
+    if (concurrent_) {
+        ++running_;
+        auto sleeper = sleepers_.find(participant);
+        if (sleeper != sleepers_.end()) HandOffLocked(sleeper->second);
+        return;
+    }
     ready_.push_back(participant);
     if (turn_ == 0) PassTurnLocked();
+}
+
+// The participant that runs blocks or ends.
+void Scheduler::StopRunningLocked(std::uint64_t participant) {
+    if (!concurrent_) {
+        if (turn_ == participant) PassTurnLocked();
+        return;
+    }
+    if (running_ > 0) --running_;
+    if (running_ == 0) MoveClockLocked();
+}
+
+bool Scheduler::SoleRunnerLocked(std::uint64_t participant) const {
+    if (concurrent_) return running_ == 1 && settlers_.empty();
+    return turn_ == participant && ready_.empty();
 }
 
 // Called by the participant that has the turn when it blocks or ends, or when
@@ -182,15 +283,19 @@ void Scheduler::MakeReadyLocked(std::uint64_t participant) {
 void Scheduler::PassTurnLocked() {
     if (ready_.empty()) {
         turn_ = 0;
-        while (!stopping_ && !BusyLocked() && StepLocked()) {
-        }
-        if (!BusyLocked()) clockWake_.notify_one();
+        MoveClockLocked();
         return;
     }
     turn_ = ready_.front();
     ready_.pop_front();
     auto sleeper = sleepers_.find(turn_);
     if (sleeper != sleepers_.end()) HandOffLocked(sleeper->second);
+}
+
+void Scheduler::MoveClockLocked() {
+    while (!stopping_ && !BusyLocked() && StepLocked()) {
+    }
+    if (!BusyLocked()) clockWake_.notify_one();
 }
 
 void Scheduler::HandOffLocked(std::shared_ptr<Wake> wake) {
@@ -200,7 +305,7 @@ void Scheduler::HandOffLocked(std::shared_ptr<Wake> wake) {
 
 // At shutdown the turn no longer holds anyone back, so every thread can unwind.
 void Scheduler::AwaitTurnLocked(Lock& lock, std::uint64_t participant, const std::function<bool()>& also) {
-    auto mine = [&] { return (!also || also()) && (turn_ == participant || stopping_); };
+    auto mine = [&] { return (!also || also()) && (HoldsTurnLocked(participant) || stopping_); };
     if (mine()) return;
     const std::shared_ptr<Wake>& wake = TurnWake();
     sleepers_[participant] = wake;
@@ -210,19 +315,49 @@ void Scheduler::AwaitTurnLocked(Lock& lock, std::uint64_t participant, const std
 
 // Fires the earliest pending time-out or scheduled delivery; false when there is none.
 bool Scheduler::StepLocked() {
+    if (concurrent_) return StepAtOnceLocked();
     if (timers_.empty() && scheduled_.empty()) return false;
     const bool takeAction =
         !scheduled_.empty() && (timers_.empty() || scheduled_.begin()->first < timers_.begin()->first);
     if (takeAction) {
         auto it = scheduled_.begin();
-        now_ = std::max(now_, it->first.first);
+        now_ = std::max(now_.load(), it->first.first);
         auto action = std::move(it->second);
         scheduled_.erase(it);
         RunDelivery(std::move(action));
     } else {
         auto it = timers_.begin();
-        now_ = std::max(now_, it->first.first);
+        now_ = std::max(now_.load(), it->first.first);
         WakeLocked(*it->second, WAIT_TIMEOUT);
+    }
+    return true;
+}
+
+// Concurrent: everything due at the earliest instant fires together, the deliveries first, so that a
+// wait times out only once nothing due at its instant could still end it; a settler wakes once nothing
+// is due up to now.
+bool Scheduler::StepAtOnceLocked() {
+    auto dueBy = [](const auto& queue, std::int64_t when) { return !queue.empty() && queue.begin()->first.first <= when; };
+    if (!settlers_.empty() && !dueBy(scheduled_, now_) && !dueBy(timers_, now_)) {
+        std::vector<std::shared_ptr<Event>> settlers;
+        settlers.swap(settlers_);
+        for (const auto& settler : settlers) {
+            settler->signaled = true;
+            WakeWaitersOfLocked(*settler);
+        }
+        return true;
+    }
+    if (timers_.empty() && scheduled_.empty()) return false;
+    if (!scheduled_.empty() && (timers_.empty() || scheduled_.begin()->first.first <= timers_.begin()->first.first)) {
+        now_ = std::max(now_.load(), scheduled_.begin()->first.first);
+        while (dueBy(scheduled_, now_)) {
+            auto action = std::move(scheduled_.begin()->second);
+            scheduled_.erase(scheduled_.begin());
+            RunDelivery(std::move(action));
+        }
+    } else {
+        now_ = std::max(now_.load(), timers_.begin()->first.first);
+        while (dueBy(timers_, now_)) WakeLocked(*timers_.begin()->second, WAIT_TIMEOUT);
     }
     return true;
 }
@@ -240,6 +375,24 @@ void Scheduler::WakeWaitersOfLocked(Waitable& object) {
 }
 
 DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll, DWORD timeoutMs) {
+    if (!concurrent_) return WaitHidden(objects, waitAll, timeoutMs);
+    Publish(&settled_);
+    DWORD result;
+    {
+        Hidden hidden(true);
+        result = WaitHidden(objects, waitAll, timeoutMs);
+    }
+    if (result >= WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + objects.size()) {
+        if (waitAll) {
+            for (const auto& object : objects) Observe(object.get());
+        } else {
+            Observe(objects[result - WAIT_OBJECT_0].get());
+        }
+    }
+    return result;
+}
+
+DWORD Scheduler::WaitHidden(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll, DWORD timeoutMs) {
     Lock lock(*this);
     const std::uint64_t participant = tlScheduler == this ? tlParticipant : 0;
     if (stopping_) {
@@ -259,7 +412,7 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
 
     // The only thread with a turn or waiting for one, and nothing due before this time-out: the clock would fire it next, so
     // take it here without the two thread switches through the clock (a week of idle 5-second waits).
-    if (participant && timeoutMs != INFINITE && turn_ == participant && ready_.empty()) {
+    if (participant && timeoutMs != INFINITE && SoleRunnerLocked(participant)) {
         const Key mine{now_ + timeoutMs, seq_};
         if ((timers_.empty() || mine < timers_.begin()->first) &&
             (scheduled_.empty() || mine < scheduled_.begin()->first)) {
@@ -277,7 +430,7 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
     allWaiters_.push_back(&waiter);
     ++blocked_;
     if (participant) {
-        if (turn_ == participant) PassTurnLocked();
+        StopRunningLocked(participant);
         AwaitTurnLocked(lock, participant, [&] { return waiter.done; });
     } else {
         clockWake_.notify_one();
@@ -293,18 +446,23 @@ DWORD Scheduler::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, boo
 void Scheduler::Sleep(DWORD ms) { Wait({}, false, ms); }
 
 void Scheduler::SetEvent(Event& event) {
+    if (concurrent_) Publish(&event);
+    Hidden hidden(concurrent_);
     Lock lock(*this);
     event.signaled = true;
     WakeWaitersOfLocked(event);
 }
 
 void Scheduler::ResetEvent(Event& event) {
+    Hidden hidden(concurrent_);
     std::lock_guard lock(mutex_);
     event.signaled = false;
 }
 
 std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body) {
     auto object = std::make_shared<ThreadObject>();
+    if (concurrent_) Publish(object.get());
+    Hidden hidden(concurrent_);
     Lock lock(*this);
     object->id = nextThreadId_++;
     if (stopping_) {
@@ -317,16 +475,18 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
     const std::uint64_t participant = NewParticipantLocked();
     MakeReadyLocked(participant);
     auto done = std::make_shared<bool>(false);
-    std::thread thread([this, object, body = std::move(body), done, participant] {
-        tlScheduler = this;
-        tlParticipant = participant;
-        tlOwned = true;
-        BeginSimulatedThread();
-        PlaceOnCore(core_);
+    std::thread thread([this, concurrent = concurrent_, object, body = std::move(body), done, participant] {
         {
+            Hidden hidden(concurrent);
+            tlScheduler = this;
+            tlParticipant = participant;
+            tlOwned = true;
+            BeginSimulatedThread();
+            PlaceOnCore(core_);
             Lock lock(*this);
             AwaitTurnLocked(lock, participant);
         }
+        if (concurrent) Observe(object.get());
         DWORD code = 0;
         try {
             code = body();
@@ -334,33 +494,69 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         } catch (const Terminated&) {
             code = 1;
         }
+        if (concurrent) {
+            Publish(object.get());
+            Publish(&settled_);
+        }
+        Hidden hidden(concurrent);
         Lock exitLock(*this);
         object->exitCode = code;
         object->exited = true;
         WakeWaitersOfLocked(*object);
         *done = true;
         tlParticipant = 0;
-        if (turn_ == participant) PassTurnLocked();
+        StopRunningLocked(participant);
     });
     workers_.push_back({std::move(thread), done});
     return object;
 }
 
-void Scheduler::At(std::int64_t when, std::function<void()> action) {
-    std::lock_guard lock(mutex_);
+void Scheduler::At(std::int64_t when, std::function<void()> action) { Schedule(when, std::move(action), false); }
+
+void Scheduler::Post(std::function<void()> action) { Schedule(Now(), std::move(action), concurrent_); }
+
+void Scheduler::Schedule(std::int64_t when, std::function<void()> action, bool atOnce) {
+    std::shared_ptr<char> cause;
+    if (concurrent_ && kSanitized) {
+        cause = std::make_shared<char>(0);
+        Publish(cause.get());
+    }
+    Hidden hidden(concurrent_);
+    if (cause)
+        action = [cause, inner = std::move(action)] {
+            Observe(cause.get());
+            inner();
+        };
+    Lock lock(*this);
     if (stopping_) return;
-    scheduled_.emplace(Key{std::max(when, now_), seq_++}, std::move(action));
+    if (atOnce) {
+        RunDelivery(std::move(action));
+        return;
+    }
+    scheduled_.emplace(Key{std::max(when, now_.load()), seq_++}, std::move(action));
     // A participant that runs or is ready moves the clock when the turn comes free.
     if (!BusyLocked()) clockWake_.notify_one();
 }
 
 void Scheduler::Settle() {
     auto done = std::make_shared<Event>(true, false, "");
+    if (concurrent_) {
+        {
+            Hidden hidden(true);
+            Lock lock(*this);
+            settlers_.push_back(done);
+            if (!BusyLocked()) clockWake_.notify_one();
+        }
+        Wait({done}, false, INFINITE);
+        Observe(&settled_);  // what ran before every thread came to wait
+        return;
+    }
     At(Now(), [this, done] { SetEvent(*done); });
     Wait({done}, false, INFINITE);
 }
 
 void Scheduler::Join() {
+    Hidden hidden(concurrent_);
     Lock lock(*this);
     if (tlScheduler == this && tlParticipant) return;
     tlScheduler = this;
@@ -372,6 +568,7 @@ void Scheduler::Join() {
 }
 
 void Scheduler::Leave() {
+    Hidden hidden(concurrent_);
     Lock lock(*this);
     if (tlScheduler != this || !tlParticipant) return;
     const std::uint64_t participant = tlParticipant;
@@ -379,22 +576,25 @@ void Scheduler::Leave() {
     tlScheduler = nullptr;
     if (tlPlaced) sched_setaffinity(0, sizeof tlAffinityBefore, &tlAffinityBefore);
     tlPlaced = false;
-    if (turn_ == participant) PassTurnLocked();
+    StopRunningLocked(participant);
 }
 
 void Scheduler::SetDeadlockHandler(std::function<void()> handler) {
+    Hidden hidden(concurrent_);
     std::lock_guard lock(mutex_);
     deadlockHandler_ = std::move(handler);
 }
 
 bool Scheduler::ShuttingDown() const {
+    Hidden hidden(concurrent_);
     std::lock_guard lock(mutex_);
     return stopping_;
 }
 
 void Scheduler::ReapLocked() {
     for (auto it = workers_.begin(); it != workers_.end();) {
-        if (*it->done) {
+        // A delivery that ends may start the next one itself; it is reaped later.
+        if (*it->done && it->thread.get_id() != std::this_thread::get_id()) {
             it->thread.join();
             it = workers_.erase(it);
         } else {
@@ -405,6 +605,10 @@ void Scheduler::ReapLocked() {
 
 void Scheduler::RunDelivery(std::function<void()> action) {
     // Called with the lock held; the delivery is a participant until it ends.
+    if (concurrent_) {
+        StartDeliveryThreadLocked(std::move(action));
+        return;
+    }
     const std::uint64_t participant = NewParticipantLocked();
     Pooled* runner;
     if (idle_.empty()) {
@@ -446,16 +650,48 @@ void Scheduler::PoolLoop(Pooled& self) {
         tlParticipant = 0;
         // Idle before the turn passes, so the next delivery can start on this thread.
         if (!stopping_) idle_.push_back(&self);
-        if (turn_ == participant) PassTurnLocked();
+        StopRunningLocked(participant);
         if (stopping_) return;
     }
 }
 
+// Concurrent: each delivery has a host thread of its own, so that to the sanitizer it is a thread
+// of its own too, with nothing ordered before it but what scheduled it.
+void Scheduler::StartDeliveryThreadLocked(std::function<void()> action) {
+    ReapLocked();
+    const std::uint64_t participant = NewParticipantLocked();
+    MakeReadyLocked(participant);
+    auto done = std::make_shared<bool>(false);
+    std::thread thread([this, action = std::move(action), done, participant]() mutable {
+        {
+            Hidden hidden(true);
+            tlScheduler = this;
+            tlParticipant = participant;
+            tlOwned = true;
+            BeginSimulatedThread();
+        }
+        try {
+            action();
+            RunExitActions();
+        } catch (const Terminated&) {
+        }
+        action = nullptr;
+        Publish(&settled_);
+        Hidden hidden(true);
+        Lock lock(*this);
+        tlParticipant = 0;
+        *done = true;
+        StopRunningLocked(participant);
+    });
+    workers_.push_back({std::move(thread), done});
+}
+
 void Scheduler::ClockLoop() {
+    Hidden hidden(concurrent_);
     Lock lock(*this);
     for (;;) {
         lock.WaitOn(clockWake_, [&] {
-            return stopping_ || (!BusyLocked() && (!timers_.empty() || !scheduled_.empty() || blocked_ > 0));
+            return stopping_ || (!BusyLocked() && (PendingLocked() || blocked_ > 0));
         });
         if (stopping_) return;
         ReapLocked();
@@ -465,6 +701,8 @@ void Scheduler::ClockLoop() {
             std::int64_t at = now_;
             lock.Unlock();
             if (handler) {
+                Shown shown(concurrent_);
+                Observe(&settled_);  // every thread waits: what each did before
                 handler();
             } else {
                 std::fprintf(stderr, "sim: deadlock at virtual time %lld ms: every thread waits and nothing is scheduled\n",
@@ -472,17 +710,19 @@ void Scheduler::ClockLoop() {
                 std::abort();
             }
             lock.Relock();
-            lock.WaitOn(clockWake_, [&] { return stopping_ || BusyLocked() || !timers_.empty() || !scheduled_.empty(); });
+            lock.WaitOn(clockWake_, [&] { return stopping_ || BusyLocked() || PendingLocked(); });
         }
     }
 }
 
 void Scheduler::Shutdown() {
     {
+        Hidden hidden(concurrent_);
         Lock lock(*this);
         if (!stopping_) {
             stopping_ = true;
             scheduled_.clear();
+            settlers_.clear();
             std::vector<Waiter*> waiting = allWaiters_;
             for (Waiter* waiter : waiting) WakeLocked(*waiter, kTerminatedResult);
         }
@@ -493,6 +733,7 @@ void Scheduler::Shutdown() {
     if (clock_.joinable()) clock_.join();
     std::vector<std::unique_ptr<Pooled>> pool;
     {
+        Hidden hidden(concurrent_);
         std::lock_guard lock(mutex_);
         pool.swap(pool_);
         idle_.clear();
@@ -501,6 +742,7 @@ void Scheduler::Shutdown() {
     for (;;) {
         std::vector<Worker> workers;
         {
+            Hidden hidden(concurrent_);
             std::lock_guard lock(mutex_);
             workers.swap(workers_);
         }

@@ -91,6 +91,8 @@ struct Seen {
 TEST_F(ClockTest, EachDeliveryRunsAsAFreshThreadThoughHostThreadsAreReused) {
     // Deliveries one after another: whatever one leaves on its thread (an error number, an
     // apartment) the next does not find, and each has a thread id of its own.
+    machine_.reset();  // the reuse of host threads is the one-turn machine's
+    machine_ = std::make_unique<sim::Machine>(drives(), sim::Threads::OneTurn);
     std::vector<Seen> seen(4);
     for (std::size_t i = 0; i < seen.size(); ++i) {
         machine().clock().At(static_cast<std::int64_t>(100 * (i + 1)), [&seen, i] {
@@ -137,9 +139,10 @@ TEST_F(ClockTest, ADeliveryThatWaitsLeavesTheNextOneItsOwnThread) {
 TEST_F(ClockTest, ADeliveryLeftWaitingEndsWithTheMachine) {
     auto never = std::make_shared<sim::Event>(true, false, "");
     std::atomic<bool> started{false};
-    machine().clock().Post([&] {
+    sim::Scheduler& clock = machine().clock();  // the fixture's pointer goes while the delivery waits
+    clock.Post([&] {
         started = true;
-        machine().clock().Wait({never}, false, INFINITE);
+        clock.Wait({never}, false, INFINITE);
     });
     Sleep(10);
     EXPECT_TRUE(started.load());

@@ -385,6 +385,7 @@ TEST_F(MbnTest, RegistrationChangesReachEveryAdvisedSinkOnLayerThreads) {
 
     point->Unadvise(cookie1);
     modem().RaiseRegistrationEvent(sim::RegistrationEvent::SetRegisterModeComplete, 0, 9, E_FAIL);
+    machine().clock().Settle();
     modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange, 5);  // no such interface
     machine().clock().Settle();
     EXPECT_EQ(first.Lines().size(), 1u);
@@ -710,6 +711,7 @@ TEST_F(MbnTest, EventNotificationsReachEverySink) {
     DWORD cookie1 = AdviseServices(&first);
     DWORD cookie2 = AdviseServices(&second);
     modem().RaiseEventNotification("{613A2C9F-7579-4BE2-BF30-94DC8FE47B1C}", 7, "abc");
+    machine().clock().Settle();  // the second comes after the first however the machine runs its threads
     modem().RaiseEventNotification("{00000000-1111-2222-3333-444444444444}", 1, "");
     machine().clock().Settle();
     const std::vector<std::string> expected{std::string("event ") + sim::kDeviceModeServiceId + " 7 [abc]",

@@ -134,6 +134,8 @@ DWORD Speak(LPVOID parameter) {
 TEST_F(SyncTest, WhatHappensAtOneInstantComesInOneOrder) {
     // A thread keeps running until it waits; the others follow in the order they became ready,
     // however the host schedules its threads.
+    machine_.reset();
+    machine_ = std::make_unique<sim::Machine>(drives(), sim::Threads::OneTurn);
     HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::vector<Voice> voices;
     for (int i = 0; i < 4; ++i) voices.push_back({&machine().transcript(), go, i});

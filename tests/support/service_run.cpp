@@ -55,7 +55,7 @@ void ServiceRun::LoadNotebook(const std::string& registryText) {
                 if (!machine_->services().Exists(service.name)) removed.push_back(service.name);
     }
     machine_.reset();
-    machine_ = std::make_unique<sim::Machine>(drives_);
+    machine_ = std::make_unique<sim::Machine>(drives_, kvtest::TestThreads());
     machine_->SetExecutablePath(kExecutable);
     if (!registryText.empty()) {
         EXPECT_EQ(machine_->registry().LoadRegText(registryText, "registry before the restart"), "");

@@ -1,5 +1,6 @@
 #include "tests/support/sim_test.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -56,12 +57,17 @@ std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::stri
     return content.str();
 }
 
+sim::Threads TestThreads() {
+    const char* threads = std::getenv("KV_SIM_THREADS");
+    return threads && std::string(threads) == "concurrent" ? sim::Threads::Concurrent : sim::Threads::OneTurn;
+}
+
 void SimTest::SetUp() {
     // Every test is a process of its own, also when the test program runs them all in one.
     CProcessSingletons::EndAll();
     drives_ = temp_.path() / "drives";
     std::filesystem::create_directories(drives_ / "C");
-    machine_ = std::make_unique<sim::Machine>(drives_);
+    machine_ = std::make_unique<sim::Machine>(drives_, TestThreads());
 }
 
 void SimTest::TearDown() {

@@ -30,6 +30,10 @@ void WriteHostFile(const std::filesystem::path& driveRoot, const std::string& wi
 std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath);
 std::filesystem::path HostPath(const std::filesystem::path& driveRoot, const std::string& windowsPath);
 
+// How the tests' machines run their threads: concurrently when the environment's
+// KV_SIM_THREADS is "concurrent" (the ThreadSanitizer run), else one at a time.
+sim::Threads TestThreads();
+
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;
