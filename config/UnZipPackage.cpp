@@ -60,10 +60,16 @@ bool UnZipPackage(std::string folder, std::string packagePath) {
         return false;
     }
     ZipHandle* handle = OpenZip(packagePath.c_str(), nullptr);
+    // Closed on every way out, also when the thread is ended in the middle of an item.
+    struct CloseAtEnd {
+        ZipHandle* handle;
+        ~CloseAtEnd() {
+            if (handle) CloseZip(handle);
+        }
+    } closeAtEnd{handle};
     ZipEntry entry{};
     if (GetZipItem(handle, -1, &entry) != ZIP_OK) {
         CLog::GetInstance()->WriteLog(1, "GetZipItem failed.");
-        if (handle) CloseZip(handle);
         return false;  // not a readable archive: the package waits for the next start
     }
     const int count = entry.index;
@@ -77,6 +83,5 @@ bool UnZipPackage(std::string folder, std::string packagePath) {
         const std::string destination = folder + entry.name;
         if (destination.size() >= MAX_PATH || UnzipItem(handle, i, destination.c_str()) != ZIP_OK) complete = false;
     }
-    CloseZip(handle);
     return complete;
 }

@@ -239,6 +239,8 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
         report.transcript = machine.transcript().Lines();
         if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadText(*host).value_or("");
         machine.Shutdown();
+        // The service's process ends with the run: what it held open is closed.
+        CProcessSingletons::EndAll();
         report.eventsPlayed = *played;
 
         if (!ended) {
