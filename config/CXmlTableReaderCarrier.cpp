@@ -136,9 +136,7 @@ bool CXmlTableReader::GetCarrierIdByMccmnc(std::string mccmnc, std::string fileP
     CXmlFile file;
     if (!file.Load(filePath)) {
         Log(1, "load xml error.");
-        Log(1, filePath);
-        Log(4, "GetCarrierId by Mccmnc done.");
-        return false;
+        return fail(filePath.c_str());
     }
     XMLElement* root = file.Root();
     if (!root) return fail("RootElement xml item error.");

@@ -64,7 +64,7 @@ int _mkdir(const char* dirName) {
         errno = ENOENT;
         return -1;
     }
-    sim::Machine::Current()->transcript().Add("file", "created folder " + sim::Machine::Current()->files().Normalize(dirName));
+    sim::Machine::Current()->files().Tell("created folder", dirName);
     return 0;
 }
 

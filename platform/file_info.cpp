@@ -262,8 +262,7 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
         SetLastError(refused);
         return FALSE;
     }
-    machine->transcript().Add("file", "renamed " + machine->files().Normalize(existingFileName) + " to " +
-                                          machine->files().Normalize(newFileName));
+    machine->files().Tell("renamed", existingFileName, newFileName);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

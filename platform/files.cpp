@@ -1,7 +1,5 @@
 #include "platform/files.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -145,9 +143,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     if (!exists) {
         machine->files().OpenShared(fileName, desiredAccess, shareMode, &sharing);
         // A file made read-only still takes the writes of the handle that made it.
-        if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)
-            fs::permissions(*host, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                            fs::perm_options::remove, error);
+        if (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) sim::FileSystem::SetReadOnly(*host, true, error);
     }
     auto file = std::make_shared<sim::FileObject>(stream, *host, machine->files().Normalize(fileName), desiredAccess);
     file->sharing = std::move(sharing);
@@ -184,11 +180,8 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     std::lock_guard lock(file->mutex);
     std::fseek(file->stream, 0, SEEK_CUR);  // a switch from reading to writing needs a positioning call
     if (bytesToWrite) {
-        const std::uint64_t end = static_cast<std::uint64_t>(ftello(file->stream)) + bytesToWrite;
-        struct stat status{};
-        const std::uint64_t length =
-            fstat(fileno(file->stream), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
-        if (DWORD refused = machine->files().BeginWrite(file->hostPath, end > length ? end - length : 0)) {
+        const std::uint64_t growth = sim::WriteGrowth(fileno(file->stream), ftello(file->stream), bytesToWrite);
+        if (DWORD refused = machine->files().BeginWrite(file->hostPath, growth)) {
             SetLastError(refused);
             return FALSE;
         }
@@ -269,9 +262,7 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
         SetLastError(refused);
         return FALSE;
     }
-    sim::Machine& machine = *sim::Machine::Current();
-    machine.transcript().Add("file", "renamed " + machine.files().Normalize(existingFileName) + " to " +
-                                         machine.files().Normalize(newFileName));
+    files.Tell("renamed", existingFileName, newFileName);
     return TRUE;
 }
 
@@ -291,7 +282,7 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    sim::Machine::Current()->transcript().Add("file", "created folder " + sim::Machine::Current()->files().Normalize(pathName));
+    sim::Machine::Current()->files().Tell("created folder", pathName);
     return TRUE;
 }
 
@@ -325,11 +316,7 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     }
     // Of the attributes only read-only is kept (as the host's write permission); a folder keeps none.
     if (fs::is_directory(status)) return TRUE;
-    constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    if (fileAttributes & FILE_ATTRIBUTE_READONLY)
-        fs::permissions(*host, kWrite, fs::perm_options::remove, error);
-    else
-        fs::permissions(*host, fs::perms::owner_write, fs::perm_options::add, error);
+    sim::FileSystem::SetReadOnly(*host, (fileAttributes & FILE_ATTRIBUTE_READONLY) != 0, error);
     if (error) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;

@@ -203,9 +203,7 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    sim::Machine& machine = *sim::Machine::Current();
-    machine.transcript().Add("file", "copied " + machine.files().Normalize(existingFileName) + " to " +
-                                         machine.files().Normalize(newFileName));
+    sim::Machine::Current()->files().Tell("copied", existingFileName, newFileName);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 
 namespace {
 
@@ -37,14 +38,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 // The file's text (a byte-order mark left out), or none when it cannot be read:
@@ -109,7 +102,7 @@ std::optional<std::vector<Section>> Load(LPCSTR fileName) {
 const Section* FindSection(const std::vector<Section>& sections, std::string_view name) {
     name = Trim(name);
     for (std::size_t i = 0; i < sections.size(); ++i)
-        if ((i > 0 || !sections[i].entries.empty()) && SameName(sections[i].name, name)) return &sections[i];
+        if ((i > 0 || !sections[i].entries.empty()) && sim::SameNameNoCase(sections[i].name, name)) return &sections[i];
     return nullptr;
 }
 
@@ -131,13 +124,13 @@ std::optional<std::string> Lookup(LPCSTR section, LPCSTR key, LPCSTR fileName) {
     ForEachLine(*text, [&](const Line& line) {
         if (line.kind == Line::Header) {
             if (counted) return false;
-            inSection = SameName(line.name, wantSection);
+            inSection = sim::SameNameNoCase(line.name, wantSection);
             counted = inSection;
             return true;
         }
         if (!inSection) return true;
         counted = true;
-        if (!SameName(line.name, wantKey)) return true;
+        if (!sim::SameNameNoCase(line.name, wantKey)) return true;
         if (line.value) found = std::string(*line.value);
         return false;
     });

@@ -1,22 +1,15 @@
 #include "platform/sim/driver.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 
 namespace sim {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 }  // namespace
 
@@ -48,7 +41,7 @@ DWORD ControlDriver::Region() const {
 std::shared_ptr<Object> ControlDriver::OpenDevice(const std::string& name, DWORD* error) {
     std::lock_guard lock(mutex_);
     // "\\.\KVControl" is the same device by its other prefix.
-    const bool ours = SameName(name, kDeviceName) || SameName(name, "\\\\.\\KVControl");
+    const bool ours = SameNameNoCase(name, kDeviceName) || SameNameNoCase(name, "\\\\.\\KVControl");
     if (ours && !present_) machine_.transcript().Add("driver", "open " + name + " failed (2): the driver is absent");
     if (!ours || !present_) {
         if (error) *error = ERROR_FILE_NOT_FOUND;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 
 namespace sim {
 
@@ -57,14 +58,10 @@ void FileSystem::SetCurrentDirectory(std::string windowsPath) {
 namespace {
 
 std::string FolderKey(std::string normal) {
-    for (char& c : normal) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    normal = LowerAscii(normal);
     if (normal.empty() || normal.back() != '\\') normal += '\\';
     return normal;
 }
-
-}  // namespace
-
-namespace {
 
 constexpr DWORD kShareRead = 0x1;
 constexpr DWORD kShareWrite = 0x2;
@@ -116,6 +113,21 @@ bool FileSystem::ReadOnly(const std::filesystem::path& hostPath) {
     auto status = std::filesystem::status(hostPath, error);
     return !error && std::filesystem::is_regular_file(status) &&
            (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none;
+}
+
+void FileSystem::SetReadOnly(const std::filesystem::path& hostPath, bool readOnly, std::error_code& error) {
+    namespace fs = std::filesystem;
+    if (readOnly)
+        fs::permissions(hostPath, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove, error);
+    else
+        fs::permissions(hostPath, fs::perms::owner_write, fs::perm_options::add, error);
+}
+
+void FileSystem::Tell(std::string_view what, std::string_view windowsPath, std::string_view toWindowsPath) {
+    std::string text = std::string(what) + " " + Normalize(windowsPath);
+    if (!toWindowsPath.empty()) text += " to " + Normalize(toWindowsPath);
+    machine_.transcript().Add("file", std::move(text));
 }
 
 void FileSystem::SetWriteDenied(std::string_view windowsFolder, bool denied) {
@@ -367,7 +379,7 @@ void FileSystem::DropWriteBack() {
         // Attributes are durable at once: a read-only file stays so with its old data.
         const bool readOnly = ReadOnly(host);
         const fs::perms perms = readOnly ? fs::status(host, error).permissions() : fs::perms::none;
-        if (readOnly) fs::permissions(host, fs::perms::owner_write, fs::perm_options::add, error);
+        if (readOnly) SetReadOnly(host, false, error);
         {
             std::ofstream out(host, std::ios::binary | std::ios::trunc);
             out << *durable;
@@ -415,6 +427,14 @@ DWORD FileSystem::BeginChange() {
     return PoweredOff() ? ERROR_NOT_READY : 0;
 }
 
+std::uint64_t WriteGrowth(int fd, std::int64_t at, std::uint64_t size) {
+    struct stat status{};
+    if (at < 0 || ::fstat(fd, &status) != 0) return size;
+    const std::uint64_t end = static_cast<std::uint64_t>(at) + size;
+    const auto length = static_cast<std::uint64_t>(status.st_size);
+    return end > length ? end - length : 0;
+}
+
 // --- Streams of the runtime's file calls ---
 
 namespace {
@@ -435,16 +455,7 @@ ssize_t StreamRead(void* cookie, char* buffer, std::size_t size) {
 
 ssize_t StreamWrite(void* cookie, const char* buffer, std::size_t size) {
     auto* stream = static_cast<HostStream*>(cookie);
-    std::uint64_t growth = size;
-    if (!stream->append) {
-        struct stat status{};
-        const off_t at = ::lseek(stream->fd, 0, SEEK_CUR);
-        if (at >= 0 && ::fstat(stream->fd, &status) == 0) {
-            const std::uint64_t end = static_cast<std::uint64_t>(at) + size;
-            const auto length = static_cast<std::uint64_t>(status.st_size);
-            growth = end > length ? end - length : 0;
-        }
-    }
+    const std::uint64_t growth = WriteGrowth(stream->fd, stream->append ? -1 : ::lseek(stream->fd, 0, SEEK_CUR), size);
     if (Machine* machine = Machine::Current()) {
         if (DWORD error = machine->files().BeginWrite(stream->host, growth)) {
             errno = error == ERROR_DISK_FULL ? ENOSPC : EIO;

@@ -75,6 +75,12 @@ public:
 
     // A file Windows would show as FILE_ATTRIBUTE_READONLY (its owner may not write it).
     static bool ReadOnly(const std::filesystem::path& hostPath);
+    // Sets or clears that, as the host's write permission.
+    static void SetReadOnly(const std::filesystem::path& hostPath, bool readOnly, std::error_code& error);
+
+    // The transcript's "file" line of a change: "<what> <path>", or "<what> <path> to <other path>",
+    // the paths normalised.
+    void Tell(std::string_view what, std::string_view windowsPath, std::string_view toWindowsPath = {});
 
     // A folder whose files cannot be created or opened for writing (access denied), as when its
     // permissions are taken away; false gives them back. Files open already stay writable.
@@ -150,6 +156,10 @@ private:
     std::optional<std::uint64_t> freeSpace_;
     DWORD changeCost_ = 0;
 };
+
+// How many bytes a write of `size` bytes at offset `at` of the open host file `fd` makes it grow
+// by; all of them for a negative offset (an append) or a file whose length is unknown.
+std::uint64_t WriteGrowth(int fd, std::int64_t at, std::uint64_t size);
 
 // A C stream over a host file whose writes go through the machine's rules (free space, power,
 // write-back), as the runtime's file calls give them; null with errno set when it cannot open.

@@ -1,4 +1,5 @@
 #include "platform/sim/folder_names.h"
+#include "platform/sim/names.h"
 
 #include <dirent.h>
 #include <sys/inotify.h>
@@ -22,20 +23,13 @@ FolderNames::~FolderNames() {
     if (notify_ >= 0) ::close(notify_);
 }
 
-std::string FolderNames::Lower(const std::string& name) {
-    std::string lower = name;
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
 void FolderNames::Add(Folder& folder, const std::string& name) {
-    std::vector<std::string>& names = folder.byLower[Lower(name)];
+    std::vector<std::string>& names = folder.byLower[LowerAscii(name)];
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
 }
 
 void FolderNames::Remove(Folder& folder, const std::string& name) {
-    auto entry = folder.byLower.find(Lower(name));
+    auto entry = folder.byLower.find(LowerAscii(name));
     if (entry == folder.byLower.end()) return;
     std::erase(entry->second, name);
     if (entry->second.empty()) folder.byLower.erase(entry);
@@ -44,13 +38,13 @@ void FolderNames::Remove(Folder& folder, const std::string& name) {
 std::string FolderNames::ListAndFind(const std::filesystem::path& folder, const std::string& name) {
     std::string found;
     if (DIR* listing = opendir(folder.c_str())) {
-        const std::string lower = Lower(name);
+        const std::string lower = LowerAscii(name);
         while (dirent* entry = readdir(listing)) {
             if (name == entry->d_name) {
                 found = name;
                 break;
             }
-            if (found.empty() && Lower(entry->d_name) == lower) found = entry->d_name;
+            if (found.empty() && LowerAscii(entry->d_name) == lower) found = entry->d_name;
         }
         closedir(listing);
     }
@@ -69,7 +63,7 @@ std::string FolderNames::Find(const std::filesystem::path& folder, const std::st
     if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
     Folder* names = Watched(folder.string(), info.st_dev, info.st_ino);
     if (!names) return ListAndFind(folder, name);
-    auto variants = names->byLower.find(Lower(name));
+    auto variants = names->byLower.find(LowerAscii(name));
     if (variants == names->byLower.end()) return {};
     for (const std::string& variant : variants->second)
         if (variant == name) return variant;

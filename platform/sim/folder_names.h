@@ -33,7 +33,6 @@ private:
     };
 
     static std::string ListAndFind(const std::filesystem::path& folder, const std::string& name);
-    static std::string Lower(const std::string& name);
     static void Add(Folder& folder, const std::string& name);
     static void Remove(Folder& folder, const std::string& name);
     Folder* Watched(const std::string& key, dev_t device, ino_t inode);

@@ -1,7 +1,6 @@
 #include "platform/sim/modem.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -72,11 +71,6 @@ void PutLe32(std::string& out, std::int32_t value) {
 }
 
 }  // namespace
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string WideToUtf8Text(const WCHAR* text) {
     if (!text) return {};

@@ -15,6 +15,7 @@
 #include "platform/mbn.h"
 #include "platform/sim/modem.h"
 #include "platform/sim/objects.h"
+#include "platform/sim/names.h"
 
 namespace sim {
 
@@ -121,7 +122,6 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     bool SessionIsOpen(const std::string& id) const;
 };
 
-std::string LowerAscii(std::string text);
 std::string WideToUtf8Text(const WCHAR* text);  // zero-terminated
 BSTR NewBstr(const std::string& text);          // UTF-8 in
 SAFEARRAY* NewByteArray(const std::string& bytes);

@@ -7,6 +7,7 @@
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/services.h"
+#include "platform/sim/names.h"
 
 namespace sim {
 
@@ -15,11 +16,6 @@ namespace {
 constexpr DWORD ERROR_INVALID_COMMAND_LINE = 1639;
 const char kSystemFolder[] = "C:\\Windows\\System32";
 const char kWindowsFolder[] = "C:\\Windows";
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool HasExtension(const std::string& name) {
     std::size_t slash = name.find_last_of("\\/");
@@ -55,18 +51,18 @@ Programs::Programs(Machine& machine) : machine_(machine) {
 
 void Programs::Declare(Program program) {
     std::lock_guard lock(mutex_);
-    const std::string key = Lower(program.path);
+    const std::string key = LowerAscii(program.path);
     programs_.erase(std::remove_if(programs_.begin(), programs_.end(),
-                                   [&](const Program& p) { return Lower(p.path) == key; }),
+                                   [&](const Program& p) { return LowerAscii(p.path) == key; }),
                     programs_.end());
     programs_.push_back(std::move(program));
 }
 
 void Programs::Remove(const std::string& path) {
     std::lock_guard lock(mutex_);
-    const std::string key = Lower(path);
+    const std::string key = LowerAscii(path);
     programs_.erase(std::remove_if(programs_.begin(), programs_.end(),
-                                   [&](const Program& p) { return Lower(p.path) == key; }),
+                                   [&](const Program& p) { return LowerAscii(p.path) == key; }),
                     programs_.end());
 }
 
@@ -84,7 +80,7 @@ std::optional<Program> Programs::Find(const std::string& name) const {
     std::lock_guard lock(mutex_);
     for (const std::string& candidate : candidates)
         for (const Program& program : programs_)
-            if (Lower(program.path) == Lower(candidate)) return program;
+            if (LowerAscii(program.path) == LowerAscii(candidate)) return program;
     return std::nullopt;
 }
 
@@ -157,7 +153,7 @@ std::vector<ProgramRun> Programs::Runs() const {
 // --- sc.exe ------------------------------------------------------------------
 
 DWORD Programs::RunSc(const std::vector<std::string>& args) {
-    if (args.size() >= 2 && Lower(args[1]) == "failure") return ScFailure(args);
+    if (args.size() >= 2 && LowerAscii(args[1]) == "failure") return ScFailure(args);
     return args.size() >= 2 ? ERROR_SUCCESS : ERROR_INVALID_COMMAND_LINE;  // other verbs are only recorded
 }
 
@@ -171,11 +167,11 @@ DWORD Programs::ScFailure(const std::vector<std::string>& args) {
     bool haveReset = false;
     bool haveActions = false;
     for (std::size_t i = 3; i < args.size(); i += 2) {
-        const std::string option = Lower(args[i]);
+        const std::string option = LowerAscii(args[i]);
         if (option.empty() || option.back() != '=' || i + 1 >= args.size()) return ERROR_INVALID_COMMAND_LINE;
         const std::string& value = args[i + 1];
         if (option == "reset=") {
-            if (Lower(value) == "infinite") {
+            if (LowerAscii(value) == "infinite") {
                 actions.resetPeriodSeconds = 0xFFFFFFFF;
             } else if (!ParseDecimal(value, &actions.resetPeriodSeconds)) {
                 return ERROR_INVALID_PARAMETER;
@@ -197,7 +193,7 @@ DWORD Programs::ScFailure(const std::vector<std::string>& args) {
             actions.actions.clear();
             for (std::size_t k = 0; k < parts.size(); k += 2) {
                 FailureAction action;
-                const std::string type = Lower(parts[k]);
+                const std::string type = LowerAscii(parts[k]);
                 if (type == "restart") action.type = SC_ACTION_RESTART;
                 else if (type == "reboot") action.type = SC_ACTION_REBOOT;
                 else if (type == "run") action.type = SC_ACTION_RUN_COMMAND;

@@ -1,11 +1,11 @@
 // The simulated machine's libraries: the DLLs a test or notebook declares, their
 // loads and the calls of their exports.
 #include <algorithm>
-#include <cctype>
 
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/programs.h"
+#include "platform/sim/names.h"
 
 namespace sim {
 
@@ -13,11 +13,6 @@ namespace {
 
 constexpr std::uintptr_t kFirstBase = 0x7FF810000000;
 constexpr std::uintptr_t kBaseStep = 0x100000;
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string FileNameOf(const std::string& path) {
     std::size_t slash = path.find_last_of("\\/");
@@ -33,18 +28,18 @@ std::string FolderOf(const std::string& path) {
 
 void Programs::DeclareLibrary(Library library) {
     std::lock_guard lock(mutex_);
-    const std::string key = Lower(machine_.files().Normalize(library.path));
+    const std::string key = LowerAscii(machine_.files().Normalize(library.path));
     libraries_.erase(std::remove_if(libraries_.begin(), libraries_.end(),
-                                    [&](const Library& l) { return Lower(machine_.files().Normalize(l.path)) == key; }),
+                                    [&](const Library& l) { return LowerAscii(machine_.files().Normalize(l.path)) == key; }),
                      libraries_.end());
     libraries_.push_back(std::move(library));
 }
 
 void Programs::RemoveLibrary(const std::string& path) {
     std::lock_guard lock(mutex_);
-    const std::string key = Lower(machine_.files().Normalize(path));
+    const std::string key = LowerAscii(machine_.files().Normalize(path));
     libraries_.erase(std::remove_if(libraries_.begin(), libraries_.end(),
-                                    [&](const Library& l) { return Lower(machine_.files().Normalize(l.path)) == key; }),
+                                    [&](const Library& l) { return LowerAscii(machine_.files().Normalize(l.path)) == key; }),
                      libraries_.end());
 }
 
@@ -60,7 +55,7 @@ const Library* Programs::FindLibraryLocked(const std::string& name) const {
     }
     for (const std::string& candidate : candidates)
         for (const Library& library : libraries_)
-            if (Lower(machine_.files().Normalize(library.path)) == Lower(candidate)) return &library;
+            if (LowerAscii(machine_.files().Normalize(library.path)) == LowerAscii(candidate)) return &library;
     return nullptr;
 }
 
@@ -78,9 +73,9 @@ HMODULE Programs::LoadLibrary(const std::string& name, DWORD* error) {
         std::lock_guard lock(mutex_);
         if (const Library* library = FindLibraryLocked(name)) {
             path = library->path;
-            const std::string key = Lower(machine_.files().Normalize(path));
+            const std::string key = LowerAscii(machine_.files().Normalize(path));
             auto it = std::find_if(loaded_.begin(), loaded_.end(), [&](const LoadedLibrary& l) {
-                return Lower(machine_.files().Normalize(l.path)) == key;
+                return LowerAscii(machine_.files().Normalize(l.path)) == key;
             });
             if (it == loaded_.end()) {
                 LoadedLibrary entry;
@@ -114,9 +109,9 @@ int Programs::ExportSlot(HMODULE module, const std::string& exportName, DWORD* e
             if (!library || !library->exports.count(exportName)) {
                 problem = ERROR_PROC_NOT_FOUND;
             } else {
-                const std::string key = Lower(machine_.files().Normalize(loaded->path));
+                const std::string key = LowerAscii(machine_.files().Normalize(loaded->path));
                 for (std::size_t i = 0; i < slots_.size(); ++i)
-                    if (Lower(machine_.files().Normalize(slots_[i].libraryPath)) == key &&
+                    if (LowerAscii(machine_.files().Normalize(slots_[i].libraryPath)) == key &&
                         slots_[i].exportName == exportName)
                         slot = static_cast<int>(i);
                 if (slot < 0) {
@@ -145,9 +140,9 @@ std::intptr_t Programs::CallExport(int slot) {
         if (slot < 0 || static_cast<std::size_t>(slot) >= slots_.size()) return 0;
         const ExportSlotEntry& entry = slots_[static_cast<std::size_t>(slot)];
         name = FileNameOf(entry.libraryPath) + "!" + entry.exportName;
-        const std::string key = Lower(machine_.files().Normalize(entry.libraryPath));
+        const std::string key = LowerAscii(machine_.files().Normalize(entry.libraryPath));
         for (const LoadedLibrary& l : loaded_)
-            if (Lower(machine_.files().Normalize(l.path)) == key && l.loads > 0) loaded = true;
+            if (LowerAscii(machine_.files().Normalize(l.path)) == key && l.loads > 0) loaded = true;
         if (loaded)
             if (const Library* library = FindLibraryLocked(entry.libraryPath)) {
                 auto it = library->exports.find(entry.exportName);
@@ -183,9 +178,9 @@ bool Programs::FreeLibrary(HMODULE module) {
 
 int Programs::LoadCount(const std::string& path) const {
     std::lock_guard lock(mutex_);
-    const std::string key = Lower(machine_.files().Normalize(path));
+    const std::string key = LowerAscii(machine_.files().Normalize(path));
     for (const LoadedLibrary& loaded : loaded_)
-        if (Lower(machine_.files().Normalize(loaded.path)) == key) return loaded.loads;
+        if (LowerAscii(machine_.files().Normalize(loaded.path)) == key) return loaded.loads;
     return 0;
 }
 

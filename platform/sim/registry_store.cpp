@@ -8,6 +8,7 @@
 
 #include "platform/registry.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/names.h"
 
 namespace sim {
 
@@ -37,13 +38,7 @@ namespace {
 using KeyRef = Registry::KeyRef;
 using Events = std::vector<std::shared_ptr<Event>>;
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
-bool SameName(std::string_view a, std::string_view b) { return a.size() == b.size() && Lower(a) == Lower(b); }
 
 std::vector<std::string> SplitPath(std::string_view path) {
     std::vector<std::string> parts;
@@ -63,7 +58,7 @@ std::vector<std::string> SplitPath(std::string_view path) {
 // "HKLM\A\B" or "HKEY_LOCAL_MACHINE\A\B" -> {"A", "B"}.
 bool SplitRootPath(std::string_view path, std::vector<std::string>* parts) {
     auto all = SplitPath(path);
-    if (all.empty() || !(SameName(all[0], "HKLM") || SameName(all[0], "HKEY_LOCAL_MACHINE"))) return false;
+    if (all.empty() || !(SameNameNoCase(all[0], "HKLM") || SameNameNoCase(all[0], "HKEY_LOCAL_MACHINE"))) return false;
     parts->assign(all.begin() + 1, all.end());
     return true;
 }
@@ -82,8 +77,8 @@ std::string NotLocalMachine(std::string_view path) {
 
 // The 32-bit view: "SOFTWARE\X" is "SOFTWARE\WOW6432Node\X"; the rest is shared.
 void ApplyView32(std::vector<std::string>* parts) {
-    if (parts->empty() || !SameName((*parts)[0], "SOFTWARE")) return;
-    if (parts->size() >= 2 && SameName((*parts)[1], "WOW6432Node")) return;
+    if (parts->empty() || !SameNameNoCase((*parts)[0], "SOFTWARE")) return;
+    if (parts->size() >= 2 && SameNameNoCase((*parts)[1], "WOW6432Node")) return;
     parts->insert(parts->begin() + 1, "WOW6432Node");
 }
 
@@ -153,7 +148,7 @@ Registry::~Registry() = default;
 KeyRef Registry::FindLocked(const std::vector<std::string>& parts) const {
     KeyRef key = root_;
     for (auto& part : parts) {
-        auto it = key->children.find(Lower(part));
+        auto it = key->children.find(LowerAscii(part));
         if (it == key->children.end()) return nullptr;
         key = it->second;
     }
@@ -164,7 +159,7 @@ KeyRef Registry::CreateLocked(const KeyRef& base, const std::vector<std::string>
                               Events* fire) {
     KeyRef key = base;
     for (auto& part : parts) {
-        auto& slot = key->children[Lower(part)];
+        auto& slot = key->children[LowerAscii(part)];
         if (!slot) {
             slot = std::make_shared<Key>();
             slot->name = part;
@@ -196,7 +191,7 @@ void Registry::SetLocked(const KeyRef& key, std::string_view name, DWORD type, s
                          const char* party, Events* fire) {
     Key::Entry* entry = nullptr;
     for (auto& e : key->values)
-        if (SameName(e.name, name)) entry = &e;
+        if (SameNameNoCase(e.name, name)) entry = &e;
     if (!entry) entry = &key->values.emplace_back(Key::Entry{std::string(name), {}});
     entry->value.type = type;
     entry->value.data = std::move(data);
@@ -207,7 +202,7 @@ void Registry::SetLocked(const KeyRef& key, std::string_view name, DWORD type, s
 
 bool Registry::DeleteValueLocked(const KeyRef& key, std::string_view name, const char* party, Events* fire) {
     auto it = std::find_if(key->values.begin(), key->values.end(),
-                           [&](const Key::Entry& e) { return SameName(e.name, name); });
+                           [&](const Key::Entry& e) { return SameNameNoCase(e.name, name); });
     if (it == key->values.end()) return false;
     Record(party, "delete " + PathOf(key) + "\\" + (it->name.empty() ? "@" : it->name));
     key->values.erase(it);
@@ -229,7 +224,7 @@ void Registry::DeleteKeyLocked(const KeyRef& key, const char* party, Events* fir
         k->watches.clear();
         for (auto& [name, child] : k->children) pending.push_back(child);
     }
-    parent->children.erase(Lower(key->name));
+    parent->children.erase(LowerAscii(key->name));
     ChangedLocked(parent, REG_NOTIFY_CHANGE_NAME, fire);
 }
 
@@ -269,7 +264,7 @@ LSTATUS Registry::Query(const KeyRef& key, std::string_view name, RegistryValue*
     std::lock_guard lock(mutex_);
     if (key->deleted) return ERROR_KEY_DELETED;
     for (auto& e : key->values)
-        if (SameName(e.name, name)) {
+        if (SameNameNoCase(e.name, name)) {
             *value = e.value;
             return ERROR_SUCCESS;
         }
@@ -389,7 +384,7 @@ std::optional<RegistryValue> Registry::GetValue(std::string_view keyPath, std::s
     KeyRef key = FindLocked(parts);
     if (!key) return std::nullopt;
     for (auto& e : key->values)
-        if (SameName(e.name, name)) return e.value;
+        if (SameNameNoCase(e.name, name)) return e.value;
     return std::nullopt;
 }
 
@@ -533,7 +528,7 @@ int HexDigit(char c) {
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && SameNameNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // A quoted text at the start of `text` (which begins with '"'); the rest after it.

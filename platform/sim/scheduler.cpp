@@ -24,55 +24,49 @@ namespace {
 // Its lock and its data are hidden, or every wait would order the threads that pass through it;
 // the scheduler says instead where Windows orders two threads (an event set and a wait it ends, a
 // thread's start and end, a delivery and what scheduled it).
+void StopSeeing() {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_ignore_thread_begin();
+    AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
+#endif
+}
+
+void SeeAgain() {
+#if defined(__SANITIZE_THREAD__)
+    AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
+    __tsan_ignore_thread_end();
+#endif
+}
+
 class Hidden {
 public:
     explicit Hidden(bool hide) : hide_(hide) {
-#if defined(__SANITIZE_THREAD__)
-        if (hide_) {
-            __tsan_ignore_thread_begin();
-            AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
-        }
-#endif
+        if (hide_) StopSeeing();
     }
     ~Hidden() {
-#if defined(__SANITIZE_THREAD__)
-        if (hide_) {
-            AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
-            __tsan_ignore_thread_end();
-        }
-#endif
+        if (hide_) SeeAgain();
     }
     Hidden(const Hidden&) = delete;
     Hidden& operator=(const Hidden&) = delete;
 
 private:
-    [[maybe_unused]] bool hide_;
+    bool hide_;
 };
 
 // User code called from inside a hidden stretch (the deadlock handler).
 class Shown {
 public:
     explicit Shown(bool shown) : shown_(shown) {
-#if defined(__SANITIZE_THREAD__)
-        if (shown_) {
-            AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
-            __tsan_ignore_thread_end();
-        }
-#endif
+        if (shown_) SeeAgain();
     }
     ~Shown() {
-#if defined(__SANITIZE_THREAD__)
-        if (shown_) {
-            __tsan_ignore_thread_begin();
-            AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
-        }
-#endif
+        if (shown_) StopSeeing();
     }
     Shown(const Shown&) = delete;
     Shown& operator=(const Shown&) = delete;
 
 private:
-    [[maybe_unused]] bool shown_;
+    bool shown_;
 };
 
 void Publish([[maybe_unused]] const void* object) {
@@ -114,6 +108,14 @@ thread_local std::vector<std::function<void()>> tlExitActions;
 void BeginSimulatedThread() {
     tlThreadSerial = nextThreadSerial.fetch_add(1);
     tlExitActions.clear();
+}
+
+// The calling host thread, started by `scheduler`, runs as its participant from now on.
+void BecomeParticipant(Scheduler* scheduler, std::uint64_t participant) {
+    tlScheduler = scheduler;
+    tlParticipant = participant;
+    tlOwned = true;
+    BeginSimulatedThread();
 }
 
 void RunExitActions() {
@@ -478,10 +480,7 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
     std::thread thread([this, concurrent = concurrent_, object, body = std::move(body), done, participant] {
         {
             Hidden hidden(concurrent);
-            tlScheduler = this;
-            tlParticipant = participant;
-            tlOwned = true;
-            BeginSimulatedThread();
+            BecomeParticipant(this, participant);
             PlaceOnCore(core_);
             Lock lock(*this);
             AwaitTurnLocked(lock, participant);
@@ -665,10 +664,7 @@ void Scheduler::StartDeliveryThreadLocked(std::function<void()> action) {
     std::thread thread([this, action = std::move(action), done, participant]() mutable {
         {
             Hidden hidden(true);
-            tlScheduler = this;
-            tlParticipant = participant;
-            tlOwned = true;
-            BeginSimulatedThread();
+            BecomeParticipant(this, participant);
         }
         try {
             action();

@@ -1,22 +1,17 @@
 #include "platform/sim/services.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <functional>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/programs.h"
 #include "platform/sync.h"
+#include "platform/sim/names.h"
 
 namespace sim {
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool IsPending(DWORD state) {
     return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING || state == SERVICE_CONTINUE_PENDING ||
@@ -101,18 +96,18 @@ std::string ServiceManager::ControlName(DWORD control) {
 }
 
 ServiceManager::Record* ServiceManager::FindLocked(const std::string& name) {
-    auto it = services_.find(Lower(name));
+    auto it = services_.find(LowerAscii(name));
     return it == services_.end() ? nullptr : it->second.get();
 }
 
 const ServiceManager::Record* ServiceManager::FindLocked(const std::string& name) const {
-    auto it = services_.find(Lower(name));
+    auto it = services_.find(LowerAscii(name));
     return it == services_.end() ? nullptr : it->second.get();
 }
 
 ServiceManager::Record& ServiceManager::InstallLocked(const std::string& name, const std::string& binaryPath,
                                                       ServiceBehaviour behaviour, int pendingPolls, DWORD type) {
-    auto& slot = services_[Lower(name)];
+    auto& slot = services_[LowerAscii(name)];
     slot = std::make_unique<Record>();
     ServiceInfo& info = slot->info;
     info.name = name;
@@ -135,7 +130,7 @@ void ServiceManager::Install(const std::string& name, const std::string& binaryP
 
 void ServiceManager::Remove(const std::string& name) {
     std::lock_guard lock(mutex_);
-    services_.erase(Lower(name));
+    services_.erase(LowerAscii(name));
 }
 
 bool ServiceManager::Exists(const std::string& name) const {
@@ -177,7 +172,7 @@ std::shared_ptr<ThreadObject> ServiceManager::StartOwnService(const std::string&
                                                               std::function<int()> processMain) {
     auto process = std::make_shared<Process>();
     process->manager = this;
-    process->service = Lower(name);
+    process->service = LowerAscii(name);
     {
         std::lock_guard lock(mutex_);
         Record* record = FindLocked(name);
@@ -333,12 +328,12 @@ SERVICE_STATUS_HANDLE ServiceManager::RegisterHandler(const char* name, LPHANDLE
         *error = handlerRegistrationError_;
         return nullptr;
     }
-    const std::string key = Lower(name);
+    const std::string key = LowerAscii(name);
     for (const auto& process : processes_) {
         if (!process->connected || process->ended) continue;
         for (std::size_t i = 0; i < process->entries.size(); ++i) {
             Process::Entry& entry = *process->entries[i];
-            if (Lower(entry.name) != key) continue;
+            if (LowerAscii(entry.name) != key) continue;
             entry.handler = handler;
             if (!entry.statusHandle) {
                 std::uintptr_t value = nextStatusHandle_;
@@ -372,7 +367,7 @@ DWORD ServiceManager::ReportStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_S
         note = "status " + record->info.name + ": " + StateName(status.dwCurrentState) +
                " accepts=" + std::to_string(status.dwControlsAccepted) +
                " checkpoint=" + std::to_string(status.dwCheckPoint) + " wait=" + std::to_string(status.dwWaitHint);
-        if (entry.stopped) ReapLocked(Lower(entry.name));
+        if (entry.stopped) ReapLocked(LowerAscii(entry.name));
     }
     Note(note);
     machine_.clock().SetEvent(*process->wake);
@@ -410,7 +405,7 @@ DWORD ServiceManager::SendControlLocked(Record& record, DWORD control, bool chec
     if (!process || !process->connected || status.dwCurrentState == SERVICE_STOPPED) return ERROR_SERVICE_NOT_ACTIVE;
     std::size_t index = process->entries.size();
     for (std::size_t i = 0; i < process->entries.size(); ++i)
-        if (Lower(process->entries[i]->name) == Lower(record.info.name)) index = i;
+        if (LowerAscii(process->entries[i]->name) == LowerAscii(record.info.name)) index = i;
     if (index == process->entries.size() || !process->entries[index]->handler)
         return ERROR_SERVICE_CANNOT_ACCEPT_CTRL;  // still starting: no handler yet
     if (checkAccepted) {
@@ -456,7 +451,7 @@ SC_HANDLE ServiceManager::OpenManager(const char* machineName, const char* datab
         *error = RPC_S_SERVER_UNAVAILABLE;  // no other machine on this network
         return nullptr;
     }
-    if (databaseName && Lower(databaseName) != "servicesactive") {
+    if (databaseName && LowerAscii(databaseName) != "servicesactive") {
         *error = ERROR_DATABASE_DOES_NOT_EXIST;
         return nullptr;
     }
@@ -485,7 +480,7 @@ SC_HANDLE ServiceManager::OpenService(SC_HANDLE manager, const char* name, DWORD
     ++record->openHandles;
     std::uintptr_t value = nextScHandle_;
     nextScHandle_ += 4;
-    scHandles_[value] = ScHandle{false, Lower(name), access};
+    scHandles_[value] = ScHandle{false, LowerAscii(name), access};
     return reinterpret_cast<SC_HANDLE>(value);
 }
 
@@ -610,7 +605,7 @@ DWORD ServiceManager::SetFailureActions(const std::string& name, const FailureAc
 namespace {
 
 bool KnownAccount(const std::string& account) {
-    const std::string name = Lower(account);
+    const std::string name = LowerAscii(account);
     return name == "localsystem" || name == ".\\localsystem" || name == "nt authority\\localservice" ||
            name == "nt authority\\networkservice";
 }
@@ -639,7 +634,7 @@ std::string ExecutableOf(const std::string& binaryPath) {
         std::size_t close = binaryPath.find('"', 1);
         return binaryPath.substr(1, close == std::string::npos ? std::string::npos : close - 1);
     }
-    std::size_t exe = Lower(binaryPath).find(".exe");
+    std::size_t exe = LowerAscii(binaryPath).find(".exe");
     if (exe != std::string::npos) return binaryPath.substr(0, exe + 4);
     return binaryPath.substr(0, binaryPath.find(' '));
 }
@@ -758,7 +753,7 @@ SC_HANDLE ServiceManager::Create(SC_HANDLE manager, const char* name, const char
         const std::string display = displayName && *displayName ? displayName : name;
         for (const auto& [key, record] : services_) {
             const std::string other = record->info.displayName.empty() ? record->info.name : record->info.displayName;
-            if (Lower(other) == Lower(display) || key == Lower(display)) {
+            if (LowerAscii(other) == LowerAscii(display) || key == LowerAscii(display)) {
                 *error = ERROR_DUPLICATE_SERVICE_NAME;
                 return nullptr;
             }
@@ -773,7 +768,7 @@ SC_HANDLE ServiceManager::Create(SC_HANDLE manager, const char* name, const char
         ++record.openHandles;
         std::uintptr_t value = nextScHandle_;
         nextScHandle_ += 4;
-        scHandles_[value] = ScHandle{false, Lower(name), access};
+        scHandles_[value] = ScHandle{false, LowerAscii(name), access};
         handle = reinterpret_cast<SC_HANDLE>(value);
         note = "created " + std::string(name) + " start=" + StartTypeName(startType) + " path=" + binaryPath;
     }
@@ -919,14 +914,14 @@ DWORD ServiceManager::EnumDependents(SC_HANDLE service, DWORD states, std::vecto
     std::function<void(const std::string&)> visit = [&](const std::string& key) {
         for (const auto& [otherKey, other] : services_) {
             const auto& needs = other->info.dependencies;
-            if (std::none_of(needs.begin(), needs.end(), [&](const std::string& n) { return Lower(n) == key; }))
+            if (std::none_of(needs.begin(), needs.end(), [&](const std::string& n) { return LowerAscii(n) == key; }))
                 continue;
             if (std::find(order.begin(), order.end(), otherKey) != order.end()) continue;
             visit(otherKey);
             if (std::find(order.begin(), order.end(), otherKey) == order.end()) order.push_back(otherKey);
         }
     };
-    visit(Lower(record->info.name));
+    visit(LowerAscii(record->info.name));
     dependents->clear();
     for (const auto& key : order) {
         const ServiceInfo& info = FindLocked(key)->info;

@@ -11,6 +11,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using kvtest::SplitLines;
 
 const char kLogPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.log";
 const char kBackupPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.logbk";
@@ -202,13 +203,6 @@ DWORD WriteLines(LPVOID parameter) {
     auto* args = static_cast<WriterArgs*>(parameter);
     for (int i = 0; i < args->lines; ++i) CLog::GetInstance()->WriteLog(4, "line " + std::to_string(i));
     return 0;
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 TEST_F(LogTest, ReopeningWhileAnotherThreadLogsLosesNoLine) {

@@ -30,13 +30,6 @@ inline std::string Quoted(const std::string& text) {
     return quoted + "'";
 }
 
-inline std::string ReadAll(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The kvsim program with these arguments; its output goes through files in `scratch`.
 inline KvsimOutput RunKvsim(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
     const std::filesystem::path out = scratch / "kvsim.out";
@@ -51,13 +44,6 @@ inline KvsimOutput RunKvsim(const std::vector<std::string>& args, const std::fil
     result.err = ReadAll(err);
     std::ifstream(code) >> result.exitCode;
     return result;
-}
-
-inline std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 inline std::string ErrorOf(const KvsimOutput& output) {

@@ -1,8 +1,7 @@
 #include "tests/support/service_run.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
+#include <optional>
 
 #include "common/ProcessSingleton.h"
 #include "common/CLog.h"
@@ -17,6 +16,7 @@
 #include "platform/sim/registry_store.h"
 #include "platform/sim/services.h"
 #include "service/ServiceHost.h"
+#include "tools/kvsim/run.h"
 #include "tools/kvsim/services_file.h"
 
 namespace fs = std::filesystem;
@@ -44,16 +44,14 @@ ServiceRun::ServiceRun(const std::string& notebook) : notebook_(fs::path(KV_SOUR
 }
 
 void ServiceRun::LoadNotebook(const std::string& registryText) {
+    std::optional<std::vector<kvsim::InstalledService>> services;
+    kvsim::InputError error;
+    if (fs::exists(notebook_ / "services.txt"))
+        services = kvsim::ParseServices(ReadAll(notebook_ / "services.txt"), "services.txt", error);
     std::vector<std::string> removed;  // services gone before a restart stay gone
-    if (machine_ && fs::exists(notebook_ / "services.txt")) {
-        std::ifstream in(notebook_ / "services.txt", std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        kvsim::InputError error;
-        if (auto services = kvsim::ParseServices(text.str(), "services.txt", error))
-            for (const kvsim::InstalledService& service : *services)
-                if (!machine_->services().Exists(service.name)) removed.push_back(service.name);
-    }
+    if (machine_ && services)
+        for (const kvsim::InstalledService& service : *services)
+            if (!machine_->services().Exists(service.name)) removed.push_back(service.name);
     machine_.reset();
     machine_ = std::make_unique<sim::Machine>(drives_, kvtest::TestThreads());
     machine_->SetExecutablePath(kExecutable);
@@ -68,11 +66,6 @@ void ServiceRun::LoadNotebook(const std::string& registryText) {
         EXPECT_EQ(problem, "");
     }
     if (fs::exists(notebook_ / "services.txt")) {
-        std::ifstream in(notebook_ / "services.txt", std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        kvsim::InputError error;
-        auto services = kvsim::ParseServices(text.str(), "services.txt", error);
         EXPECT_TRUE(services) << error.Text();
         if (services)
             for (const kvsim::InstalledService& service : *services)
@@ -138,19 +131,14 @@ void ServiceRun::Start() {
 }
 
 bool ServiceRun::RunUntilEnded(std::int64_t limitMs) {
-    std::int64_t left = limitMs - machine_->clock().Now();
-    DWORD result = machine_->clock().Wait({process_}, false, static_cast<DWORD>(left > 0 ? left : 0));
+    const bool ended = kvsim::WaitForProcess(*machine_, process_, limitMs);
     endMs_ = machine_->clock().Now();
-    return result == WAIT_OBJECT_0;
+    return ended;
 }
 
 std::string ServiceRun::File(const std::string& windowsPath) const {
     auto host = machine_->files().Resolve(windowsPath);
-    if (!host) return "";
-    std::ifstream in(*host, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return host ? ReadAll(*host) : "";
 }
 
 std::string ServiceRun::Log() const { return File(kServiceLog); }

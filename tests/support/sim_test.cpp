@@ -7,6 +7,7 @@
 
 #include "common/ProcessSingleton.h"
 #include "platform/sim/file_system.h"
+#include "tools/kvsim/notebook.h"
 
 namespace kvtest {
 
@@ -51,10 +52,16 @@ void WriteHostFile(const std::filesystem::path& driveRoot, const std::string& wi
 }
 
 std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath) {
-    std::ifstream in(HostPath(driveRoot, windowsPath), std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return ReadAll(HostPath(driveRoot, windowsPath));
+}
+
+std::string ReadAll(const std::filesystem::path& file) { return kvsim::ReadText(file).value_or(""); }
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 sim::Threads TestThreads() {

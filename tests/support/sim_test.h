@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/sim/machine.h"
 
@@ -29,6 +30,10 @@ private:
 void WriteHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath, const std::string& content);
 std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath);
 std::filesystem::path HostPath(const std::filesystem::path& driveRoot, const std::string& windowsPath);
+// A host file's whole content; empty when it cannot be read.
+std::string ReadAll(const std::filesystem::path& file);
+// The text's lines, without their line ends.
+std::vector<std::string> SplitLines(const std::string& text);
 
 // How the tests' machines run their threads: concurrently when the environment's
 // KV_SIM_THREADS is "concurrent" (the ThreadSanitizer run), else one at a time.

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <optional>
 
 #include "common/ProcessSingleton.h"
+#include "common/TextHelpers.h"
 #include "platform/registry.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
@@ -130,13 +130,6 @@ bool WaitForProcess(sim::Machine& machine, const std::shared_ptr<sim::ThreadObje
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-    return true;
-}
-
 // A folder --keep may fill: new, or empty.
 std::string KeepFolderProblem(const fs::path& keep) {
     std::error_code error;
@@ -183,7 +176,7 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
         if (!parsed) return Failure(kExitBadInput, error.Text());
         services = std::move(*parsed);
         for (const InstalledService& service : services)
-            if (SameName(service.name, kServiceName))
+            if (StrEqualNoCase(service.name, kServiceName))
                 return Failure(kExitBadInput,
                                InputError{servicesFile.string(), service.line,
                                           std::string("\"") + kServiceName +
@@ -233,7 +226,6 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
         auto process = machine.services().StartOwnService(kServiceName, [] { return ServiceProgramMain(); });
         bool ended = WaitForProcess(machine, process, lastEvent + kGraceMs);
         report.endTimeMs = machine.clock().Now();
-        report.eventsPlayed = *played;
         std::optional<sim::ServiceInfo> info = machine.services().Find(kServiceName);
         report.serviceState = info ? sim::ServiceManager::StateName(info->status.dwCurrentState) : "absent";
         report.transcript = machine.transcript().Lines();

@@ -16,14 +16,14 @@ std::string Lower(std::string text) {
     return text;
 }
 
+}  // namespace
+
 bool AllDigits(const std::string& text) {
     if (text.empty()) return false;
     for (char c : text)
         if (!std::isdigit(static_cast<unsigned char>(c))) return false;
     return true;
 }
-
-}  // namespace
 
 bool Tokenize(const std::string& line, std::vector<std::string>& tokens, std::string& problem) {
     std::size_t i = 0;

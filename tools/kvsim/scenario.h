@@ -54,6 +54,8 @@ struct Scenario {
 // Splits a line into blank-separated tokens, a token with blanks between double quotes, up to a
 // '#'; false with `problem` set on an unclosed quote.
 bool Tokenize(const std::string& line, std::vector<std::string>& tokens, std::string& problem);
+// One digit or more, and nothing else.
+bool AllDigits(const std::string& text);
 
 // Parses the scenario text; `fileName` names the file in error messages.
 std::optional<Scenario> ParseScenario(const std::string& text, const std::string& fileName, InputError& error);

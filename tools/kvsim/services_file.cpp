@@ -1,6 +1,5 @@
 #include "tools/kvsim/services_file.h"
 
-#include <cctype>
 #include <sstream>
 
 #include "tools/kvsim/scenario.h"
@@ -44,9 +43,7 @@ std::optional<std::vector<InstalledService>> ParseServices(const std::string& te
                 driver->rejectError = 31;  // ERROR_GEN_FAILURE
                 if (tokens.size() == 3) {
                     const std::string& code = tokens[2];
-                    bool digits = !code.empty() && code.size() <= 9;
-                    for (char c : code) digits = digits && std::isdigit(static_cast<unsigned char>(c));
-                    if (!digits || std::stoul(code) == 0)
+                    if (!AllDigits(code) || code.size() > 9 || std::stoul(code) == 0)
                         return fail("driver refuses takes the Windows error number its controls fail with (1 or more)");
                     driver->rejectError = static_cast<DWORD>(std::stoul(code));
                     expected = 3;
@@ -66,9 +63,7 @@ std::optional<std::vector<InstalledService>> ParseServices(const std::string& te
         if (answer == "stops-after") {
             expected = 4;
             const std::string polls = tokens.size() > 3 ? tokens[3] : "";
-            bool digits = !polls.empty() && polls.size() <= 4;
-            for (char c : polls) digits = digits && std::isdigit(static_cast<unsigned char>(c));
-            if (!digits) return fail("stops-after needs the number of status queries that still show STOP_PENDING");
+            if (!AllDigits(polls) || polls.size() > 4) return fail("stops-after needs the number of status queries that still show STOP_PENDING");
             service.behaviour = sim::ServiceBehaviour::StopsAfterPolls;
             service.pendingPolls = std::stoi(polls);
         } else if (answer == "stopped") {
