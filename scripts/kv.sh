@@ -18,13 +18,15 @@ case "$mode" in
   *) echo "usage: scripts/kv.sh run [FOLDER]|test|build|bench|windows" >&2; exit 2 ;;
 esac
 
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+
 install_missing() {
-  local missing=() p sudo=""
+  local missing=() p
   for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if ((${#missing[@]})); then
-    [ "$(id -u)" = 0 ] || sudo=sudo
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
   fi
@@ -34,8 +36,6 @@ if [ "$mode" = windows ]; then
   install_missing cmake make dpkg-dev xz-utils python3 googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev \
     wine64 wine
   build=${KV_BUILD_DIR:-build-windows}
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
   # tinyxml2 and minizip (zlib's contrib/minizip) have no mingw package: their
   # Debian source packages, for the suites this machine already uses.
   if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
