@@ -199,7 +199,7 @@ public:
         provider->providerID = NewBstr(settings.homeProviderId);
         provider->providerName = NewBstr(settings.homeProviderName);
         provider->providerState = 0x1;  // home
-        provider->dataClass = 0x10;     // LTE
+        provider->dataClass = MBN_DATA_CLASS_LTE;
         return S_OK;
     }
     HRESULT GetPreferredProviders(SAFEARRAY**) override { return kNotImplemented; }

@@ -1,19 +1,154 @@
-// The slot order and ids of the COM interfaces the system calls, as the Windows
-// face declares them (ours for the Mobile Broadband API, mingw-w64's for the
-// connection points). Compiled in both faces: the simulation shares these
-// declarations, and the Windows build runs this program under Wine.
+// The binary shape of the COM interfaces and types the system uses, as the
+// Windows face declares them (ours for the Mobile Broadband API, mingw-w64's for
+// the connection points): each method's type, its slot, the ids, the enum values
+// and the structures' layout. Compiled in both faces: the simulation shares
+// these declarations, and the Windows build runs this program under Wine.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/com.h"
 #include "platform/mbn.h"
 
 namespace {
+
+// ---- each method's type: return, parameter types and their order ----------
+// Written from Microsoft's reference pages, apart from the declarations, so a
+// parameter moved or retyped in either no longer compiles.
+#define KV_METHOD(interface, method, result, ...)                                                       \
+    static_assert(std::is_same_v<decltype(&interface::method), result (STDMETHODCALLTYPE interface::*)(__VA_ARGS__)>, \
+                  #interface "::" #method " has another type")
+
+KV_METHOD(IUnknown, QueryInterface, HRESULT, REFIID, void**);
+KV_METHOD(IUnknown, AddRef, ULONG);
+KV_METHOD(IUnknown, Release, ULONG);
+
+KV_METHOD(IConnectionPointContainer, EnumConnectionPoints, HRESULT, IEnumConnectionPoints**);
+KV_METHOD(IConnectionPointContainer, FindConnectionPoint, HRESULT, REFIID, IConnectionPoint**);
+KV_METHOD(IConnectionPoint, GetConnectionInterface, HRESULT, IID*);
+KV_METHOD(IConnectionPoint, GetConnectionPointContainer, HRESULT, IConnectionPointContainer**);
+KV_METHOD(IConnectionPoint, Advise, HRESULT, IUnknown*, DWORD*);
+KV_METHOD(IConnectionPoint, Unadvise, HRESULT, DWORD);
+KV_METHOD(IConnectionPoint, EnumConnections, HRESULT, IEnumConnections**);
+
+KV_METHOD(IMbnInterfaceManager, GetInterface, HRESULT, LPCWSTR, IMbnInterface**);
+KV_METHOD(IMbnInterfaceManager, GetInterfaces, HRESULT, SAFEARRAY**);
+
+KV_METHOD(IMbnInterface, get_InterfaceID, HRESULT, BSTR*);
+KV_METHOD(IMbnInterface, GetInterfaceCapability, HRESULT, MBN_INTERFACE_CAPS*);
+KV_METHOD(IMbnInterface, GetSubscriberInformation, HRESULT, IMbnSubscriberInformation**);
+KV_METHOD(IMbnInterface, GetReadyState, HRESULT, MBN_READY_STATE*);
+KV_METHOD(IMbnInterface, InEmergencyMode, HRESULT, VARIANT_BOOL*);
+KV_METHOD(IMbnInterface, GetHomeProvider, HRESULT, MBN_PROVIDER*);
+KV_METHOD(IMbnInterface, GetPreferredProviders, HRESULT, SAFEARRAY**);
+KV_METHOD(IMbnInterface, SetPreferredProviders, HRESULT, SAFEARRAY*, ULONG*);
+KV_METHOD(IMbnInterface, GetVisibleProviders, HRESULT, ULONG*, SAFEARRAY**);
+KV_METHOD(IMbnInterface, ScanNetwork, HRESULT, ULONG*);
+KV_METHOD(IMbnInterface, GetConnection, HRESULT, IMbnConnection**);
+
+KV_METHOD(IMbnSubscriberInformation, get_SubscriberID, HRESULT, BSTR*);
+KV_METHOD(IMbnSubscriberInformation, get_SimIccID, HRESULT, BSTR*);
+KV_METHOD(IMbnSubscriberInformation, get_TelephoneNumbers, HRESULT, SAFEARRAY**);
+
+KV_METHOD(IMbnRegistration, GetRegisterState, HRESULT, MBN_REGISTER_STATE*);
+KV_METHOD(IMbnRegistration, GetRegisterMode, HRESULT, MBN_REGISTER_MODE*);
+KV_METHOD(IMbnRegistration, GetProviderID, HRESULT, BSTR*);
+KV_METHOD(IMbnRegistration, GetProviderName, HRESULT, BSTR*);
+KV_METHOD(IMbnRegistration, GetRoamingText, HRESULT, BSTR*);
+KV_METHOD(IMbnRegistration, GetAvailableDataClasses, HRESULT, ULONG*);
+KV_METHOD(IMbnRegistration, GetCurrentDataClass, HRESULT, ULONG*);
+KV_METHOD(IMbnRegistration, GetRegistrationNetworkError, HRESULT, ULONG*);
+KV_METHOD(IMbnRegistration, GetPacketAttachNetworkError, HRESULT, ULONG*);
+KV_METHOD(IMbnRegistration, SetRegisterMode, HRESULT, MBN_REGISTER_MODE, LPCWSTR, ULONG, ULONG*);
+
+KV_METHOD(IMbnDeviceServicesManager, GetDeviceServicesContext, HRESULT, BSTR, IMbnDeviceServicesContext**);
+KV_METHOD(IMbnDeviceServicesContext, EnumerateDeviceServices, HRESULT, SAFEARRAY**);
+KV_METHOD(IMbnDeviceServicesContext, GetDeviceService, HRESULT, BSTR, IMbnDeviceService**);
+KV_METHOD(IMbnDeviceServicesContext, get_MaxCommandSize, HRESULT, ULONG*);
+KV_METHOD(IMbnDeviceServicesContext, get_MaxDataSize, HRESULT, ULONG*);
+
+KV_METHOD(IMbnDeviceService, QuerySupportedCommands, HRESULT, ULONG*);
+KV_METHOD(IMbnDeviceService, OpenCommandSession, HRESULT, ULONG*);
+KV_METHOD(IMbnDeviceService, CloseCommandSession, HRESULT, ULONG*);
+KV_METHOD(IMbnDeviceService, SetCommand, HRESULT, ULONG, SAFEARRAY*, ULONG*);
+KV_METHOD(IMbnDeviceService, QueryCommand, HRESULT, ULONG, SAFEARRAY*, ULONG*);
+KV_METHOD(IMbnDeviceService, OpenDataSession, HRESULT, ULONG*);
+KV_METHOD(IMbnDeviceService, CloseDataSession, HRESULT, ULONG*);
+KV_METHOD(IMbnDeviceService, WriteData, HRESULT, SAFEARRAY*, ULONG*);
+KV_METHOD(IMbnDeviceService, get_InterfaceID, HRESULT, BSTR*);
+KV_METHOD(IMbnDeviceService, get_DeviceServiceID, HRESULT, BSTR*);
+KV_METHOD(IMbnDeviceService, get_IsCommandSessionOpen, HRESULT, BOOL*);
+KV_METHOD(IMbnDeviceService, get_IsDataSessionOpen, HRESULT, BOOL*);
+
+KV_METHOD(IMbnRegistrationEvents, OnRegisterModeAvailable, HRESULT, IMbnRegistration*);
+KV_METHOD(IMbnRegistrationEvents, OnRegisterStateChange, HRESULT, IMbnRegistration*);
+KV_METHOD(IMbnRegistrationEvents, OnPacketServiceStateChange, HRESULT, IMbnRegistration*);
+KV_METHOD(IMbnRegistrationEvents, OnSetRegisterModeComplete, HRESULT, IMbnRegistration*, ULONG, HRESULT);
+
+KV_METHOD(IMbnInterfaceEvents, OnInterfaceCapabilityAvailable, HRESULT, IMbnInterface*);
+KV_METHOD(IMbnInterfaceEvents, OnSubscriberInformationChange, HRESULT, IMbnInterface*);
+KV_METHOD(IMbnInterfaceEvents, OnReadyStateChange, HRESULT, IMbnInterface*);
+KV_METHOD(IMbnInterfaceEvents, OnEmergencyModeChange, HRESULT, IMbnInterface*);
+KV_METHOD(IMbnInterfaceEvents, OnHomeProviderAvailable, HRESULT, IMbnInterface*);
+KV_METHOD(IMbnInterfaceEvents, OnPreferredProvidersChange, HRESULT, IMbnInterface*);
+KV_METHOD(IMbnInterfaceEvents, OnSetPreferredProvidersComplete, HRESULT, IMbnInterface*, ULONG, HRESULT);
+KV_METHOD(IMbnInterfaceEvents, OnScanNetworkComplete, HRESULT, IMbnInterface*, ULONG, HRESULT);
+
+KV_METHOD(IMbnDeviceServicesEvents, OnQuerySupportedCommandsComplete, HRESULT, IMbnDeviceService*, SAFEARRAY*,
+          HRESULT, ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnOpenCommandSessionComplete, HRESULT, IMbnDeviceService*, HRESULT, ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnCloseCommandSessionComplete, HRESULT, IMbnDeviceService*, HRESULT, ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnSetCommandComplete, HRESULT, IMbnDeviceService*, ULONG, SAFEARRAY*, HRESULT,
+          ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnQueryCommandComplete, HRESULT, IMbnDeviceService*, ULONG, SAFEARRAY*, HRESULT,
+          ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnEventNotification, HRESULT, IMbnDeviceService*, ULONG, SAFEARRAY*);
+KV_METHOD(IMbnDeviceServicesEvents, OnOpenDataSessionComplete, HRESULT, IMbnDeviceService*, HRESULT, ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnCloseDataSessionComplete, HRESULT, IMbnDeviceService*, HRESULT, ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnWriteDataComplete, HRESULT, IMbnDeviceService*, HRESULT, ULONG);
+KV_METHOD(IMbnDeviceServicesEvents, OnReadData, HRESULT, IMbnDeviceService*, SAFEARRAY*);
+KV_METHOD(IMbnDeviceServicesEvents, OnInterfaceStateChange, HRESULT, BSTR, MBN_DEVICE_SERVICES_INTERFACE_STATE);
+
+#undef KV_METHOD
+
+// ---- the enums: size and every value -----------------------------------------
+static_assert(sizeof(MBN_READY_STATE) == 4 && sizeof(MBN_REGISTER_STATE) == 4 && sizeof(MBN_REGISTER_MODE) == 4 &&
+              sizeof(MBN_DEVICE_SERVICES_INTERFACE_STATE) == 4 && sizeof(MBN_DATA_CLASS) == 4);
+static_assert(MBN_READY_STATE_OFF == 0 && MBN_READY_STATE_INITIALIZED == 1 && MBN_READY_STATE_SIM_NOT_INSERTED == 2 &&
+              MBN_READY_STATE_BAD_SIM == 3 && MBN_READY_STATE_FAILURE == 4 && MBN_READY_STATE_NOT_ACTIVATED == 5 &&
+              MBN_READY_STATE_DEVICE_LOCKED == 6 && MBN_READY_STATE_DEVICE_BLOCKED == 7 &&
+              MBN_READY_STATE_NO_ESIM_PROFILE == 8);
+static_assert(MBN_REGISTER_STATE_NONE == 0 && MBN_REGISTER_STATE_DEREGISTERED == 1 &&
+              MBN_REGISTER_STATE_SEARCHING == 2 && MBN_REGISTER_STATE_HOME == 3 && MBN_REGISTER_STATE_ROAMING == 4 &&
+              MBN_REGISTER_STATE_PARTNER == 5 && MBN_REGISTER_STATE_DENIED == 6);
+static_assert(MBN_REGISTER_MODE_NONE == 0 && MBN_REGISTER_MODE_AUTOMATIC == 1 && MBN_REGISTER_MODE_MANUAL == 2);
+static_assert(MBN_DEVICE_SERVICES_CAPABLE_INTERFACE_ARRIVAL == 0 && MBN_DEVICE_SERVICES_CAPABLE_INTERFACE_REMOVAL == 1);
+static_assert(MBN_DATA_CLASS_NONE == 0 && MBN_DATA_CLASS_GPRS == 0x1 && MBN_DATA_CLASS_EDGE == 0x2 &&
+              MBN_DATA_CLASS_UMTS == 0x4 && MBN_DATA_CLASS_HSDPA == 0x8 && MBN_DATA_CLASS_HSUPA == 0x10 &&
+              MBN_DATA_CLASS_LTE == 0x20);
+
+// ---- the two structures, as x64 Windows lays them out -------------------------
+static_assert(sizeof(void*) == 8, "both faces are 64-bit");
+static_assert(sizeof(MBN_PROVIDER) == 32 && offsetof(MBN_PROVIDER, providerID) == 0 &&
+              offsetof(MBN_PROVIDER, providerState) == 8 && offsetof(MBN_PROVIDER, providerName) == 16 &&
+              offsetof(MBN_PROVIDER, dataClass) == 24);
+static_assert(sizeof(MBN_INTERFACE_CAPS) == 80 && offsetof(MBN_INTERFACE_CAPS, cellularClass) == 0 &&
+              offsetof(MBN_INTERFACE_CAPS, voiceClass) == 4 && offsetof(MBN_INTERFACE_CAPS, dataClass) == 8 &&
+              offsetof(MBN_INTERFACE_CAPS, customDataClass) == 16 && offsetof(MBN_INTERFACE_CAPS, gsmBandClass) == 24 &&
+              offsetof(MBN_INTERFACE_CAPS, cdmaBandClass) == 28 &&
+              offsetof(MBN_INTERFACE_CAPS, customBandClass) == 32 && offsetof(MBN_INTERFACE_CAPS, smsCaps) == 40 &&
+              offsetof(MBN_INTERFACE_CAPS, controlCaps) == 44 && offsetof(MBN_INTERFACE_CAPS, deviceID) == 48 &&
+              offsetof(MBN_INTERFACE_CAPS, manufacturer) == 56 && offsetof(MBN_INTERFACE_CAPS, model) == 64 &&
+              offsetof(MBN_INTERFACE_CAPS, firmwareInfo) == 72);
+static_assert(sizeof(ULONG) == 4 && sizeof(HRESULT) == 4 && sizeof(BOOL) == 4 && sizeof(VARIANT_BOOL) == 2 &&
+              sizeof(WCHAR) == 2);
+
 
 // Under the Itanium C++ ABI (GCC and Clang, mingw-w64 included) a pointer to a
 // virtual member holds one more than the member's byte offset in the vtable.

@@ -316,6 +316,8 @@ TEST_F(MbnTest, InterfaceReportsItsIdentity) {
     ASSERT_EQ(first->GetHomeProvider(&home), S_OK);
     EXPECT_EQ(Utf8(home.providerID), "46000");
     EXPECT_EQ(Utf8(home.providerName), "Home");
+    EXPECT_EQ(home.providerState, 0x1u);  // MBN_PROVIDER_STATE_HOME
+    EXPECT_EQ(home.dataClass, static_cast<ULONG>(MBN_DATA_CLASS_LTE));
     SysFreeString(home.providerID);
     SysFreeString(home.providerName);
     IMbnRegistration* registration = nullptr;
