@@ -25,7 +25,11 @@ namespace {
     static_assert(std::is_same_v<decltype(&interface::method), result (STDMETHODCALLTYPE interface::*)(__VA_ARGS__)>, \
                   #interface "::" #method " has another type")
 
-KV_METHOD(IUnknown, QueryInterface, HRESULT, REFIID, void**);
+// mingw-w64 adds a template overload of QueryInterface: the cast compiles only
+// if one overload has exactly this type.
+static_assert(std::is_same_v<decltype(static_cast<HRESULT (STDMETHODCALLTYPE IUnknown::*)(REFIID, void**)>(
+                                 &IUnknown::QueryInterface)),
+                             HRESULT (STDMETHODCALLTYPE IUnknown::*)(REFIID, void**)>);
 KV_METHOD(IUnknown, AddRef, ULONG);
 KV_METHOD(IUnknown, Release, ULONG);
 
