@@ -79,12 +79,8 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     std::vector<ModemInterfaceSlot> interfaces;
     std::uint64_t nextInterfaceKey = 1;
     std::map<std::string, ModemServiceState> services;  // by lower-case id
-    std::map<std::string, ModemReply> exactReplies;
-    std::vector<std::pair<std::string, ModemReply>> patternReplies;
-    ModemReply defaultReply = ModemReply::Text("\r\nOK\r\n");
+    modemfile::ModemAnswers answers;
     std::optional<ModemReply> replyOverride;
-    std::int32_t deviceMode[3] = {0, 0, 0};
-    std::optional<ModemReply> deviceModeReply;
     bool early = false;
     std::map<ModemFault, HRESULT> faults;
     std::vector<std::shared_ptr<ModemConnection>> connections;
