@@ -253,15 +253,20 @@ ModemFault FaultStep(const std::string& text) {
 
 // A provider ID is the network's MCC and MNC: 5 or 6 digits.
 std::string ProviderId(Line& line, const char* what) {
-    return line.Text(what);
+    std::string id = line.Text(what);
+    bool digits = id.size() == 5 || id.size() == 6;
+    for (char c : id) digits = digits && c >= '0' && c <= '9';
+    if (!digits) throw LineError(std::string("a ") + what + " is 5 or 6 digits (MCC and MNC), not \"" + id + "\"");
+    return id;
 }
 
 std::int32_t DeviceModeNumber(const std::string& text) {
     errno = 0;
     char* end = nullptr;
     long long value = std::strtoll(text.c_str(), &end, 0);
-    if (text.empty() || *end || errno) throw LineError("bad number \"" + text + "\"");
-    if (value < INT32_MIN || value > INT32_MAX) throw LineError("number out of range");
+    if (text.empty() || *end) throw LineError("bad number \"" + text + "\"");
+    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+        throw LineError("number out of range \"" + text + "\" (a device-mode number is -2147483648 to 2147483647)");
     return static_cast<std::int32_t>(value);
 }
 
@@ -277,7 +282,7 @@ void DeviceModeLine(Line& line, ModemDescription& description) {
         std::array<std::int32_t, 3> values{};
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (line.AtEnd())
-                throw LineError("missing number");
+                throw LineError("devicemode needs three numbers, <mode> <sar> <antenna>; found " + std::to_string(i));
             values[i] = DeviceModeNumber(line.Word("number"));
         }
         DWORD delay = 0;
