@@ -88,7 +88,7 @@ else()
   message(STATUS "no GoogleTest sources at ${KV_GTEST_SOURCE}: Windows test programs not built")
 endif()
 
-# A Mobile Broadband service without a modem, registered in the Wine prefix.
-add_library(KvMbnAbsent SHARED tests/windows/mbn_absent.cpp)
-set_target_properties(KvMbnAbsent PROPERTIES PREFIX "")
-target_link_libraries(KvMbnAbsent PRIVATE ole32 oleaut32 uuid)
+# The stand-in Mobile Broadband service of the runs under Wine, registered in the Wine prefix.
+add_library(KvMbnStandIn SHARED tests/windows/mbn_standin.cpp)
+set_target_properties(KvMbnStandIn PROPERTIES PREFIX "")
+target_link_libraries(KvMbnStandIn PRIVATE ole32 oleaut32 uuid)

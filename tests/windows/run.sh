@@ -105,10 +105,10 @@ section "install"
 mkdir -p "$base/KvCfgService" "$base/KvConfigService" "$base/Firmware" "$drive/KvTest"
 cp "$build/KvCfgService.exe" "$base/KvCfgService/"
 cp examples/notebook/drives/C/Kavrion/KvConfigService/*.xml "$base/KvConfigService/"
-cp "$build/KvMbnAbsent.dll" "$drive/KvTest/"
+cp "$build/KvMbnStandIn.dll" "$drive/KvTest/"
 # Wine has no Mobile Broadband API: a service without a modem stands in for it.
 for clsid in '{BDFEE05B-4418-11DD-90ED-001C257CCFF1}' '{2269DAA3-2A9F-4165-A501-CE00A6F7A75B}'; do
-  run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d 'C:\KvTest\KvMbnAbsent.dll' /f >/dev/null
+  run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d 'C:\KvTest\KvMbnStandIn.dll' /f >/dev/null
   run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Both /f >/dev/null
 done
 run 30 reg add 'HKLM\SYSTEM\HardwareConfig\Current' /v SystemSKU /d KV-520R-NV-SKU1 /f >/dev/null
