@@ -88,7 +88,10 @@ else()
   message(STATUS "no GoogleTest sources at ${KV_GTEST_SOURCE}: Windows test programs not built")
 endif()
 
-# The stand-in Mobile Broadband service of the runs under Wine, registered in the Wine prefix.
+# The stand-in Mobile Broadband service of the runs under Wine, registered in the Wine prefix: one
+# modem read from a modem file, by the reader the simulated machine uses.
+file(GLOB modemfile_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/modemfile/*.cpp)
+add_library(kv_modemfile STATIC ${modemfile_sources})
 add_library(KvMbnStandIn SHARED tests/windows/mbn_standin.cpp)
 set_target_properties(KvMbnStandIn PROPERTIES PREFIX "")
-target_link_libraries(KvMbnStandIn PRIVATE ole32 oleaut32 uuid)
+target_link_libraries(KvMbnStandIn PRIVATE kv_modemfile ole32 oleaut32 uuid)
