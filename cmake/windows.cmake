@@ -67,6 +67,10 @@ target_link_libraries(KvCfgService PRIVATE kv_system)
 add_executable(KvSiblingService tests/windows/sibling_service.cpp)
 target_link_libraries(KvSiblingService PRIVATE advapi32)
 
+# The player of a notebook's scenario under Wine, by kvsim's own scenario reader.
+add_executable(KvPlay tests/windows/play_scenario.cpp tools/kvsim/scenario.cpp)
+target_link_libraries(KvPlay PRIVATE advapi32)
+
 # Test programs, run under Wine: GoogleTest built for Windows from its sources.
 if(IS_DIRECTORY ${KV_GTEST_SOURCE})
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
