@@ -257,6 +257,8 @@ play_notebook() {
 differential() {
   local folder=$1 name
   name=$(basename "$1")
+  # Other services and the control driver's modes are the simulation's alone.
+  check "$name: no services.txt, which only kvsim plays" no "$([ -f "$folder/services.txt" ] && echo yes || echo no)"
   rm -rf "$work/kvsim-$name"
   "$kvsim" run --keep "$work/kvsim-$name" "$folder" >"$work/$name.kvsim" 2>&1
   check "kvsim run $name: exit code" 0 $?
