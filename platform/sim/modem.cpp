@@ -29,35 +29,6 @@ IUnknown* AsUnknown(const IID& events, void* sink) {
 
 }  // namespace
 
-std::string WideToUtf8Text(const WCHAR* text) {
-    if (!text) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.pop_back();
-    return out;
-}
-
-BSTR NewBstr(const std::string& text) {
-    if (text.empty()) return SysAllocStringLen(nullptr, 0);
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string wide(static_cast<std::size_t>(n), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
-SAFEARRAY* NewByteArray(const std::string& bytes) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array) return nullptr;
-    void* data = nullptr;
-    if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array);
-    }
-    return array;
-}
-
 std::shared_ptr<ModemCore> CurrentModemCore() {
     Machine* machine = Machine::Current();
     return machine ? machine->modem().Core() : nullptr;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/mbn.h"
+#include "platform/modemfile/modem_com.h"
 #include "platform/sim/modem.h"
 #include "platform/sim/objects.h"
 #include "platform/sim/names.h"
@@ -118,9 +119,9 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     bool SessionIsOpen(const std::string& id) const;
 };
 
-std::string WideToUtf8Text(const WCHAR* text);  // zero-terminated
-BSTR NewBstr(const std::string& text);          // UTF-8 in
-SAFEARRAY* NewByteArray(const std::string& bytes);
+using modemfile::NewBstr;
+using modemfile::NewByteArray;
+using modemfile::WideToUtf8Text;
 
 // Factories of the COM objects (platform/mbn.cpp); each starts with one reference.
 IUnknown* NewMbnInterfaceManager(std::shared_ptr<ModemCore> core);

@@ -43,11 +43,14 @@
 #include <vector>
 
 #include "platform/mbn.h"
+#include "platform/modemfile/modem_com.h"
 #include "platform/modemfile/modem_description.h"
 
 namespace {
 
 using modemfile::ModemFault;
+using modemfile::NewBstr;
+using modemfile::NewByteArray;
 using modemfile::ModemInterface;
 using modemfile::ModemReply;
 using modemfile::SessionBehaviour;
@@ -63,39 +66,6 @@ std::string Lower(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
-}
-
-std::string Utf8(const WCHAR* wide) {
-    if (!wide) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string text(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), n, nullptr, nullptr);
-    text.pop_back();
-    return text;
-}
-
-std::wstring Wide(const std::string& text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-BSTR NewBstr(const std::string& text) {
-    std::wstring wide = Wide(text);
-    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
-SAFEARRAY* NewByteArray(const std::string& bytes) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array) return nullptr;
-    void* data = nullptr;
-    if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array);
-    }
-    return array;
 }
 
 std::wstring BesideThisDll(const wchar_t* name) {
@@ -483,7 +453,7 @@ public:
         if (HRESULT fault = Modem().Fault(ModemFault::GetDeviceService); FAILED(fault)) return fault;
         if (!Modem().Find(m_key, nullptr, nullptr)) return kGone;
         std::string canonical;
-        if (!Modem().ServiceExists(Utf8(id), &canonical)) return kNotFound;
+        if (!Modem().ServiceExists(modemfile::WideToUtf8Text(id), &canonical)) return kNotFound;
         *service = new (std::nothrow) CDeviceService(m_key, canonical);
         return *service ? S_OK : E_OUTOFMEMORY;
     }
@@ -540,7 +510,7 @@ public:
         if (!interfaceId) return E_INVALIDARG;
         if (HRESULT fault = Modem().Fault(ModemFault::GetDeviceServicesContext); FAILED(fault)) return fault;
         std::uint64_t key = 0;
-        if (!Modem().FindById(Utf8(interfaceId), &key)) return kNotFound;
+        if (!Modem().FindById(modemfile::WideToUtf8Text(interfaceId), &key)) return kNotFound;
         *context = new (std::nothrow) CContext(key);
         return *context ? S_OK : E_OUTOFMEMORY;
     }
