@@ -67,6 +67,10 @@ target_link_libraries(KvCfgService PRIVATE kv_system)
 add_executable(KvSiblingService tests/windows/sibling_service.cpp)
 target_link_libraries(KvSiblingService PRIVATE advapi32)
 
+# The player of a notebook's scenario under Wine, by kvsim's own scenario reader.
+add_executable(KvPlay tests/windows/play_scenario.cpp tools/kvsim/scenario.cpp)
+target_link_libraries(KvPlay PRIVATE advapi32)
+
 # Test programs, run under Wine: GoogleTest built for Windows from its sources.
 if(IS_DIRECTORY ${KV_GTEST_SOURCE})
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
@@ -88,7 +92,10 @@ else()
   message(STATUS "no GoogleTest sources at ${KV_GTEST_SOURCE}: Windows test programs not built")
 endif()
 
-# A Mobile Broadband service without a modem, registered in the Wine prefix.
-add_library(KvMbnAbsent SHARED tests/windows/mbn_absent.cpp)
-set_target_properties(KvMbnAbsent PROPERTIES PREFIX "")
-target_link_libraries(KvMbnAbsent PRIVATE ole32 oleaut32 uuid)
+# The stand-in Mobile Broadband service of the runs under Wine, registered in the Wine prefix: one
+# modem read from a modem file, by the reader the simulated machine uses.
+file(GLOB modemfile_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/modemfile/*.cpp)
+add_library(kv_modemfile STATIC ${modemfile_sources})
+add_library(KvMbnStandIn SHARED tests/windows/mbn_standin.cpp)
+set_target_properties(KvMbnStandIn PROPERTIES PREFIX "")
+target_link_libraries(KvMbnStandIn PRIVATE kv_modemfile ole32 oleaut32 uuid)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/modem_core.h"
@@ -25,104 +27,7 @@ IUnknown* AsUnknown(const IID& events, void* sink) {
     return static_cast<IUnknown*>(sink);
 }
 
-bool GlobMatch(std::string_view pattern, std::string_view text) {
-    std::size_t p = 0, t = 0, star = std::string_view::npos, mark = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = t;
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
-            ++p;
-            ++t;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            t = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
-std::string HresultText(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    return text;
-}
-
-std::string DescribeReply(const ModemReply& reply, const std::string& numbers) {
-    std::string text;
-    switch (reply.kind) {
-        case ModemReply::Silent: return "(silent)";
-        case ModemReply::NoData: text = "(no data)"; break;
-        case ModemReply::Data: text = numbers.empty() ? "\"" + EscapeBytes(reply.bytes) + "\"" : numbers; break;
-    }
-    if (reply.status != S_OK) text += " status " + HresultText(reply.status);
-    if (reply.wrongRequestId) text += " wrong request id";
-    if (reply.delayMs) text += " after " + std::to_string(reply.delayMs) + " ms";
-    if (reply.gone) text += " then gone";
-    return text;
-}
-
-void PutLe32(std::string& out, std::int32_t value) {
-    auto v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 }  // namespace
-
-std::string WideToUtf8Text(const WCHAR* text) {
-    if (!text) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.pop_back();
-    return out;
-}
-
-BSTR NewBstr(const std::string& text) {
-    if (text.empty()) return SysAllocStringLen(nullptr, 0);
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string wide(static_cast<std::size_t>(n), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-}
-
-SAFEARRAY* NewByteArray(const std::string& bytes) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array) return nullptr;
-    void* data = nullptr;
-    if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array);
-    }
-    return array;
-}
-
-std::string EscapeBytes(std::string_view bytes) {
-    std::string out;
-    for (char ch : bytes) {
-        auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            default:
-                if (c < 0x20 || c >= 0x7F) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                    out += hex;
-                } else {
-                    out.push_back(ch);
-                }
-        }
-    }
-    return out;
-}
 
 std::shared_ptr<ModemCore> CurrentModemCore() {
     Machine* machine = Machine::Current();
@@ -144,10 +49,7 @@ HRESULT ModemCore::Fault(ModemFault step) const {
 
 std::string ModemCore::InterfaceIdLocked(std::size_t index) const {
     const ModemInterfaceSlot& slot = interfaces[index];
-    if (!slot.settings.id.empty()) return slot.settings.id;
-    char id[64];
-    std::snprintf(id, sizeof id, "{6a1f3c5e-0000-4000-8000-%012llx}", static_cast<unsigned long long>(index + 1));
-    return id;
+    return slot.settings.id.empty() ? modemfile::DefaultInterfaceId(index) : slot.settings.id;
 }
 
 bool ModemCore::FindInterface(std::uint64_t key, ModemInterface* settings, std::string* id) const {
@@ -356,7 +258,7 @@ HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bo
     }
 
     ModemReply reply;
-    std::string numbers;
+    std::string description;
     ULONG request;
     ULONG answerId;
     std::string canonical;
@@ -366,40 +268,18 @@ HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bo
         if (it == services.end()) return static_cast<HRESULT>(0x8007048F);
         if (!it->second.sessionOpen) return E_FAIL;
         canonical = it->second.id;
-        if (canonical == kAtServiceId && commandId == 1) {
-            if (replyOverride) {
-                reply = *replyOverride;
-            } else if (auto exact = exactReplies.find(bytes); exact != exactReplies.end()) {
-                reply = exact->second;
-            } else {
-                reply = defaultReply;
-                for (const auto& [pattern, patternReply] : patternReplies) {
-                    if (GlobMatch(pattern, bytes)) {
-                        reply = patternReply;
-                        break;
-                    }
-                }
-            }
-        } else if (canonical == kDeviceModeServiceId && commandId == 3) {
-            if (deviceModeReply) {
-                reply = *deviceModeReply;
-            } else {
-                for (std::int32_t value : deviceMode) PutLe32(reply.bytes, value);
-                numbers = std::to_string(deviceMode[0]) + " " + std::to_string(deviceMode[1]) + " " +
-                          std::to_string(deviceMode[2]);
-            }
-        } else {
-            reply.kind = ModemReply::NoData;
-            reply.status = E_NOTIMPL;
-        }
+        modemfile::ModemAnswer answer = modemfile::Answer(answers, canonical, commandId, bytes);
+        if (replyOverride && modemfile::IsAtCommand(canonical, commandId))
+            answer = {*replyOverride, modemfile::DescribeReply(*replyOverride)};
+        reply = answer.reply;
+        description = answer.description;
         request = nextRequestId++;
         answerId = reply.wrongRequestId ? nextRequestId++ : request;
-        commands.push_back({canonical, commandId, query, bytes, DescribeReply(reply, numbers)});
+        commands.push_back({canonical, commandId, query, bytes, description});
     }
     *requestId = request;
     machine.transcript().Add("modem", std::string(query ? "QueryCommand " : "SetCommand ") + canonical + " " +
-                                          std::to_string(commandId) + " \"" + EscapeBytes(bytes) + "\" -> " +
-                                          DescribeReply(reply, numbers));
+                                          std::to_string(commandId) + " \"" + EscapeBytes(bytes) + "\" -> " + description);
     if (reply.kind == ModemReply::Silent) {
         if (reply.gone) RemoveAllInterfaces();
         return S_OK;
@@ -503,17 +383,17 @@ void Modem::SetCloseBehaviour(const std::string& id, SessionBehaviour behaviour)
 
 void Modem::SetReply(std::string command, ModemReply reply) {
     std::lock_guard lock(core_->mutex);
-    core_->exactReplies[std::move(command)] = std::move(reply);
+    core_->answers.exactReplies[std::move(command)] = std::move(reply);
 }
 
 void Modem::AddReplyPattern(std::string pattern, ModemReply reply) {
     std::lock_guard lock(core_->mutex);
-    core_->patternReplies.emplace_back(std::move(pattern), std::move(reply));
+    core_->answers.patternReplies.emplace_back(std::move(pattern), std::move(reply));
 }
 
 void Modem::SetDefaultReply(ModemReply reply) {
     std::lock_guard lock(core_->mutex);
-    core_->defaultReply = std::move(reply);
+    core_->answers.defaultReply = std::move(reply);
 }
 
 void Modem::SetReplyOverride(std::optional<ModemReply> reply) {
@@ -523,22 +403,22 @@ void Modem::SetReplyOverride(std::optional<ModemReply> reply) {
 
 void Modem::ClearReplies() {
     std::lock_guard lock(core_->mutex);
-    core_->exactReplies.clear();
-    core_->patternReplies.clear();
-    core_->defaultReply = ModemReply::Text("\r\nOK\r\n");
+    core_->answers.exactReplies.clear();
+    core_->answers.patternReplies.clear();
+    core_->answers.defaultReply = ModemReply::Text("\r\nOK\r\n");
 }
 
 void Modem::SetDeviceMode(std::int32_t mode, std::int32_t sarIndex, std::int32_t antennaIndex) {
     std::lock_guard lock(core_->mutex);
-    core_->deviceMode[0] = mode;
-    core_->deviceMode[1] = sarIndex;
-    core_->deviceMode[2] = antennaIndex;
-    core_->deviceModeReply.reset();
+    core_->answers.deviceMode[0] = mode;
+    core_->answers.deviceMode[1] = sarIndex;
+    core_->answers.deviceMode[2] = antennaIndex;
+    core_->answers.deviceModeReply.reset();
 }
 
 void Modem::SetDeviceModeReply(ModemReply reply) {
     std::lock_guard lock(core_->mutex);
-    core_->deviceModeReply = std::move(reply);
+    core_->answers.deviceModeReply = std::move(reply);
 }
 
 void Modem::SetEarlyCompletions(bool early) {
@@ -611,6 +491,40 @@ void Modem::RaiseEventNotification(const std::string& serviceId, ULONG eventId, 
         });
         SafeArrayDestroy(array);
     });
+}
+
+std::string Modem::LoadModemFile(const std::filesystem::path& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    if (!in) return hostPath.string() + ": cannot read the modem file";
+    std::stringstream text;
+    text << in.rdbuf();
+    return LoadModemText(text.str(), hostPath.string());
+}
+
+std::string Modem::LoadModemText(std::string_view text, std::string_view fileName) {
+    modemfile::ModemDescription description;
+    std::string problem = modemfile::ParseModemText(text, fileName, description);
+    if (problem.empty()) Apply(description);
+    return problem;
+}
+
+void Modem::Apply(const modemfile::ModemDescription& description) {
+    for (const ModemInterface& settings : description.interfaces) AddInterface(settings);
+    for (const modemfile::ServiceSetting& setting : description.services) {
+        switch (setting.kind) {
+            case modemfile::ServiceSetting::Add: AddDeviceService(setting.id); break;
+            case modemfile::ServiceSetting::Remove: RemoveDeviceService(setting.id); break;
+            case modemfile::ServiceSetting::Session: SetSessionOpen(setting.id, setting.open); break;
+            case modemfile::ServiceSetting::Open: SetOpenBehaviour(setting.id, setting.behaviour); break;
+            case modemfile::ServiceSetting::Close: SetCloseBehaviour(setting.id, setting.behaviour); break;
+        }
+    }
+    {
+        std::lock_guard lock(core_->mutex);
+        modemfile::ApplyAnswers(description, core_->answers);
+    }
+    if (description.early) SetEarlyCompletions(*description.early);
+    for (const auto& [step, result] : description.faults) SetFault(step, result);
 }
 
 std::vector<ModemCommand> Modem::Commands() const {

@@ -2,15 +2,11 @@
 //
 // The modem has zero or more interfaces (ready state, ICCID, home provider,
 // registered provider ID) and device services with command sessions; every
-// interface carries the same services. Two services answer commands:
-//  - the AT service "{ffffffff-abca-4b11-a4e2-f2fc87f94488}", command 1: the
-//    command's bytes are looked up in the reply table (exact bytes first, then
-//    the patterns in the order given, then the default reply);
-//  - the device-mode service "{613a2c9f-7579-4be2-bf30-94dc8fe47b1c}",
-//    command 3: three 32-bit little-endian signed numbers (device mode, SAR
-//    index, antenna index), or whatever reply is set instead.
-// Any other command completes with status E_NOTIMPL and no data. A command on
-// a service without an open session fails with E_FAIL.
+// interface carries the same services. Its services answer commands as
+// modemfile::Answer says: the AT service "{ffffffff-abca-4b11-a4e2-f2fc87f94488}"
+// command 1 from the reply table, the device-mode service
+// "{613a2c9f-7579-4be2-bf30-94dc8fe47b1c}" command 3 with its three numbers.
+// A command on a service without an open session fails with E_FAIL.
 //
 // Every completion (session open and close, command, event notification,
 // registration and interface events) is a delivery of the clock: it runs on a
@@ -23,48 +19,7 @@
 // transcript (party "modem") with its reply:
 //   SetCommand {ffffffff-abca-4b11-a4e2-f2fc87f94488} 1 "AT+X?\r\n" -> "\r\nOK\r\n"
 //
-// The modem file (LoadModemFile), one setting per line, '#' starts a comment,
-// texts in double quotes with the escapes \r \n \t \0 \" \\ \xNN:
-//   interface                    adds an interface; the lines up to the next
-//                                "interface" describe it
-//     id "{...}"                 its id (default {6a1f3c5e-0000-4000-8000-<n as 12 hex digits>})
-//     ready <state>              off, initialized (default), sim-not-inserted,
-//                                bad-sim, failure, not-activated, device-locked,
-//                                device-blocked, no-esim-profile, or its number 0-8
-//     iccid "<text>"
-//     home "<provider id>" ["<name>"]
-//     provider "<provider id>"   the registered network (MCC and MNC)
-//     fail <call> <hresult>      ready, subscriber, iccid, home, provider or
-//                                registration (QueryInterface) fails so
-//   service <svc> [absent]       adds (or removes) a device service; <svc> is
-//                                at, devicemode or a quoted "{id}"
-//   session <svc> open|closed    the session state at start (default closed)
-//   open <svc> <how>             how OpenCommandSession ends; <how> is
-//   close <svc> <how>              complete [after <ms>] (default)
-//                                  status <hresult> [after <ms>]  completes, state unchanged
-//                                  fail [<hresult>]               the call fails (E_FAIL)
-//                                  never                          no completion
-//   reply "<bytes>" <reply>      the AT reply to exactly these bytes
-//   match "<pattern>" <reply>    the same for a pattern, '*' any run of bytes
-//   default <reply>              for every other AT command ("\r\nOK\r\n")
-//   devicemode <mode> <sar> <antenna> [after <ms>]   the device-mode answer (0 0 0)
-//   devicemode <reply>           any other answer (short data, silence, status)
-//   early on|off                 early completions (default off)
-//   fault <step> <hresult>       a layer call fails: coinitialize,
-//                                create-interface-manager, create-device-services-manager,
-//                                get-interfaces, connection-point-container,
-//                                find-connection-point, advise, unadvise,
-//                                get-device-services-context, get-device-service,
-//                                is-command-session-open, set-command,
-//                                query-command, interface-id, device-service-id
-// <reply> is one of "<text>", empty (no bytes), nodata (no array), error
-// ("\r\nERROR\r\n"), silent (no completion), each optionally with status
-// <hresult> (the completion's status), wrongid (the completion carries a
-// request id nothing asked for), after <ms> (delivery delay, default 0) and
-// gone (the modem disappears once the reply is delivered: every interface is
-// removed).
-// <hresult> is a number (0x80004005) or S_OK, S_FALSE, E_FAIL, E_NOTIMPL,
-// E_INVALIDARG, E_POINTER, E_NOINTERFACE, E_ACCESSDENIED, E_UNEXPECTED.
+// The modem file's syntax (LoadModemFile) is in platform/modemfile/modem_description.h.
 #pragma once
 
 #include <cstddef>
@@ -77,81 +32,19 @@
 #include <vector>
 
 #include "platform/mbn.h"
+#include "platform/modemfile/modem_description.h"
 
 namespace sim {
 
 class Machine;
 struct ModemCore;
 
-inline constexpr const char* kAtServiceId = "{ffffffff-abca-4b11-a4e2-f2fc87f94488}";
-inline constexpr const char* kDeviceModeServiceId = "{613a2c9f-7579-4be2-bf30-94dc8fe47b1c}";
-
-struct ModemInterface {
-    std::string id;  // empty: generated from the position
-    MBN_READY_STATE readyState = MBN_READY_STATE_INITIALIZED;
-    std::string iccid = "89014104212345678901";
-    std::string homeProviderId = "310410";
-    std::string homeProviderName = "Kavrion Mobile";
-    std::string providerId = "310410";
-    // Results of the calls; anything but S_OK makes that call fail so.
-    HRESULT readyStateResult = S_OK;
-    HRESULT subscriberResult = S_OK;
-    HRESULT iccidResult = S_OK;
-    HRESULT homeProviderResult = S_OK;
-    HRESULT providerIdResult = S_OK;
-    HRESULT registrationResult = S_OK;  // QueryInterface for IMbnRegistration
-};
-
-// How OpenCommandSession or CloseCommandSession ends.
-struct SessionBehaviour {
-    enum Kind { Complete, Fail, Never };
-    Kind kind = Complete;
-    DWORD delayMs = 0;        // Complete: delivered this long after the call
-    HRESULT status = S_OK;    // Complete: status of the completion; not S_OK leaves the state
-    HRESULT failure = E_FAIL; // Fail: what the call returns
-};
-
-struct ModemReply {
-    enum Kind { Data, NoData, Silent };
-    Kind kind = Data;
-    std::string bytes;
-    HRESULT status = S_OK;
-    bool wrongRequestId = false;
-    DWORD delayMs = 0;
-    // The modem disappears once this reply is delivered (a reset or a crash
-    // right after it): every interface is removed, as RemoveInterfaces does.
-    bool gone = false;
-
-    static ModemReply Text(std::string bytes) {
-        ModemReply reply;
-        reply.bytes = std::move(bytes);
-        return reply;
-    }
-    static ModemReply Error() { return Text("\r\nERROR\r\n"); }
-    static ModemReply Silence() {
-        ModemReply reply;
-        reply.kind = Silent;
-        return reply;
-    }
-};
-
-enum class ModemFault {
-    CoInitialize,
-    CreateInterfaceManager,
-    CreateDeviceServicesManager,
-    GetInterfaces,
-    ConnectionPointContainer,
-    FindConnectionPoint,
-    Advise,
-    Unadvise,
-    GetDeviceServicesContext,
-    GetDeviceService,
-    IsCommandSessionOpen,
-    SetCommand,
-    QueryCommand,
-    InterfaceId,
-    DeviceServiceId,
-};
+using modemfile::kAtServiceId;
+using modemfile::kDeviceModeServiceId;
+using modemfile::ModemFault;
+using modemfile::ModemInterface;
+using modemfile::ModemReply;
+using modemfile::SessionBehaviour;
 
 enum class RegistrationEvent { RegisterModeAvailable, RegisterStateChange, PacketServiceStateChange, SetRegisterModeComplete };
 enum class InterfaceEvent {
@@ -227,10 +120,11 @@ public:
     void ClearCommands();
     std::size_t AdvisedSinks(REFIID events) const;
 
-    // Reads a modem file (syntax above) over the current settings. Returns
-    // "" or the error "<file>:<line>: <what>".
+    // Reads a modem file over the current settings: all of it, or nothing when it holds an
+    // error. Returns "" or the error "<file>:<line>: <what>".
     std::string LoadModemFile(const std::filesystem::path& hostPath);
     std::string LoadModemText(std::string_view text, std::string_view fileName);
+    void Apply(const modemfile::ModemDescription& description);
 
     // For the COM layer.
     std::shared_ptr<ModemCore> Core() const { return core_; }
@@ -245,7 +139,6 @@ std::size_t LiveComObjects();
 std::size_t LiveBstrs();
 std::size_t LiveSafeArrays();
 
-// "\r\n" and other bytes as the transcript and the modem file write them.
-std::string EscapeBytes(std::string_view bytes);
+using modemfile::EscapeBytes;
 
 }  // namespace sim

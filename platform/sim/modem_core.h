@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/mbn.h"
+#include "platform/modemfile/modem_com.h"
 #include "platform/sim/modem.h"
 #include "platform/sim/objects.h"
 #include "platform/sim/names.h"
@@ -79,12 +80,8 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     std::vector<ModemInterfaceSlot> interfaces;
     std::uint64_t nextInterfaceKey = 1;
     std::map<std::string, ModemServiceState> services;  // by lower-case id
-    std::map<std::string, ModemReply> exactReplies;
-    std::vector<std::pair<std::string, ModemReply>> patternReplies;
-    ModemReply defaultReply = ModemReply::Text("\r\nOK\r\n");
+    modemfile::ModemAnswers answers;
     std::optional<ModemReply> replyOverride;
-    std::int32_t deviceMode[3] = {0, 0, 0};
-    std::optional<ModemReply> deviceModeReply;
     bool early = false;
     std::map<ModemFault, HRESULT> faults;
     std::vector<std::shared_ptr<ModemConnection>> connections;
@@ -122,9 +119,9 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     bool SessionIsOpen(const std::string& id) const;
 };
 
-std::string WideToUtf8Text(const WCHAR* text);  // zero-terminated
-BSTR NewBstr(const std::string& text);          // UTF-8 in
-SAFEARRAY* NewByteArray(const std::string& bytes);
+using modemfile::NewBstr;
+using modemfile::NewByteArray;
+using modemfile::WideToUtf8Text;
 
 // Factories of the COM objects (platform/mbn.cpp); each starts with one reference.
 IUnknown* NewMbnInterfaceManager(std::shared_ptr<ModemCore> core);

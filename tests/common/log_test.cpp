@@ -58,9 +58,10 @@ TEST_F(LogTest, LineCarriesTagAndVirtualLocalTime) {
     EXPECT_EQ(Log().WriteLog(4, "Config enter."), 13);
     Sleep(61500);
     EXPECT_EQ(Log().WriteLog(4, "Config done."), 12);
-    EXPECT_EQ(ReadFile(kLogPath), kStart +
-                                      "[DETAIL] 12-08 19:36:16:123: Config enter.\n"
-                                      "[DETAIL] 12-08 19:37:17:623: Config done.\n");
+    // Opened in text mode, as Windows' runtime writes it: every line ends in CR LF on the drive.
+    EXPECT_EQ(ReadFile(kLogPath), "---------------log start------------------\r\n"
+                                  "[DETAIL] 12-08 19:36:16:123: Config enter.\r\n"
+                                  "[DETAIL] 12-08 19:37:17:623: Config done.\r\n");
 }
 
 TEST_F(LogTest, TagsByType) {
@@ -82,7 +83,7 @@ TEST_F(LogTest, TagsByType) {
         Log().WriteLog(c.type, "m");
         expected += c.line;
     }
-    EXPECT_EQ(ReadFile(kLogPath), expected);
+    EXPECT_EQ(ReadText(kLogPath), expected);
 }
 
 TEST_F(LogTest, MessageIsWrittenUnchanged) {
@@ -91,7 +92,7 @@ TEST_F(LogTest, MessageIsWrittenUnchanged) {
     EXPECT_EQ(Log().WriteLog(4, percent), static_cast<int>(percent.size()));
     EXPECT_EQ(Log().WriteLog(4, "ends in a line feed\n"), 20);
     EXPECT_EQ(Log().WriteLog(4, ""), 0);
-    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: " + percent +
+    EXPECT_EQ(ReadText(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: " + percent +
                                       "\n"
                                       "[DETAIL] 12-08 19:36:16:123: ends in a line feed\n\n"
                                       "[DETAIL] 12-08 19:36:16:123: \n");
@@ -101,14 +102,14 @@ TEST_F(LogTest, AppendsToAnExistingFileAfterANewStartLine) {
     WriteFile(kLogPath, "earlier\n");
     StartLog();
     Log().WriteLog(4, "a");
-    EXPECT_EQ(ReadFile(kLogPath), "earlier\n" + kStart + "[DETAIL] 12-08 19:36:16:123: a\n");
+    EXPECT_EQ(ReadText(kLogPath), "earlier\n" + kStart + "[DETAIL] 12-08 19:36:16:123: a\n");
 }
 
 TEST_F(LogTest, MissingFoldersAreCreatedAtTheFirstOpening) {
     const std::string path = "C:\\Deep\\Er\\Still\\Log.txt";
     StartLog(path);
     EXPECT_TRUE(fs::is_directory(kvtest::HostPath(drives(), "C:\\Deep\\Er\\Still")));
-    EXPECT_EQ(ReadFile(path), kStart);
+    EXPECT_EQ(ReadText(path), kStart);
 }
 
 TEST_F(LogTest, NothingIsOpenedBeforeEnabling) {
@@ -130,7 +131,7 @@ TEST_F(LogTest, UncreatableFolderDropsLinesWithoutBlocking) {
     Log().Close();
     Log().SetPathAndRotate(path);
     EXPECT_EQ(Log().WriteLog(4, "back"), 4);
-    EXPECT_EQ(ReadFile(path), kStart + "[DETAIL] 12-08 19:36:16:123: back\n");
+    EXPECT_EQ(ReadText(path), kStart + "[DETAIL] 12-08 19:36:16:123: back\n");
 }
 
 TEST_F(LogTest, ReopenAfterCloseStartsWithANewStartLine) {
@@ -140,7 +141,7 @@ TEST_F(LogTest, ReopenAfterCloseStartsWithANewStartLine) {
     Log().Close();  // closing twice is harmless
     Log().SetPathAndRotate(kLogPath);
     Log().WriteLog(4, "two");
-    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: one\n" + kStart +
+    EXPECT_EQ(ReadText(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: one\n" + kStart +
                                       "[DETAIL] 12-08 19:36:16:123: two\n");
 }
 
@@ -149,7 +150,8 @@ TEST_F(LogTest, FileOfTheLimitSizeStaysInPlace) {
     StartLog();
     Log().WriteLog(4, "x");
     EXPECT_FALSE(Exists(kBackupPath));
-    EXPECT_EQ(SizeOf(kLogPath), static_cast<std::uintmax_t>(CLog::kRotateSize) + kStart.size() + 31);
+    // Two lines, each ending in CR LF.
+    EXPECT_EQ(SizeOf(kLogPath), static_cast<std::uintmax_t>(CLog::kRotateSize) + kStart.size() + 31 + 2);
 }
 
 TEST_F(LogTest, OneByteMoreMovesTheFileToTheBackup) {
@@ -158,7 +160,7 @@ TEST_F(LogTest, OneByteMoreMovesTheFileToTheBackup) {
     StartLog();
     Log().WriteLog(4, "x");
     EXPECT_EQ(SizeOf(kBackupPath), static_cast<std::uintmax_t>(CLog::kRotateSize) + 1);
-    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: x\n");
+    EXPECT_EQ(ReadText(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: x\n");
     EXPECT_TRUE(machine().transcript().Contains("file", "deleted C:\\Kavrion\\KvConfigService\\KvConfigService.logbk"));
 }
 
@@ -170,7 +172,7 @@ TEST_F(LogTest, PeriodicReopeningRotatesAGrownFile) {
     Log().SetPathAndRotate(kLogPath);
     EXPECT_TRUE(Exists(kBackupPath));
     Log().WriteLog(4, "after");
-    EXPECT_EQ(ReadFile(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: after\n");
+    EXPECT_EQ(ReadText(kLogPath), kStart + "[DETAIL] 12-08 19:36:16:123: after\n");
 }
 
 TEST_F(LogTest, FileHeldOpenByTheWriterIsNotMoved) {
@@ -218,7 +220,7 @@ TEST_F(LogTest, ReopeningWhileAnotherThreadLogsLosesNoLine) {
 
     int written = 0;
     for (const char* path : {"C:\\Logs\\a.log", "C:\\Logs\\b.log"}) {
-        for (const auto& line : SplitLines(ReadFile(path))) {
+        for (const auto& line : SplitLines(ReadText(path))) {
             if (line + "\n" == kStart) continue;
             ASSERT_EQ(line.rfind("[DETAIL] 12-08 19:36:16:123: line ", 0), 0u) << line;
             ++written;
@@ -254,10 +256,10 @@ TEST_F(LogTest, ReopenMovesAGrownFileToTheBackupWhileAnotherThreadLogs) {
     CloseHandle(writer);
 
     ASSERT_TRUE(Exists(kBackupPath));
-    const std::string old = kStart + "[DETAIL] 12-08 19:36:16:123: old\n";
+    const std::string old = "---------------log start------------------\r\n[DETAIL] 12-08 19:36:16:123: old\r\n";
     EXPECT_EQ(Head(kBackupPath, old.size()), old);
     EXPECT_GT(SizeOf(kBackupPath), static_cast<std::uintmax_t>(CLog::kRotateSize));
-    const std::vector<std::string> lines = SplitLines(ReadFile(kLogPath));
+    const std::vector<std::string> lines = SplitLines(ReadText(kLogPath));
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[0] + "\n", kStart);
     EXPECT_EQ(lines[1], "[DETAIL] 12-08 19:36:17:223: line 11");

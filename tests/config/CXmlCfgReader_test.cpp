@@ -39,7 +39,7 @@ protected:
         CLog::GetInstance()->Enable(true);
     }
     void Xml(const std::string& body) { WriteFile(kPath, "<?xml version=\"1.0\"?>\n<Root>" + body + "</Root>\n"); }
-    std::string Log() { return ReadFile(logPath); }
+    std::string Log() { return ReadText(logPath); }
     const std::string logPath = "C:\\Logs\\reader.log";
     CXmlCfgReader reader;
 };

@@ -38,7 +38,7 @@ protected:
     // The log's lines as "<type> <message>", type 1 for errors and 4 otherwise.
     Lines Log() const {
         Lines lines;
-        std::istringstream in(ReadFile("C:\\Logs\\kv.log"));
+        std::istringstream in(ReadText("C:\\Logs\\kv.log"));
         for (std::string line; std::getline(in, line);) {
             std::size_t at = line.find(": ");
             if (line.starts_with("[") && at != std::string::npos)

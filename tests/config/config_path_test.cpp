@@ -30,7 +30,7 @@ protected:
         CLog::GetInstance()->Close();
         SimTest::TearDown();
     }
-    bool Logged(const std::string& text) const { return ReadFile(kLog).find(": " + text + "\n") != std::string::npos; }
+    bool Logged(const std::string& text) const { return ReadText(kLog).find(": " + text + "\n") != std::string::npos; }
     static bool IsFolder(const std::string& path) { return PathIsDirectoryA(path.c_str()) != FALSE; }
 };
 

@@ -47,7 +47,7 @@ protected:
             {"[ERROR]  ", 1}, {"[WARNING]  ", 2}, {"[DETAIL] ", 4}};
         constexpr std::size_t kStampSize = 20;
         std::vector<LogLine> lines;
-        std::stringstream content(ReadFile(kLogPath));
+        std::stringstream content(ReadText(kLogPath));
         std::string text;
         while (std::getline(content, text))
             for (const auto& [tag, type] : tags)

@@ -108,7 +108,7 @@ protected:
         modem().SetReply(command + "\r\n", sim::ModemReply::Text(reply));
     }
 
-    std::string Log() const { return ReadFile(kLog); }
+    std::string Log() const { return ReadText(kLog); }
     // Whether `text` was logged as a whole message.
     bool Logged(const std::string& text) const { return Log().find(": " + text + "\n") != std::string::npos; }
     std::size_t CountLogged(const std::string& text) const {

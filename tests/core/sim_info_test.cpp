@@ -48,7 +48,7 @@ TEST_P(SimInfo, StartUpReadsTheRegisteredProvider) {
     Sleep(1000);
     work->StopThread();
 
-    std::string log = ReadFile(kLog);
+    std::string log = ReadText(kLog);
     for (const std::string& line : c.logged) EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     for (const std::string& line : c.notLogged) EXPECT_EQ(log.find(line), std::string::npos) << line;
     // Every interface, text and array the API handed out was given back.

@@ -105,7 +105,7 @@ protected:
         work_->StopThread();
         running_ = false;
     }
-    std::string Log() { return ReadFile(kLog); }
+    std::string Log() { return ReadText(kLog); }
 
     CStateWork* work_ = nullptr;
     bool running_ = false;

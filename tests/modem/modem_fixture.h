@@ -29,7 +29,7 @@ protected:
     }
 
     sim::Modem& modem() { return machine().modem(); }
-    std::string Log() const { return ReadFile(kLogPath); }
+    std::string Log() const { return ReadText(kLogPath); }
     // Whether `text` was logged as a whole message.
     bool Logged(const std::string& text) const {
         std::string log = Log();

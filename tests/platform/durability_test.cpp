@@ -257,7 +257,7 @@ TEST_F(DurabilityTest, FullDriveDropsStreamWritesUntilSpaceReturns) {
     std::fputs("three\n", log);
     EXPECT_EQ(std::fflush(log), 0);
     std::fclose(log);
-    EXPECT_EQ(ReadFile("C:\\log.txt"), "one\nthree\n");
+    EXPECT_EQ(ReadFile("C:\\log.txt"), "one\r\nthree\r\n");
 }
 
 }  // namespace

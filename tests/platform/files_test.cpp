@@ -273,9 +273,9 @@ TEST_F(FilesTest, FsopenAppendsToTheFileWhateverTheCase) {
     std::fprintf(log, "two\n");
     std::fflush(log);
     std::fseek(log, 0, SEEK_END);
-    EXPECT_EQ(std::ftell(log), 8);
+    EXPECT_EQ(std::ftell(log), 9);
     std::fclose(log);
-    EXPECT_EQ(ReadFile("C:\\Kavrion\\KvConfigService\\KvConfigService.log"), "one\ntwo\n");
+    EXPECT_EQ(ReadFile("C:\\Kavrion\\KvConfigService\\KvConfigService.log"), "one\ntwo\r\n");
     EXPECT_EQ(EntriesIn("C:\\Kavrion\\KvConfigService"), 1);
 
     std::FILE* fresh = _fsopen("C:\\Kavrion\\KvConfigService\\New.log", "a", _SH_DENYWR);

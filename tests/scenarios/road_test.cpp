@@ -162,4 +162,25 @@ TEST(RoadScenario, NotebookRegionHandsRegionsToTheDriverAndRemovesTheOlderServic
     EXPECT_EQ(Count(log, "Config enter.\n"), 1u);
 }
 
+TEST(RoadScenario, TaSarNotebookSelectsTheTriggerIndexBySensorPostureAndRegion) {
+    kvsim::RunReport report = RunExample("notebook-tasar");
+    ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
+    Lines commands;
+    for (const std::string& line : Road(report))
+        if (line.find(" AT ") != std::string::npos) commands.push_back(line);
+    // FCC with sensor 0, then sensor 1 at 2 s, device mode 3 at 4 s; ISED from 6 s.
+    Lines expected;
+    for (const auto& [second, index] : {std::pair{"0", "1"}, {"2", "2"}, {"4", "3"}, {"6", "7"}})
+        for (const auto& [tenth, command] :
+             {std::pair{"1", std::string("AT+gttasen?")}, {"2", std::string("AT+gttasmode?")},
+              {"3", std::string("AT+GTTASTRIGIDX=") + index}})
+            expected.push_back(std::string(second) + "." + tenth + "00 AT " + command + "\\r\\n");
+    EXPECT_EQ(commands, expected);
+    EXPECT_EQ(Count(report.log, "TASar Index set success!\n"), 4u);
+    EXPECT_TRUE(InOrder(report.log, {"mcc:310\n", "dwSensor1:0\n", "SarIndex:1\n", "dwSensor1:1\n", "SarIndex:2\n",
+                                     "DeviceMode:3\n", "SarIndex:3\n", "mcc:302\n", "region find, region=ISED",
+                                     "SarIndex:7\n"}))
+        << report.log;
+}
+
 }  // namespace

@@ -65,7 +65,7 @@ protected:
         return reports;
     }
 
-    std::string Log() { return ReadFile(kLog); }
+    std::string Log() { return ReadText(kLog); }
 
     // True when the fragments appear in the log in this order.
     static bool InOrder(const std::string& text, const std::vector<std::string>& fragments) {

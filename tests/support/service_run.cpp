@@ -16,6 +16,7 @@
 #include "platform/sim/registry_store.h"
 #include "platform/sim/services.h"
 #include "service/ServiceHost.h"
+#include "tools/kvsim/notebook.h"
 #include "tools/kvsim/run.h"
 #include "tools/kvsim/services_file.h"
 
@@ -141,7 +142,10 @@ std::string ServiceRun::File(const std::string& windowsPath) const {
     return host ? ReadAll(*host) : "";
 }
 
-std::string ServiceRun::Log() const { return File(kServiceLog); }
+std::string ServiceRun::Log() const {
+    auto host = machine_->files().Resolve(kServiceLog);
+    return host ? kvsim::ReadWrittenText(*host) : "";
+}
 
 void ServiceRun::WriteFile(const std::string& windowsPath, const std::string& content) {
     WriteHostFile(drives_, windowsPath, content);

@@ -55,6 +55,10 @@ std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::stri
     return ReadAll(HostPath(driveRoot, windowsPath));
 }
 
+std::string ReadHostText(const std::filesystem::path& driveRoot, const std::string& windowsPath) {
+    return kvsim::ReadWrittenText(HostPath(driveRoot, windowsPath));
+}
+
 std::string ReadAll(const std::filesystem::path& file) { return kvsim::ReadText(file).value_or(""); }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -29,6 +29,8 @@ private:
 // Windows path names ("C:\\a\\b.ini" -> <drives>/C/a/b.ini), creating folders.
 void WriteHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath, const std::string& content);
 std::string ReadHostFile(const std::filesystem::path& driveRoot, const std::string& windowsPath);
+// A file the system wrote in text mode (a log), each CR LF read as a line feed.
+std::string ReadHostText(const std::filesystem::path& driveRoot, const std::string& windowsPath);
 std::filesystem::path HostPath(const std::filesystem::path& driveRoot, const std::string& windowsPath);
 // A host file's whole content; empty when it cannot be read.
 std::string ReadAll(const std::filesystem::path& file);
@@ -50,6 +52,7 @@ protected:
         WriteHostFile(drives_, windowsPath, content);
     }
     std::string ReadFile(const std::string& windowsPath) const { return ReadHostFile(drives_, windowsPath); }
+    std::string ReadText(const std::string& windowsPath) const { return ReadHostText(drives_, windowsPath); }
 
     TempDir temp_;
     std::filesystem::path drives_;

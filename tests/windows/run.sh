@@ -1,13 +1,29 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine, in real time: KvCfgService.exe installed as
-# a service in a fresh prefix, then three scenarios (a configuration package
-# and a device mode, the control driver missing, the older sibling removed),
-# and the test programs built for Windows. Every step has a time limit; every
-# check prints what it expected and what it found.
+# a service in a fresh prefix, beside a stand-in Mobile Broadband service
+# (mbn_standin.cpp) with no modem or with one from a modem file. Scenarios
+# without a modem (a configuration package and a device mode, the control
+# driver missing, the older sibling removed); then the main road with a modem:
+# notebooks played by KvPlay.exe (play_scenario.cpp), each held against the same
+# notebook run by kvsim (the same AT commands byte for byte, in the same order
+# and number, and the same log messages, time stamps aside) and against its
+# table of AT commands; the modem going and coming back; last the test programs
+# built for Windows. Every step has a time limit; every check prints what it
+# expected and what it found.
 #   tests/windows/run.sh [build folder]     (default: build-windows)
+# The comparison needs the native kvsim (build/tools/kvsim/kvsim, or KV_KVSIM):
+# built here when missing.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 build=$(cd "${1:-build-windows}" && pwd)
+kvsim=${KV_KVSIM:-$PWD/build/tools/kvsim/kvsim}
+if [ -z "${KV_KVSIM:-}" ]; then
+  if [ -f build/CMakeCache.txt ]; then
+    cmake --build build --target kvsim -j"$(nproc)" >/dev/null
+  else
+    ./scripts/kv.sh build >/dev/null
+  fi
+fi
 
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
@@ -105,10 +121,11 @@ section "install"
 mkdir -p "$base/KvCfgService" "$base/KvConfigService" "$base/Firmware" "$drive/KvTest"
 cp "$build/KvCfgService.exe" "$base/KvCfgService/"
 cp examples/notebook/drives/C/Kavrion/KvConfigService/*.xml "$base/KvConfigService/"
-cp "$build/KvMbnAbsent.dll" "$drive/KvTest/"
-# Wine has no Mobile Broadband API: a service without a modem stands in for it.
+cp "$build/KvMbnStandIn.dll" "$build/KvPlay.exe" "$drive/KvTest/"
+# Wine has no Mobile Broadband API: a stand-in takes its classes, with no modem until a
+# modem file is put beside it.
 for clsid in '{BDFEE05B-4418-11DD-90ED-001C257CCFF1}' '{2269DAA3-2A9F-4165-A501-CE00A6F7A75B}'; do
-  run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d 'C:\KvTest\KvMbnAbsent.dll' /f >/dev/null
+  run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d 'C:\KvTest\KvMbnStandIn.dll' /f >/dev/null
   run 30 reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Both /f >/dev/null
 done
 run 30 reg add 'HKLM\SYSTEM\HardwareConfig\Current' /v SystemSKU /d KV-520R-NV-SKU1 /f >/dev/null
@@ -175,6 +192,139 @@ sleep 1
 check "the sibling's executable is gone" no \
   "$([ -e "$base/KvConfigService/KvWwanConfigService.exe" ] && echo yes || echo no)"
 stop_service sibling
+
+standin=$drive/KvTest
+transcript=$standin/mbn-transcript.txt
+# The stand-in's modem for the next start of the service: the file given, or none.
+modem() {
+  if [ -n "${1:-}" ]; then cp "$1" "$standin/modem.txt"; else rm -f "$standin/modem.txt"; fi
+  : >"$transcript"
+  : >"$standin/mbn-control.txt"
+}
+control() { printf '%s\n' "$1" >>"$standin/mbn-control.txt"; }
+transcript_count() { grep -cF -- "$1" "$transcript"; }
+# The AT commands the stand-in was sent, one a line, their bytes written as in a modem file.
+at_commands() { sed -n 's/^SetCommand {ffffffff-abca-4b11-a4e2-f2fc87f94488} 1 "\(.*\)" -> .*$/\1/p' "$transcript"; }
+# The commands of one pass of the index switch: body SAR with index $1 and the antenna
+# profile $2, or time-averaged SAR with index $1.
+body_and_antenna() {
+  printf '%s\n' 'AT+bodysaren?\r\n' 'AT+BODYSARMODE?\r\n' "at+bodysaron=1,$1\\r\\n" \
+    'AT+GTANTTUNINGEN?\r\n' 'AT+GTANTCTRLMODE?\r\n' "AT+GTANTPROFILE=$2\\r\\n"
+}
+ta_sar() { printf '%s\n' 'AT+gttasen?\r\n' 'AT+gttasmode?\r\n' "AT+GTTASTRIGIDX=$1\\r\\n"; }
+same_text() {  # description, expected file, found file
+  if cmp -s "$2" "$3"; then
+    say "ok    $1: $(wc -l <"$3") line(s) alike"
+  else
+    say "FAIL  $1: expected < found >"
+    diff "$2" "$3" | head -40 | sed 's/^/        /'
+    failures=$((failures + 1))
+  fi
+}
+check_commands() {  # description, expected commands
+  printf '%s\n' "$2" >"$work/expected.at"
+  at_commands >"$work/found.at"
+  same_text "$1: the AT commands, in bytes, order and number" "$work/expected.at" "$work/found.at"
+}
+# A log without its time stamps.
+log_messages() {
+  sed -E 's/^(\[(DETAIL|ERROR|WARNING)\] *)[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3}: /\1/' "$1"
+}
+# A notebook folder's drives, registry and modem in the prefix; its scenario played by KvPlay.
+play_notebook() {
+  local folder=$1 name
+  name=$(basename "$1")
+  rm -rf "$base/KvConfigService" "$base/Firmware"
+  cp -r "$folder/drives/C/." "$drive/"
+  if [ -f "$folder/registry.reg" ]; then
+    tr -d '\r' <"$folder/registry.reg" | sed -n 's/^\[\(HKEY_LOCAL_MACHINE\\.*\)\]$/\1/p' |
+      while IFS= read -r registry_key; do run 30 reg delete "$registry_key" /f >/dev/null; done
+    cp "$folder/registry.reg" "$standin/notebook.reg"
+    run 30 reg import 'C:\KvTest\notebook.reg' >/dev/null
+  fi
+  modem "$([ -f "$folder/modem.txt" ] && echo "$folder/modem.txt")"
+  cp "$folder/scenario.txt" "$standin/scenario.txt"
+  rm -f "$log"
+  run 600 'C:\KvTest\KvPlay.exe' 'C:\KvTest\scenario.txt' 'C:\KvTest\mbn-control.txt' \
+    'C:\Kavrion\KvConfigService\KvConfigService.log' 0.2 >"$work/$name.play"
+  check "KvPlay $name: every event played, the service stopped" 0 $?
+  sed 's/^/      /' "$work/$name.play"
+  check "the stand-in took $name/modem.txt without an error" 0 "$(grep -c '^modem: .*modem.txt' "$transcript")"
+  mkdir -p "$build/wine-logs" && cp "$log" "$build/wine-logs/$name.log" && cp "$transcript" "$build/wine-logs/$name.mbn.txt"
+}
+# The same notebook through kvsim and under Wine: the same AT commands with the same replies,
+# and the same log messages.
+differential() {
+  local folder=$1 name
+  name=$(basename "$1")
+  # Other services and the control driver's modes are the simulation's alone.
+  check "$name: no services.txt, which only kvsim plays" no "$([ -f "$folder/services.txt" ] && echo yes || echo no)"
+  rm -rf "$work/kvsim-$name"
+  "$kvsim" run --keep "$work/kvsim-$name" "$folder" >"$work/$name.kvsim" 2>&1
+  check "kvsim run $name: exit code" 0 $?
+  play_notebook "$folder"
+  sed -n 's/^\[ *[0-9.]*\] modem: \(\(Set\|Query\)Command .* -> .*\)$/\1/p' "$work/$name.kvsim" >"$work/$name.kvsim.at"
+  grep -E '^(Set|Query)Command .* -> ' "$transcript" >"$work/$name.wine.at"
+  same_text "$name, kvsim and Wine: the AT commands and replies" "$work/$name.kvsim.at" "$work/$name.wine.at"
+  log_messages "$work/kvsim-$name/C/Kavrion/KvConfigService/KvConfigService.log" >"$work/$name.kvsim.log"
+  log_messages "$log" >"$work/$name.wine.log"
+  same_text "$name, kvsim and Wine: the log messages" "$work/$name.kvsim.log" "$work/$name.wine.log"
+}
+
+section "the main road: examples/notebook (body SAR, antenna tuner, postures, a CE network)"
+differential examples/notebook
+# FCC at start with device mode 1; device mode 2; CE; device mode 7.
+check_commands notebook "$(body_and_antenna 1 1; body_and_antenna 2 2; body_and_antenna 10 2; body_and_antenna 14 6)"
+check "log: the SAR index set at each pass" 4 "$(log_count 'Bodysar Index set success!')"
+check "log: the antenna profile set at each pass" 4 "$(log_count 'AntTunner index set success!')"
+check "log: the registration read by the sink" 1 "$(log_count 'CMbnRegEvent::OnRegisterStateChange GetProviderID mccmnc: 20801')"
+check "log: the CE region" 1 "$(log_count 'region find, region=CE')"
+check "log: the stop" 1 "$(log_count '[Infomation][CServiceStart::StopWork] Stop work success.')"
+
+section "the main road: examples/notebook-tasar (time-averaged SAR, a sensor, a posture, an ISED network)"
+differential examples/notebook-tasar
+# FCC: sensor 0, sensor 1, device mode 3; ISED.
+check_commands notebook-tasar "$(ta_sar 1; ta_sar 2; ta_sar 3; ta_sar 7)"
+check "log: the TA-SAR index set at each pass" 4 "$(log_count 'TASar Index set success!')"
+check "log: the ISED region" 1 "$(log_count 'region find, region=ISED')"
+
+section "the main road: a reply that never comes and one that fails"
+mkdir -p "$work/notebook-replies"
+cp -r examples/notebook/drives examples/notebook/registry.reg "$work/notebook-replies/"
+cat >"$work/notebook-replies/modem.txt" <<'MODEM'
+interface
+reply "AT+bodysaren?\r\n"     "\r\n+BODYSAREN: 1\r\n\r\nOK\r\n"
+reply "AT+BODYSARMODE?\r\n"   "\r\n+BODYSARMODE: 1\r\n\r\nOK\r\n"
+reply "AT+GTANTTUNINGEN?\r\n" silent
+reply "AT+GTANTCTRLMODE?\r\n" "\r\n+GTANTCTRLMODE: 1\r\n\r\nOK\r\n" status E_FAIL
+MODEM
+printf '20s control stop\n' >"$work/notebook-replies/scenario.txt"
+differential "$work/notebook-replies"
+check_commands notebook-replies "$(body_and_antenna 1 1)"
+check "log: both antenna queries timed out" 2 "$(log_count 'SetCommandTimeout ')"
+check "log: the failing status seen by the sink" 1 "$(log_count 'OnSetCommandComplete-status-not-ok')"
+
+section "the main road: the modem's ready state changes, the modem goes and comes back"
+modem examples/notebook/modem.txt
+rm -f "$log"
+run 60 sc start "$service" >/dev/null
+check "sc start: the service reaches RUNNING (4)" 4 "$(wait_state "$service" 4 30)"
+check "log: the first pass done" 1 "$(wait_log 'Enter ServiceCheckThead.' 30)"
+control "ready 3"
+for ((i = 0; i < 60 && $(transcript_count 'event: OnReadyStateChange') < 1; i++)); do sleep 0.5; done
+check "the ready-state change raised (no sink takes it)" 1 "$(transcript_count 'event: OnReadyStateChange interface 0 -> 0 sink(s)')"
+control remove
+for ((i = 0; i < 60 && $(transcript_count 'interface(s) gone') < 1; i++)); do sleep 0.5; done
+run 30 reg add "$key" /v DeviceMode /t REG_DWORD /d 2 /f >/dev/null
+for ((i = 0; i < 60 && $(log_count 'Config done.') < 2; i++)); do sleep 0.5; done
+check "log: without the modem no command goes out" yes "$([ "$(log_count 'MBIM not exist')" -gt 0 ] && echo yes || echo no)"
+control return
+for ((i = 0; i < 60 && $(log_count 'Config done.') < 3; i++)); do sleep 0.5; done
+check "the registration on return reaches the service's sink" 1 "$(transcript_count 'event: OnRegisterStateChange interface 0 -> 1 sink(s)')"
+check "log: the packet-service change on return" 1 "$(log_count ' --------------------CMbnRegEvent::OnPacketServiceStateChange')"
+# At start, none while the modem is gone, then the FCC pass with device mode 2 on its return.
+check_commands "the modem gone and back" "$(body_and_antenna 1 1; body_and_antenna 2 2)"
+stop_service modem-gone-and-back
 
 section "test programs"
 for program in test_slots test_conformance; do

@@ -50,7 +50,7 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string Log() { return ReadFile(kLog); }
+    std::string Log() { return ReadText(kLog); }
 };
 
 TEST_F(UnZipPackageTest, MissingPackageIsFalseWithItsTwoLines) {

@@ -94,7 +94,7 @@ FlashReport FlashNotebook(const fs::path& folder) {
             if (entry.party == "event" && entry.text == "SetEvent ResetMoudle") report.resetRequested = true;
         }
         report.transcript = machine.transcript().Lines();
-        if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadText(*host).value_or("");
+        if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadWrittenText(*host);
         for (std::size_t at = report.log.find(kChangedFlags); at != std::string::npos;
              at = report.log.find(kChangedFlags, at + 1)) {
             std::size_t end = report.log.find('\n', at);

@@ -26,6 +26,15 @@ std::optional<std::string> ReadText(const fs::path& file) {
     return content.str();
 }
 
+std::string ReadWrittenText(const fs::path& file) {
+    std::string text = ReadText(file).value_or("");
+    std::string lines;
+    lines.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lines.push_back(text[i]);
+    return lines;
+}
+
 namespace {
 
 // The scratch folders alive, for the clean-up a termination signal starts.

@@ -15,6 +15,9 @@ class Machine;
 namespace kvsim {
 
 std::optional<std::string> ReadText(const std::filesystem::path& file);
+// A file the service wrote in text mode (its log), as a text-mode reader gives it: each CR LF as
+// a line feed. Empty when it cannot be read.
+std::string ReadWrittenText(const std::filesystem::path& file);
 
 // A fresh host folder, removed with the object.
 class ScratchFolder {

@@ -229,7 +229,7 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
         std::optional<sim::ServiceInfo> info = machine.services().Find(kServiceName);
         report.serviceState = info ? sim::ServiceManager::StateName(info->status.dwCurrentState) : "absent";
         report.transcript = machine.transcript().Lines();
-        if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadText(*host).value_or("");
+        if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadWrittenText(*host);
         machine.Shutdown();
         // The service's process ends with the run: what it held open is closed.
         CProcessSingletons::EndAll();

@@ -1,14 +1,12 @@
-// The modem file: the modem's settings in plain text (syntax in modem.h).
+// The modem file read into a modem's description (syntax in modem_description.h).
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
-#include "platform/sim/modem.h"
-#include "platform/sim/modem_core.h"
+#include "platform/modemfile/modem_description.h"
 
-namespace sim {
+namespace modemfile {
 
 namespace {
 
@@ -252,21 +250,122 @@ ModemFault FaultStep(const std::string& text) {
     throw LineError("unknown fault step \"" + text + "\"");
 }
 
-}  // namespace
 
-std::string Modem::LoadModemFile(const std::filesystem::path& hostPath) {
-    std::ifstream in(hostPath, std::ios::binary);
-    if (!in) return hostPath.string() + ": cannot read the modem file";
-    std::stringstream text;
-    text << in.rdbuf();
-    return LoadModemText(text.str(), hostPath.string());
+// A provider ID is the network's MCC and MNC: 5 or 6 digits.
+std::string ProviderId(Line& line, const char* what) {
+    std::string id = line.Text(what);
+    bool digits = id.size() == 5 || id.size() == 6;
+    for (char c : id) digits = digits && c >= '0' && c <= '9';
+    if (!digits) throw LineError(std::string("a ") + what + " is 5 or 6 digits (MCC and MNC), not \"" + id + "\"");
+    return id;
 }
 
-std::string Modem::LoadModemText(std::string_view text, std::string_view fileName) {
+std::int32_t DeviceModeNumber(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 0);
+    if (text.empty() || *end) throw LineError("bad number \"" + text + "\"");
+    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+        throw LineError("number out of range \"" + text + "\" (a device-mode number is -2147483648 to 2147483647)");
+    return static_cast<std::int32_t>(value);
+}
+
+bool LooksNumeric(const Token& token) {
+    return !token.quoted && !token.text.empty() &&
+           (std::isdigit(static_cast<unsigned char>(token.text[0])) || token.text[0] == '-');
+}
+
+void DeviceModeLine(Line& line, ModemDescription& description) {
+    if (line.AtEnd()) throw LineError("missing device-mode answer");
+    const Token& first = line.Peek();
+    if (LooksNumeric(first)) {
+        std::array<std::int32_t, 3> values{};
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (line.AtEnd())
+                throw LineError("devicemode needs three numbers, <mode> <sar> <antenna>; found " + std::to_string(i));
+            values[i] = DeviceModeNumber(line.Word("number"));
+        }
+        DWORD delay = 0;
+        if (!line.AtEnd()) {
+            if (line.Word("after") != "after") throw LineError("expected after <ms>");
+            delay = Milliseconds(line);
+        }
+        line.End();
+        description.deviceMode = values;
+        description.deviceModeReply.reset();
+        if (delay) {
+            ModemReply reply;
+            for (std::int32_t value : values)
+                for (int i = 0; i < 4; ++i)
+                    reply.bytes.push_back(static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF));
+            reply.delayMs = delay;
+            description.deviceModeReply = reply;
+        }
+    } else if (first.quoted || IsReplyWord(first.text)) {
+        description.deviceModeReply = Reply(line);
+    } else {
+        throw LineError("devicemode needs three numbers, <mode> <sar> <antenna>, or a reply; found \"" + first.text +
+                        "\"");
+    }
+}
+
+void InterfaceLine(const std::string& verb, Line& line, ModemInterface& s) {
+    if (verb == "id") {
+        s.id = line.Text("interface id");
+    } else if (verb == "ready") {
+        s.readyState = ReadyState(line.Word("ready state"));
+    } else if (verb == "iccid") {
+        s.iccid = line.Text("ICCID");
+    } else if (verb == "home") {
+        s.homeProviderId = ProviderId(line, "home provider ID");
+        if (!line.AtEnd()) s.homeProviderName = line.Text("home provider name");
+    } else if (verb == "provider") {
+        s.providerId = ProviderId(line, "provider ID");
+    } else {
+        std::string call = line.Word("call");
+        HRESULT hr = Hresult(line.Word("HRESULT"));
+        line.End();
+        if (SUCCEEDED(hr)) throw LineError("fail needs a failure HRESULT");
+        if (call == "ready") s.readyStateResult = hr;
+        else if (call == "subscriber") s.subscriberResult = hr;
+        else if (call == "iccid") s.iccidResult = hr;
+        else if (call == "home") s.homeProviderResult = hr;
+        else if (call == "provider") s.providerIdResult = hr;
+        else if (call == "registration") s.registrationResult = hr;
+        else throw LineError("unknown call \"" + call + "\"");
+    }
+    line.End();
+}
+
+void ServiceLine(const std::string& verb, Line& line, ModemDescription& description) {
+    ServiceSetting setting;
+    setting.id = ServiceId(line);
+    if (verb == "service") {
+        setting.kind = ServiceSetting::Add;
+        if (!line.AtEnd()) {
+            if (line.Word("absent") != "absent") throw LineError("expected absent");
+            setting.kind = ServiceSetting::Remove;
+        }
+        line.End();
+    } else if (verb == "session") {
+        setting.kind = ServiceSetting::Session;
+        std::string state = line.Word("open or closed");
+        line.End();
+        if (state != "open" && state != "closed") throw LineError("expected open or closed");
+        setting.open = state == "open";
+    } else {
+        setting.kind = verb == "open" ? ServiceSetting::Open : ServiceSetting::Close;
+        setting.behaviour = Behaviour(line);
+    }
+    description.services.push_back(std::move(setting));
+}
+
+}  // namespace
+
+std::string ParseModemText(std::string_view text, std::string_view fileName, ModemDescription& description) {
+    description = {};
     std::size_t lineNumber = 0;
     std::size_t start = 0;
-    bool haveInterface = false;
-    std::size_t current = 0;
     std::size_t defaultLine = 0;
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
@@ -278,138 +377,39 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
             Line line(Tokenize(raw));
             if (line.AtEnd()) continue;
             std::string verb = line.Word("setting");
-            auto editInterface = [&](auto change) {
-                if (!haveInterface) throw LineError("\"" + verb + "\" before any \"interface\" line");
-                ModemInterface stored;
-                {
-                    std::lock_guard lock(core_->mutex);
-                    stored = core_->interfaces[current].settings;
-                }
-                change(stored);
-                SetInterface(current, std::move(stored));
-            };
             if (verb == "interface") {
                 line.End();
-                current = AddInterface();
-                haveInterface = true;
-            } else if (verb == "id") {
-                std::string id = line.Text("interface id");
-                line.End();
-                editInterface([&](ModemInterface& s) { s.id = id; });
-            } else if (verb == "ready") {
-                MBN_READY_STATE state = ReadyState(line.Word("ready state"));
-                line.End();
-                editInterface([&](ModemInterface& s) { s.readyState = state; });
-            } else if (verb == "iccid") {
-                std::string iccid = line.Text("ICCID");
-                line.End();
-                editInterface([&](ModemInterface& s) { s.iccid = iccid; });
-            } else if (verb == "home") {
-                std::string id = line.Text("home provider id");
-                std::string name;
-                bool named = !line.AtEnd();
-                if (named) name = line.Text("home provider name");
-                line.End();
-                editInterface([&](ModemInterface& s) {
-                    s.homeProviderId = id;
-                    if (named) s.homeProviderName = name;
-                });
-            } else if (verb == "provider") {
-                std::string id = line.Text("provider id");
-                line.End();
-                editInterface([&](ModemInterface& s) { s.providerId = id; });
-            } else if (verb == "fail") {
-                std::string call = line.Word("call");
-                HRESULT hr = Hresult(line.Word("HRESULT"));
-                line.End();
-                if (SUCCEEDED(hr)) throw LineError("fail needs a failure HRESULT");
-                editInterface([&](ModemInterface& s) {
-                    if (call == "ready") s.readyStateResult = hr;
-                    else if (call == "subscriber") s.subscriberResult = hr;
-                    else if (call == "iccid") s.iccidResult = hr;
-                    else if (call == "home") s.homeProviderResult = hr;
-                    else if (call == "provider") s.providerIdResult = hr;
-                    else if (call == "registration") s.registrationResult = hr;
-                    else throw LineError("unknown call \"" + call + "\"");
-                });
-            } else if (verb == "service") {
-                std::string id = ServiceId(line);
-                bool absent = false;
-                if (!line.AtEnd()) {
-                    if (line.Word("absent") != "absent") throw LineError("expected absent");
-                    absent = true;
-                }
-                line.End();
-                if (absent)
-                    RemoveDeviceService(id);
-                else
-                    AddDeviceService(id);
-            } else if (verb == "session") {
-                std::string id = ServiceId(line);
-                std::string state = line.Word("open or closed");
-                line.End();
-                if (state != "open" && state != "closed") throw LineError("expected open or closed");
-                SetSessionOpen(id, state == "open");
-            } else if (verb == "open" || verb == "close") {
-                std::string id = ServiceId(line);
-                SessionBehaviour behaviour = Behaviour(line);
-                if (verb == "open")
-                    SetOpenBehaviour(id, behaviour);
-                else
-                    SetCloseBehaviour(id, behaviour);
+                description.interfaces.emplace_back();
+            } else if (verb == "id" || verb == "ready" || verb == "iccid" || verb == "home" || verb == "provider" ||
+                       verb == "fail") {
+                if (description.interfaces.empty())
+                    throw LineError("\"" + verb + "\" before any \"interface\" line");
+                InterfaceLine(verb, line, description.interfaces.back());
+            } else if (verb == "service" || verb == "session" || verb == "open" || verb == "close") {
+                ServiceLine(verb, line, description);
             } else if (verb == "reply") {
                 std::string command = line.Text("command");
-                SetReply(command, Reply(line));
+                description.replies.emplace_back(std::move(command), Reply(line));
             } else if (verb == "match") {
                 std::string pattern = line.Text("pattern");
-                AddReplyPattern(pattern, Reply(line));
+                description.patterns.emplace_back(std::move(pattern), Reply(line));
             } else if (verb == "default") {
                 if (defaultLine)
                     throw LineError("a second default reply (the first is line " + std::to_string(defaultLine) + ")");
                 defaultLine = lineNumber;
-                SetDefaultReply(Reply(line));
+                description.defaultReply = Reply(line);
             } else if (verb == "devicemode") {
-                if (line.AtEnd()) throw LineError("missing device-mode answer");
-                const Token& first = line.Peek();
-                if (!first.quoted && (std::isdigit(static_cast<unsigned char>(first.text[0])) || first.text[0] == '-')) {
-                    std::int32_t values[3];
-                    for (auto& value : values) {
-                        long long n = Number(line.Word("number"), "number");
-                        if (n < INT32_MIN || n > INT32_MAX) throw LineError("number out of range");
-                        value = static_cast<std::int32_t>(n);
-                    }
-                    DWORD delay = 0;
-                    if (!line.AtEnd()) {
-                        if (line.Word("after") != "after") throw LineError("expected after <ms>");
-                        delay = Milliseconds(line);
-                    }
-                    line.End();
-                    SetDeviceMode(values[0], values[1], values[2]);
-                    if (delay) {
-                        ModemReply reply;
-                        for (std::int32_t value : values)
-                            for (int i = 0; i < 4; ++i)
-                                reply.bytes.push_back(
-                                    static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF));
-                        reply.delayMs = delay;
-                        SetDeviceModeReply(reply);
-                    }
-                } else if (first.quoted || IsReplyWord(first.text)) {
-                    SetDeviceModeReply(Reply(line));
-                } else {
-                    throw LineError("devicemode needs three numbers, <mode> <sar> <antenna>, or a reply; found \"" +
-                                    first.text + "\"");
-                }
+                DeviceModeLine(line, description);
             } else if (verb == "early") {
                 std::string flag = line.Word("on or off");
                 line.End();
                 if (flag != "on" && flag != "off") throw LineError("expected on or off");
-                SetEarlyCompletions(flag == "on");
+                description.early = flag == "on";
             } else if (verb == "fault") {
                 ModemFault step = FaultStep(line.Word("step"));
                 HRESULT hr = Hresult(line.Word("HRESULT"));
                 line.End();
-                SetFault(step, hr);
+                description.faults.emplace_back(step, hr);
             } else {
                 throw LineError("unknown setting \"" + verb + "\"");
             }
@@ -421,4 +421,4 @@ std::string Modem::LoadModemText(std::string_view text, std::string_view fileNam
     return "";
 }
 
-}  // namespace sim
+}  // namespace modemfile
