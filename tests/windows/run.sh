@@ -266,8 +266,14 @@ differential() {
   sed -n 's/^\[ *[0-9.]*\] modem: \(\(Set\|Query\)Command .* -> .*\)$/\1/p' "$work/$name.kvsim" >"$work/$name.kvsim.at"
   grep -E '^(Set|Query)Command .* -> ' "$transcript" >"$work/$name.wine.at"
   same_text "$name, kvsim and Wine: the AT commands and replies" "$work/$name.kvsim.at" "$work/$name.wine.at"
-  log_messages "$work/kvsim-$name/C/Kavrion/KvConfigService/KvConfigService.log" >"$work/$name.kvsim.log"
-  log_messages "$log" >"$work/$name.wine.log"
+  # The service thread's last start-up line follows the worker's start, whose first lines come from
+  # the worker's own thread: Windows orders the two in no way, so that line is compared on its own.
+  local started='[Information][CServiceStart::StartWork] StartWork Done.' kvsim_log
+  kvsim_log=$work/kvsim-$name/C/Kavrion/KvConfigService/KvConfigService.log
+  check "$name, kvsim and Wine: the start-up's last line, once in each" "1 1" \
+    "$(grep -cF -- "$started" "$kvsim_log") $(grep -cF -- "$started" "$log")"
+  log_messages "$kvsim_log" | grep -vF -- "$started" >"$work/$name.kvsim.log"
+  log_messages "$log" | grep -vF -- "$started" >"$work/$name.wine.log"
   same_text "$name, kvsim and Wine: the log messages" "$work/$name.kvsim.log" "$work/$name.wine.log"
 }
 
