@@ -206,6 +206,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "1: driver refuses takes the Windows error number its controls fail with (1 or more)"},
         BadInput{"DriverWithExtraWords", "services.txt", "driver absent now\n",
                  "1: expected: driver absent | driver refuses [<error>] | driver present"},
+        BadInput{"RelativeExecutable", "services.txt", "\"Kavrion WWAN Config Service\" KvWwanConfigService.exe stopped\n",
+                 "1: the executable 'KvWwanConfigService.exe' is not a full Windows path (a drive letter, a colon and a "
+                 "backslash, as C:\\Kavrion\\x.exe)"},
+        BadInput{"RegisterOnNoProvider", "scenario.txt", "1s register abc\n3s control stop\n",
+                 "1: 'abc' is not a provider ID: 5 or 6 digits, the MCC and the MNC (as 20801), or \"\" for none"},
+        BadInput{"RegisterOnThirteenDigits", "scenario.txt", "1s register 3104101234567\n3s control stop\n",
+                 "1: '3104101234567' is not a provider ID: 5 or 6 digits, the MCC and the MNC (as 20801), or \"\" for "
+                 "none"},
         BadInput{"TimePastTheLimit", "scenario.txt", "4294968s control stop\n",
                  "1: '4294968s' is past the latest scenario time, 4294967s (49.7 days)"},
         BadInput{"TimePastTheLimitInMilliseconds", "scenario.txt", "1s control interrogate\n99999999999999999999ms control stop\n",
