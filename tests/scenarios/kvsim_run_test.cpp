@@ -76,6 +76,49 @@ TEST_F(KvsimRun, AServiceThatDoesNotEndStillGetsItsClosingLine) {
     EXPECT_NE(Err().find("did not end within 60 s"), std::string::npos) << Err();
 }
 
+// Every way a run ends exit 1 says why on the error output, each line a warning.
+struct ExitOneCase {
+    const char* name;
+    const char* ini;  // null: no settings file; "": a folder in its place
+    const char* scenario;
+    const char* warning;
+};
+
+void PrintTo(const ExitOneCase& c, std::ostream* out) { *out << c.name; }
+
+class KvsimExitOne : public KvsimRun, public ::testing::WithParamInterface<ExitOneCase> {};
+
+TEST_P(KvsimExitOne, IsAWarning) {
+    const ExitOneCase& c = GetParam();
+    Write("nb/drives/C/Kavrion/KvConfigService/RegionMappingTable.xml", "<RegionMappingTable/>\n");
+    if (c.ini && *c.ini) Write(kIni, c.ini);
+    if (c.ini && !*c.ini) fs::create_directories(temp_.path() / kIni);
+    Write("nb/scenario.txt", c.scenario);
+    EXPECT_EQ(Run({"run", Folder()}), 1);
+    std::istringstream lines(Err());
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_EQ(line.rfind("kvsim: warning: ", 0), 0u) << line;
+    EXPECT_GT(count, 0);
+    EXPECT_NE(Err().find(c.warning), std::string::npos) << Err();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvsimExitOne,
+    ::testing::Values(
+        ExitOneCase{"NotEnded", kTypeThree, "1s control interrogate\n",
+                    "the service's process did not end within 60 s of virtual time after the scenario's last event"},
+        ExitOneCase{"EndedEarly", kTypeThree, "2s control stop\n5s control interrogate\n",
+                    "the service ended at 2.000 s, before 1 of the scenario's events were played"},
+        ExitOneCase{"Disabled", "[Setting]\nCustomizationSolutionType=1\n", "10s control stop\n",
+                    "the settings' [Setting] \"CustomizationSolutionType\" is neither 2 nor 3"},
+        ExitOneCase{"NoSettings", nullptr, "10s control stop\n",
+                    "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read, so [Setting] "
+                    "\"CustomizationSolutionType\" is 1"},
+        ExitOneCase{"SettingsAFolder", "", "10s control stop\n",
+                    "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(KvsimRun, TranscriptOptionLeavesOutTheLog) {
     Write(kIni, kTypeThree);
     Write("nb/scenario.txt", "3s control stop\n");

@@ -29,6 +29,7 @@ namespace kvsim {
 const char kServiceName[] = "Kavrion WWAN CfgService";
 const char kExecutablePath[] = "C:\\Kavrion\\KvCfgService\\KvCfgService.exe";
 const char kLogPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.log";
+const char kSettingsPath[] = "C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini";
 const char kDisabledLine[] = "Disable Runing Service!";
 
 namespace {
@@ -141,6 +142,10 @@ std::string KeepFolderProblem(const fs::path& keep) {
 
 }  // namespace
 
+std::string UnreadableFile(sim::Machine& machine, const std::string& windowsPath) {
+    return machine.files().ReadWhole(windowsPath) ? "" : windowsPath + " cannot be read";
+}
+
 std::string FormatSeconds(std::int64_t ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000), static_cast<long long>(ms % 1000));
@@ -230,20 +235,22 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
         report.serviceState = info ? sim::ServiceManager::StateName(info->status.dwCurrentState) : "absent";
         report.transcript = machine.transcript().Lines();
         if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadText(*host).value_or("");
+        const std::string settingsProblem = UnreadableFile(machine, kSettingsPath);
         machine.Shutdown();
         // The service's process ends with the run: what it held open is closed.
         CProcessSingletons::EndAll();
         report.eventsPlayed = *played;
 
         if (!ended) {
-            report.exitCode = kExitFailed;
-            report.error = "the service's process did not end within " + std::to_string(kGraceMs / 1000) +
-                           " s of virtual time after the scenario's last event";
+            report.warnings.push_back("the service's process did not end within " + std::to_string(kGraceMs / 1000) +
+                                      " s of virtual time after the scenario's last event");
         } else {
             if (report.log.find(kDisabledLine) != std::string::npos)
                 report.warnings.push_back(
-                    std::string("the service disabled itself (\"") + kDisabledLine +
-                    "\"): the settings' [Setting] \"CustomizationSolutionType\" is neither 2 nor 3");
+                    std::string("the service disabled itself (\"") + kDisabledLine + "\"): " +
+                    (settingsProblem.empty()
+                         ? "the settings' [Setting] \"CustomizationSolutionType\" is neither 2 nor 3"
+                         : "the settings " + settingsProblem + ", so [Setting] \"CustomizationSolutionType\" is 1"));
             if (report.eventsPlayed < report.eventsTotal) {
                 const ScenarioEvent* first = nullptr;
                 for (const ScenarioEvent& event : scenario->events)
@@ -255,8 +262,8 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
                                                        std::to_string(first->line) + ")"
                                                  : std::string()));
             }
-            if (!report.warnings.empty()) report.exitCode = kExitFailed;
         }
+        if (!report.warnings.empty()) report.exitCode = kExitFailed;
     }
     return report;
 }
