@@ -135,6 +135,7 @@ TEST_F(KvsimFlash, BadInputIsAnErrorNamingFileAndLineWithExit2) {
 
 TEST_F(KvsimFlash, PrintsTheFourPartsEvenWhenNothingIsListed) {
     Write("nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini", "[Setting]\nProjectType=3\n");
+    Write("nb/drives/C/Kavrion/KvCfgService/KavrConfigFiles/520/SrvConfig.ini", "[GENERAL]\nBaseBoardProduct=OTHER\n");
     Write("nb/modem.txt", "interface\n  provider \"310410\"\n");
     EXPECT_EQ(Run({"flash", Folder()}), 0) << err_.str();
     std::string out = out_.str();
@@ -150,5 +151,61 @@ TEST_F(KvsimFlash, PrintsTheFourPartsEvenWhenNothingIsListed) {
     EXPECT_NE(out.find("GetCfgInfo no need set cfg info****"), std::string::npos);
     EXPECT_NE(out.find("mcc:310"), std::string::npos);
 }
+
+// A run that can write no table although the notebook is there to be flashed: the four parts are
+// printed, and one warning on the error output says why (exit 1).
+struct FlashWarningCase {
+    const char* name;
+    const char* settings;   // null: no settings INI; "": a folder in its place
+    const char* srvConfig;  // in the run folder of the settings' project type; the same
+    const char* warning;
+};
+
+void PrintTo(const FlashWarningCase& c, std::ostream* out) { *out << c.name; }
+
+class KvsimFlashWarning : public KvsimFlash, public ::testing::WithParamInterface<FlashWarningCase> {};
+
+TEST_P(KvsimFlashWarning, SaysWhyNoTableIsWritten) {
+    const FlashWarningCase& c = GetParam();
+    const std::string settings = "nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini";
+    Write("nb/modem.txt", "interface\n  provider \"310410\"\n");
+    Write("nb/drives/C/Kavrion/KvConfigService/RegionMappingTable.xml", "<RegionMappingTable/>\n");
+    if (c.settings && *c.settings) Write(settings, c.settings);
+    if (c.settings && !*c.settings) fs::create_directories(temp_.path() / settings);
+    for (const char* folder : {"520R NORVALE", "520R NV", "520"}) {
+        const std::string srvConfig = std::string("nb/drives/C/Kavrion/KvCfgService/KavrConfigFiles/") + folder + "/SrvConfig.ini";
+        if (c.srvConfig && *c.srvConfig) Write(srvConfig, c.srvConfig);
+        if (c.srvConfig && !*c.srvConfig) fs::create_directories(temp_.path() / srvConfig);
+    }
+    EXPECT_EQ(Run({"flash", Folder()}), 1);
+    EXPECT_EQ(err_.str(), std::string("kvsim: warning: ") + c.warning + "\n");
+    EXPECT_NE(out_.str().find("== reset request ==\n\"ResetMoudle\" not set\n"), std::string::npos) << out_.str();
+}
+
+const char kListed[] = "[GENERAL]\nBaseBoardProduct=AB12\nBaseWwanDeviceConfigID=0X10A1\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvsimFlashWarning,
+    ::testing::Values(
+        FlashWarningCase{"NoSettings", nullptr, kListed,
+                         "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read, so [Setting] "
+                         "\"ProjectType\" is 0: no table is written"},
+        FlashWarningCase{"SettingsAFolder", "", kListed,
+                         "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read, so [Setting] "
+                         "\"ProjectType\" is 0: no table is written"},
+        FlashWarningCase{"NoProjectType", "[Setting]\nCustomizationSolutionType=3\n", kListed,
+                         "the settings' [Setting] \"ProjectType\" is 0, not 1, 2 or 3: no table is written"},
+        FlashWarningCase{"ProjectTypeFour", "[Setting]\nProjectType=4\n", kListed,
+                         "the settings' [Setting] \"ProjectType\" is 4, not 1, 2 or 3: no table is written"},
+        FlashWarningCase{"NoSrvConfigOfType1", "[Setting]\nProjectType=1\n", nullptr,
+                         "the run folder's C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520R NORVALE\\SrvConfig.ini "
+                         "cannot be read, so the gate's lists are empty: no table is written"},
+        FlashWarningCase{"NoSrvConfigOfType2", "[Setting]\nProjectType=2\n", nullptr,
+                         "the run folder's C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520R NV\\SrvConfig.ini "
+                         "cannot be read, so the gate's lists are empty: no table is written"},
+        FlashWarningCase{"SrvConfigAFolderOfType3", "[Setting]\nProjectType=3\n", "",
+                         "the run folder's C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520\\SrvConfig.ini "
+                         "cannot be read, so the gate's lists are empty: no table is written"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -318,6 +318,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             return report.exitCode;
         }
         PrintFlashReport(report, out);
+        for (const std::string& warning : report.warnings) err << "kvsim: warning: " << warning << "\n";
         return report.exitCode;
     }
 
