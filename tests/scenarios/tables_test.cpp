@@ -97,6 +97,36 @@ TEST(TablesScenario, MultiModeRunWritesEveryChangedTableAndRequestsOneReset) {
     EXPECT_TRUE(report.resetRequested);
 }
 
+// The README's worked example: the commands its FCC TA-SAR file becomes, in order and without a gap;
+// a line "..." stands for any commands.
+TEST(TablesScenario, TheReadmesTaSarFileBecomesTheCommandsItLists) {
+    const std::string readme = kvtest::ReadAll(fs::path(KV_SOURCE_DIR) / "examples/README.md");
+    const std::size_t marker = readme.find("becomes these commands of\n`kvsim flash examples/tables-multimode`:");
+    ASSERT_NE(marker, std::string::npos);
+    const std::size_t open = readme.find("```\n", marker) + 4;
+    std::vector<std::string> listed = kvtest::SplitLines(readme.substr(open, readme.find("```", open) - open));
+    ASSERT_GT(listed.size(), 3u);
+
+    const std::vector<std::string> commands = Commands(FlashExample("tables-multimode"));
+    // As the report escapes them: "AT+X=1,\"0x2\"\r\n\r\n".
+    auto escaped = [](const std::string& command) {
+        std::string text;
+        for (char c : command) text += c == '"' ? std::string("\\\"") : std::string(1, c);
+        return text + "\\r\\n\\r\\n";
+    };
+    std::size_t at = IndexOf(commands, escaped(listed[0]));
+    ASSERT_NE(at, std::string::npos) << listed[0];
+    for (std::size_t i = 1; i < listed.size(); ++i) {
+        if (listed[i] == "...") {
+            at = IndexOf(commands, escaped(listed[++i]), at + 1);
+            ASSERT_NE(at, std::string::npos) << listed[i];
+            continue;
+        }
+        ASSERT_LT(++at, commands.size()) << listed[i];
+        EXPECT_EQ(commands[at], escaped(listed[i])) << i;
+    }
+}
+
 // A notebook folder made for the case.
 class KvsimFlash : public KvsimCommandTest {};
 
