@@ -22,15 +22,6 @@ std::string Logged(const char* member, const std::string& value) {
 
 const DWORD kModulePathSize = 520;
 
-std::string RunSubFolder(int projectType) {
-    switch (projectType) {
-        case 1: return "KavrConfigFiles\\520R NORVALE\\";
-        case 2: return "KavrConfigFiles\\520R NV\\";
-        case 3: return "KavrConfigFiles\\520\\";
-        default: return "";
-    }
-}
-
 // A profile string through a buffer of `size` bytes: at most size - 1 characters.
 std::string ProfileString(const char* section, const std::string& key, const char* defaultValue, DWORD size,
                           const std::string& path) {
@@ -69,6 +60,15 @@ bool ReadTrimmedLines(const std::string& path, std::vector<std::string>& lines) 
 std::string CutToFit(const std::string& text, DWORD size) { return text.substr(0, size > 0 ? size - 1 : 0); }
 
 }  // namespace
+
+std::string RunSubFolder(int projectType) {
+    switch (projectType) {
+        case 1: return "KavrConfigFiles\\520R NORVALE\\";
+        case 2: return "KavrConfigFiles\\520R NV\\";
+        case 3: return "KavrConfigFiles\\520\\";
+        default: return "";
+    }
+}
 
 CConfigPath::CConfigPath() {
     std::string module(kModulePathSize, '\0');

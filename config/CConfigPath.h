@@ -47,6 +47,10 @@ private:
     std::string m_strAntmipiXmlPaths[9];
 };
 
+// The run folder of a project type below the executable's folder, "KavrConfigFiles\520R NV\" for 2;
+// empty for a type that has none (the executable's folder is then the run folder).
+std::string RunSubFolder(int projectType);
+
 // "SrvConfig.ini" [GENERAL].
 inline constexpr const char* kSrvConfigSection = "GENERAL";
 inline constexpr const char* kNetBoardProduct = "NetBoardProduct";

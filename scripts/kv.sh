@@ -75,7 +75,10 @@ args=(-S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_SANITIZE="${KV_SAN
 [ -n "${KV_CC:-}" ] && args+=(-DCMAKE_C_COMPILER="$KV_CC")
 [ -n "${KV_CXX:-}" ] && args+=(-DCMAKE_CXX_COMPILER="$KV_CXX")
 cmake "${args[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# A run needs only kvsim and the service's executable, not the tests and benchmarks.
+targets=()
+[ "$mode" = run ] && targets=(--target kvsim KvCfgService)
+cmake --build "$build" "${targets[@]}" -j"$(nproc)"
 
 case "$mode" in
   run)

@@ -470,3 +470,62 @@ TEST_F(WriterRuns, MultiModeRunsItsWritersInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each TA-SAR writer compares its file's version with the modem's version of one slot: FCC and CE
+// with TAS_FCC, ISED with TAS_ISED. In each case exactly one slot of the reply holds the file's
+// version (in other letter case); only when that slot is the writer's own does the writer leave the
+// modem's tables alone.
+struct TasWriter {
+    const char* flag;      // the writer's name in the changed flags
+    const char* mcc;       // a network the writer's region covers
+    const char* file;      // the writer's table file
+    const char* ownLabel;  // the slot it compares against
+    int fileSlot;          // the slot that records the file's version
+};
+
+const TasWriter kTasWriters[] = {{"CTasSarCfg_FCC", "310", "SAR_TAS_FCC_PV.xml", "TAS_FCC", 2},
+                                 {"CTasSarCfg_CE", "208", "SAR_TAS_CE_PV.xml", "TAS_FCC", 2},
+                                 {"CTasSarCfg_ISED", "302", "SAR_TAS_ISED_PV.xml", "TAS_ISED", 3}};
+const char* const kVersionLabels[] = {"DPR", "TAS_FCC", "TAS_ISED", "ANT_GPO", "ANT_MIPI"};
+
+void PrintTo(const TasWriter& writer, std::ostream* out) { *out << writer.flag; }
+
+class TasWriterVersion : public Runs,
+                         public ::testing::WithParamInterface<std::tuple<TasWriter, const char*>> {};
+
+TEST_P(TasWriterVersion, OnlyItsOwnSlotsVersionLeavesTheTablesAlone) {
+    const auto& [writer, equalLabel] = GetParam();
+    const std::string mcc = writer.mcc;
+    MultiMode();
+    SrvConfig("NetBoardProduct=AB12\nNetMccId=AB12_310,AB12_208,AB12_302\nCEMCC=208\nISEDMCC=302\n");
+    RunFile("AB12_" + mcc + "_" + writer.file, TasXml("Tv.2"));
+    std::string reply = "\r\n+GETOEMTABLEVER: ";
+    for (const char* label : kVersionLabels)
+        reply += std::string(label) + " ver: " + (std::string(label) == equalLabel ? "tV.2" : "Tv.1") +
+                 (std::string(label) == "ANT_MIPI" ? "\r\n\r\nOK\r\n" : ", ");
+    VersionReply(reply);
+    CSarCfgManager manager;
+    EXPECT_EQ(manager.GetCfgInfoQ520RNV(mcc), 0);
+
+    const bool changed = std::string(equalLabel) != writer.ownLabel;
+    std::string flags = "Changed flags: CDprSarCfg_5201_MultiMode=0";
+    for (const TasWriter& each : kTasWriters)
+        flags += std::string(" ") + each.flag + "=" + (changed && std::string(each.flag) == writer.flag ? "1" : "0");
+    // The writer's table-writing path, or only its posture table on the unchanged one.
+    EXPECT_TRUE(Logged(flags + " CAntGpoXmlCfg=0 CAntMipiXmlCfg=0")) << Log();
+    EXPECT_EQ(SentCommand("At+SETOEMTABLEVER=" + std::to_string(writer.fileSlot) + ",\"TV.2\""), changed);
+    EXPECT_EQ(SentCommand("AT+GTTASPROFILE=8"), changed);
+    EXPECT_EQ(SentCommand("AT+GTTASCFG=1,2,3,4"), changed);
+    EXPECT_TRUE(SentCommand("AT+BODYSARON=1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachSlot, TasWriterVersion,
+                         ::testing::Combine(::testing::ValuesIn(kTasWriters), ::testing::ValuesIn(kVersionLabels)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).flag).substr(11) + "Against" +
+                                    std::get<1>(info.param);
+                         });
+
+}  // namespace

@@ -104,4 +104,55 @@ TEST_P(StopDuringUnpacking, PackageUnpackedWholeThenEnds) {
 
 INSTANTIATE_TEST_SUITE_P(Moments, StopDuringUnpacking, ::testing::Values(0, 1, 2, 3, 7, 50, 98, 99, 100, 101, 700, 1300));
 
+// The notebook's local time at virtual 0, as the log stamps it: 19:36:16.000.
+constexpr std::int64_t kLogStartMs = ((19 * 60 + 36) * 60 + 16) * 1000;
+
+// The virtual times (ms after the start) at which log messages holding `fragment` were written.
+std::vector<std::int64_t> LoggedTimes(const std::string& log, const std::string& fragment) {
+    std::vector<std::int64_t> times;
+    std::int64_t stamp = -1;
+    for (const std::string& line : kvtest::SplitLines(log)) {
+        // "[DETAIL] 12-08 19:36:18:300: ..."; a message's further lines carry no stamp.
+        const std::size_t date = line.find_first_of("0123456789");
+        const std::size_t clock = date + 6;  // after "MM-DD "
+        if (line.rfind("[", 0) == 0 && date != std::string::npos && clock + 13 <= line.size() && line[clock + 2] == ':' &&
+            line[clock + 12] == ':') {
+            auto number = [&](std::size_t at, std::size_t count) { return std::stoll(line.substr(clock + at, count)); };
+            stamp = ((number(0, 2) * 60 + number(3, 2)) * 60 + number(6, 2)) * 1000 + number(9, 3) - kLogStartMs;
+        }
+        if (line.find(fragment) != std::string::npos) times.push_back(stamp);
+    }
+    return times;
+}
+
+class StopDuringRegistration : public ::testing::TestWithParam<std::int64_t> {};
+
+// A registration change that comes while the service stops (the worker still busy with a
+// posture's switch) reaches neither the registration sink nor the worker: the sink is let go
+// before the worker is told to end. One that comes before the stop is handled as ever.
+TEST_P(StopDuringRegistration, AfterTheStopReachesNeitherTheSinkNorTheWorker) {
+    ServiceRun run("notebook");
+    const std::int64_t stopAt = kPostureAt + 101;
+    const std::int64_t registerAt = stopAt + GetParam();
+    const bool beforeStop = registerAt < stopAt;
+    run.At(kPostureAt, [&] { run.SetControl("DeviceMode", 2); });
+    run.At(stopAt, [&] { run.Stop(); });
+    run.At(registerAt, [&] { run.Register("20801"); });
+    run.Start();
+    ASSERT_TRUE(run.RunUntilEnded(stopAt + 60000));
+    ASSERT_GT(run.EndTimeMs(), registerAt);  // the registration came before the service had stopped
+
+    const std::string log = run.Log();
+    ASSERT_EQ(LoggedTimes(log, "Triger Service Stop Event.").size(), 1u);
+    const std::vector<std::int64_t> sink = LoggedTimes(log, "CMbnRegEvent::OnRegisterStateChange enter.");
+    EXPECT_EQ(sink.size(), beforeStop ? 1u : 0u);
+    for (const char* handling : {"CMbnRegEvent::OnRegisterStateChange", "SetSimChangeEvent"})
+        for (std::int64_t at : LoggedTimes(log, handling)) EXPECT_LT(at, stopAt) << handling;
+    // The start's registration, and the one before the stop once the posture's switch is done.
+    EXPECT_EQ(LoggedTimes(log, "Enter Sim event").size(), beforeStop ? 2u : 1u);
+    EXPECT_EQ(kvtest::CountOf(log, "20801") > 0, beforeStop);
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, StopDuringRegistration, ::testing::Values(-100, -1, 1, 100, 300, 498));
+
 }  // namespace

@@ -1,6 +1,8 @@
 // The notebook input of the main road: registration changes in the scenario, older services.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "tools/kvsim/scenario.h"
 #include "tools/kvsim/services_file.h"
 
@@ -19,6 +21,30 @@ TEST(RegisterVerb, NamesTheNewProvider) {
     EXPECT_EQ(scenario->events[0].Describe(), "register 20801");
     EXPECT_EQ(scenario->events[1].providerId, "");
 }
+
+TEST(RegisterVerb, TakesFiveOrSixDigitsOrNone) {
+    InputError error;
+    auto scenario = kvsim::ParseScenario("1s register 20801\n2s register 310410\n3s register \"\"\n", "scenario.txt", error);
+    ASSERT_TRUE(scenario) << error.Text();
+    ASSERT_EQ(scenario->events.size(), 3u);
+    EXPECT_EQ(scenario->events[1].providerId, "310410");
+}
+
+class RegisterVerbErrors : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RegisterVerbErrors, NameTheLineAndWhatAProviderIdIs) {
+    InputError error;
+    EXPECT_FALSE(kvsim::ParseScenario(std::string("1s control interrogate\n5s register ") + GetParam() + "\n",
+                                      "scenario.txt", error));
+    std::string id = GetParam();
+    if (id.front() == '"') id = id.substr(1, id.size() - 2);
+    EXPECT_EQ(error.Text(), "scenario.txt:2: '" + id +
+                                "' is not a provider ID: 5 or 6 digits, the MCC and the MNC (as 20801), or \"\" for none");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RegisterVerbErrors,
+                         ::testing::Values("abc", "GERMANY", "2080", "2080123", "3104101234567", "2080x", "-20801",
+                                           "\"208 01\"", "\"\xd9\xa3" "20801\""));
 
 TEST(RegisterVerb, NeedsExactlyOneProvider) {
     for (const char* line : {"5s register\n", "5s register 208 01\n"}) {
@@ -52,7 +78,7 @@ TEST(ServicesFile, OneServiceALine) {
 
 struct BadLine {
     const char* text;
-    const char* message;
+    std::string message;
 };
 
 class ServicesFileErrors : public ::testing::TestWithParam<BadLine> {};
@@ -66,6 +92,11 @@ TEST_P(ServicesFileErrors, NameTheFileAndLine) {
 const char kUsage[] =
     "expected: \"<service name>\" \"<executable>\" stops-after <n> | stopped | refuses-stop | hangs-stopping";
 
+std::string RelativePath(const char* path) {
+    return std::string("the executable '") + path +
+           "' is not a full Windows path (a drive letter, a colon and a backslash, as C:\\Kavrion\\x.exe)";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, ServicesFileErrors,
     ::testing::Values(BadLine{"A \"C:\\a.exe\"\n", kUsage}, BadLine{"\"\" \"C:\\a.exe\" stopped\n", kUsage},
@@ -78,6 +109,12 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"A \"C:\\a.exe\" sleeps\n",
                               "unknown answer to a stop 'sleeps' (known: stops-after <n>, stopped, refuses-stop, "
                               "hangs-stopping)"},
-                      BadLine{"\"A C:\\a.exe stopped\n", "a double quote is not closed"}));
+                      BadLine{"\"A C:\\a.exe stopped\n", "a double quote is not closed"},
+                      BadLine{"A KvWwanConfigService.exe stopped\n", RelativePath("KvWwanConfigService.exe")},
+                      BadLine{"A \"Kavrion\\a.exe\" stopped\n", RelativePath("Kavrion\\a.exe")},
+                      BadLine{"A \"\\Kavrion\\a.exe\" stopped\n", RelativePath("\\Kavrion\\a.exe")},
+                      BadLine{"A \"C:a.exe\" stopped\n", RelativePath("C:a.exe")},
+                      BadLine{"A \"1:\\a.exe\" stopped\n", RelativePath("1:\\a.exe")},
+                      BadLine{"A \"C:\\\" stopped\n", RelativePath("C:\\")}));
 
 }  // namespace

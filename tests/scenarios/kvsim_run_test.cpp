@@ -14,6 +14,7 @@
 #include "platform/sim/scheduler.h"
 #include "platform/sync.h"
 #include "tests/scenarios/kvsim_command.h"
+#include "tests/support/service_run.h"
 #include "tests/support/zip_bytes.h"
 #include "tools/kvsim/run.h"
 
@@ -75,6 +76,49 @@ TEST_F(KvsimRun, AServiceThatDoesNotEndStillGetsItsClosingLine) {
     EXPECT_EQ(LastLine(), "1 of 1 events played; service RUNNING at 61.000 s");
     EXPECT_NE(Err().find("did not end within 60 s"), std::string::npos) << Err();
 }
+
+// Every way a run ends exit 1 says why on the error output, each line a warning.
+struct ExitOneCase {
+    const char* name;
+    const char* ini;  // null: no settings file; "": a folder in its place
+    const char* scenario;
+    const char* warning;
+};
+
+void PrintTo(const ExitOneCase& c, std::ostream* out) { *out << c.name; }
+
+class KvsimExitOne : public KvsimRun, public ::testing::WithParamInterface<ExitOneCase> {};
+
+TEST_P(KvsimExitOne, IsAWarning) {
+    const ExitOneCase& c = GetParam();
+    Write("nb/drives/C/Kavrion/KvConfigService/RegionMappingTable.xml", "<RegionMappingTable/>\n");
+    if (c.ini && *c.ini) Write(kIni, c.ini);
+    if (c.ini && !*c.ini) fs::create_directories(temp_.path() / kIni);
+    Write("nb/scenario.txt", c.scenario);
+    EXPECT_EQ(Run({"run", Folder()}), 1);
+    std::istringstream lines(Err());
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_EQ(line.rfind("kvsim: warning: ", 0), 0u) << line;
+    EXPECT_GT(count, 0);
+    EXPECT_NE(Err().find(c.warning), std::string::npos) << Err();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvsimExitOne,
+    ::testing::Values(
+        ExitOneCase{"NotEnded", kTypeThree, "1s control interrogate\n",
+                    "the service's process did not end within 60 s of virtual time after the scenario's last event"},
+        ExitOneCase{"EndedEarly", kTypeThree, "2s control stop\n5s control interrogate\n",
+                    "the service ended at 2.000 s, before 1 of the scenario's events were played"},
+        ExitOneCase{"Disabled", "[Setting]\nCustomizationSolutionType=1\n", "10s control stop\n",
+                    "the settings' [Setting] \"CustomizationSolutionType\" is neither 2 nor 3"},
+        ExitOneCase{"NoSettings", nullptr, "10s control stop\n",
+                    "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read, so [Setting] "
+                    "\"CustomizationSolutionType\" is 1"},
+        ExitOneCase{"SettingsAFolder", "", "10s control stop\n",
+                    "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(KvsimRun, TranscriptOptionLeavesOutTheLog) {
     Write(kIni, kTypeThree);
@@ -216,6 +260,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "1: driver refuses takes the Windows error number its controls fail with (1 or more)"},
         BadInput{"DriverWithExtraWords", "services.txt", "driver absent now\n",
                  "1: expected: driver absent | driver refuses [<error>] | driver present"},
+        BadInput{"RelativeExecutable", "services.txt", "\"Kavrion WWAN Config Service\" KvWwanConfigService.exe stopped\n",
+                 "1: the executable 'KvWwanConfigService.exe' is not a full Windows path (a drive letter, a colon and a "
+                 "backslash, as C:\\Kavrion\\x.exe)"},
+        BadInput{"RegisterOnNoProvider", "scenario.txt", "1s register abc\n3s control stop\n",
+                 "1: 'abc' is not a provider ID: 5 or 6 digits, the MCC and the MNC (as 20801), or \"\" for none"},
+        BadInput{"RegisterOnThirteenDigits", "scenario.txt", "1s register 3104101234567\n3s control stop\n",
+                 "1: '3104101234567' is not a provider ID: 5 or 6 digits, the MCC and the MNC (as 20801), or \"\" for "
+                 "none"},
         BadInput{"TimePastTheLimit", "scenario.txt", "4294968s control stop\n",
                  "1: '4294968s' is past the latest scenario time, 4294967s (49.7 days)"},
         BadInput{"TimePastTheLimitInMilliseconds", "scenario.txt", "1s control interrogate\n99999999999999999999ms control stop\n",
@@ -232,28 +284,63 @@ std::string ReadmeBlock(const std::string& readme, const std::string& marker) {
     return readme.substr(open, readme.find("```", open) - open);
 }
 
-TEST_F(KvsimRun, TheReadmesOwnNotebookRunsAsItSays) {
-    const std::string readme = ReadAll(fs::path(KV_SOURCE_DIR) / "examples/README.md");
-    const std::string folder = "nb/drives/C/Kavrion/KvConfigService/";
-    Write(folder + "RegionMappingTable.xml", ReadmeBlock(readme, "<RegionMappingTable>"));
-    Write(folder + "DeviceModeToScenarioIndexMappingTable.xml",
-          ReadmeBlock(readme, "<DeviceModeToScenarioIndexMappingTable>"));
-    Write(folder + "kvwwanConfig.ini", ReadmeBlock(readme, "files, and `kvwwanConfig.ini`:"));
-    Write("nb/registry.reg", ReadmeBlock(readme, "\n`registry.reg`:"));
-    Write("nb/modem.txt", ReadmeBlock(readme, "\n`modem.txt`:"));
-    Write("nb/scenario.txt", ReadmeBlock(readme, "\n`scenario.txt`:"));
+class KvsimReadme : public KvsimRun {
+protected:
+    // The README's small notebook, with the modem file of the block after `modemMarker` and the
+    // settings edited by `edit` (a text and its replacement).
+    void WriteNotebook(const std::string& modemMarker, const std::pair<std::string, std::string>& edit = {}) {
+        const std::string folder = "nb/drives/C/Kavrion/KvConfigService/";
+        Write(folder + "RegionMappingTable.xml", ReadmeBlock(readme_, "<RegionMappingTable>"));
+        Write(folder + "DeviceModeToScenarioIndexMappingTable.xml",
+              ReadmeBlock(readme_, "<DeviceModeToScenarioIndexMappingTable>"));
+        std::string settings = ReadmeBlock(readme_, "files, and `kvwwanConfig.ini`:");
+        if (!edit.first.empty()) {
+            std::size_t at = settings.find(edit.first);
+            ASSERT_NE(at, std::string::npos) << edit.first;
+            settings.replace(at, edit.first.size(), edit.second);
+        }
+        Write(folder + "kvwwanConfig.ini", settings);
+        Write("nb/registry.reg", ReadmeBlock(readme_, "\n`registry.reg`:"));
+        const std::string modem = ReadmeBlock(readme_, modemMarker);
+        ASSERT_NE(modem, "") << modemMarker;
+        Write("nb/modem.txt", modem);
+        Write("nb/scenario.txt", ReadmeBlock(readme_, "\n`scenario.txt`:"));
+    }
+    // The commands of the transcript that begin with one of the prefixes: "<time>\"<command>".
+    std::vector<std::string> Sent(const std::vector<std::string>& prefixes) const {
+        std::vector<std::string> sent;
+        std::istringstream lines(Out());
+        for (std::string line; std::getline(lines, line);)
+            for (const std::string& prefix : prefixes)
+                if (std::size_t at = line.find(" 1 \"" + prefix); at != std::string::npos)
+                    sent.push_back(line.substr(1, line.find(']') - 1) + line.substr(at + 3, line.find("\\r") - at - 3));
+        return sent;
+    }
+
+    const std::string readme_ = ReadAll(fs::path(KV_SOURCE_DIR) / "examples/README.md");
+};
+
+TEST_F(KvsimReadme, TheReadmesOwnNotebookRunsAsItSays) {
+    WriteNotebook("\n`modem.txt`:");
     EXPECT_EQ(Run({"run", "--transcript", Folder()}), 0) << Err();
-    std::vector<std::string> sent;
-    std::istringstream lines(Out());
-    for (std::string line; std::getline(lines, line);)
-        if (std::size_t at = line.find(" 1 \"at+bodysaron="); at != std::string::npos)
-            sent.push_back(line.substr(1, line.find(']') - 1) + line.substr(at + 3, line.find("\\r") - at - 3));
-        else if (std::size_t at = line.find(" 1 \"AT+GTANTPROFILE="); at != std::string::npos)
-            sent.push_back(line.substr(1, line.find(']') - 1) + line.substr(at + 3, line.find("\\r") - at - 3));
-    EXPECT_EQ(sent, (std::vector<std::string>{"     0.300\"at+bodysaron=1,1", "     0.600\"AT+GTANTPROFILE=1",
-                                              "     2.300\"at+bodysaron=1,2", "     2.600\"AT+GTANTPROFILE=4",
-                                              "     4.300\"at+bodysaron=1,6", "     4.600\"AT+GTANTPROFILE=4"}));
+    EXPECT_EQ(Sent({"at+bodysaron=", "AT+GTANTPROFILE="}),
+              (std::vector<std::string>{"     0.300\"at+bodysaron=1,1", "     0.600\"AT+GTANTPROFILE=1",
+                                        "     2.300\"at+bodysaron=1,2", "     2.600\"AT+GTANTPROFILE=4",
+                                        "     4.300\"at+bodysaron=1,6", "     4.600\"AT+GTANTPROFILE=4"}));
     EXPECT_EQ(LastLine(), "3 of 3 events played; service STOPPED at 6.000 s");
+}
+
+TEST_F(KvsimReadme, TheReadmesTaSarModemSelectsTheTriggerIndexAndNoProfile) {
+    WriteNotebook("TA-SAR queries; this one also shows", {"SarType=1", "SarType=2"});
+    EXPECT_EQ(Run({"run", Folder()}), 0) << Err();
+    EXPECT_EQ(Sent({"AT+gttasen?", "AT+gttasmode?", "AT+GTTASTRIGIDX=", "AT+GTANTPROFILE=", "at+bodysaron"}),
+              (std::vector<std::string>{"     0.100\"AT+gttasen?", "     0.200\"AT+gttasmode?",
+                                        "     0.300\"AT+GTTASTRIGIDX=1", "     2.100\"AT+gttasen?",
+                                        "     2.200\"AT+gttasmode?", "     2.300\"AT+GTTASTRIGIDX=2",
+                                        "     4.100\"AT+gttasen?", "     4.200\"AT+gttasmode?",
+                                        "     4.300\"AT+GTTASTRIGIDX=6"}));
+    EXPECT_EQ(kvtest::CountOf(Out(), ": AntTunerTable HW mode,stop config AntTurnerMapTable!\n"), 3u);
+    EXPECT_EQ(kvtest::CountOf(Out(), ": TASar SW mode!Start to config SarIndex!\n"), 3u);
 }
 
 TEST_F(KvsimRun, TheLatestScenarioTimeIsAccepted) {

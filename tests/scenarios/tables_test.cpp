@@ -97,6 +97,36 @@ TEST(TablesScenario, MultiModeRunWritesEveryChangedTableAndRequestsOneReset) {
     EXPECT_TRUE(report.resetRequested);
 }
 
+// The README's worked example: the commands its FCC TA-SAR file becomes, in order and without a gap;
+// a line "..." stands for any commands.
+TEST(TablesScenario, TheReadmesTaSarFileBecomesTheCommandsItLists) {
+    const std::string readme = kvtest::ReadAll(fs::path(KV_SOURCE_DIR) / "examples/README.md");
+    const std::size_t marker = readme.find("becomes these commands of\n`kvsim flash examples/tables-multimode`:");
+    ASSERT_NE(marker, std::string::npos);
+    const std::size_t open = readme.find("```\n", marker) + 4;
+    std::vector<std::string> listed = kvtest::SplitLines(readme.substr(open, readme.find("```", open) - open));
+    ASSERT_GT(listed.size(), 3u);
+
+    const std::vector<std::string> commands = Commands(FlashExample("tables-multimode"));
+    // As the report escapes them: "AT+X=1,\"0x2\"\r\n\r\n".
+    auto escaped = [](const std::string& command) {
+        std::string text;
+        for (char c : command) text += c == '"' ? std::string("\\\"") : std::string(1, c);
+        return text + "\\r\\n\\r\\n";
+    };
+    std::size_t at = IndexOf(commands, escaped(listed[0]));
+    ASSERT_NE(at, std::string::npos) << listed[0];
+    for (std::size_t i = 1; i < listed.size(); ++i) {
+        if (listed[i] == "...") {
+            at = IndexOf(commands, escaped(listed[++i]), at + 1);
+            ASSERT_NE(at, std::string::npos) << listed[i];
+            continue;
+        }
+        ASSERT_LT(++at, commands.size()) << listed[i];
+        EXPECT_EQ(commands[at], escaped(listed[i])) << i;
+    }
+}
+
 // A notebook folder made for the case.
 class KvsimFlash : public KvsimCommandTest {};
 
@@ -135,6 +165,7 @@ TEST_F(KvsimFlash, BadInputIsAnErrorNamingFileAndLineWithExit2) {
 
 TEST_F(KvsimFlash, PrintsTheFourPartsEvenWhenNothingIsListed) {
     Write("nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini", "[Setting]\nProjectType=3\n");
+    Write("nb/drives/C/Kavrion/KvCfgService/KavrConfigFiles/520/SrvConfig.ini", "[GENERAL]\nBaseBoardProduct=OTHER\n");
     Write("nb/modem.txt", "interface\n  provider \"310410\"\n");
     EXPECT_EQ(Run({"flash", Folder()}), 0) << err_.str();
     std::string out = out_.str();
@@ -150,5 +181,61 @@ TEST_F(KvsimFlash, PrintsTheFourPartsEvenWhenNothingIsListed) {
     EXPECT_NE(out.find("GetCfgInfo no need set cfg info****"), std::string::npos);
     EXPECT_NE(out.find("mcc:310"), std::string::npos);
 }
+
+// A run that can write no table although the notebook is there to be flashed: the four parts are
+// printed, and one warning on the error output says why (exit 1).
+struct FlashWarningCase {
+    const char* name;
+    const char* settings;   // null: no settings INI; "": a folder in its place
+    const char* srvConfig;  // in the run folder of the settings' project type; the same
+    const char* warning;
+};
+
+void PrintTo(const FlashWarningCase& c, std::ostream* out) { *out << c.name; }
+
+class KvsimFlashWarning : public KvsimFlash, public ::testing::WithParamInterface<FlashWarningCase> {};
+
+TEST_P(KvsimFlashWarning, SaysWhyNoTableIsWritten) {
+    const FlashWarningCase& c = GetParam();
+    const std::string settings = "nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini";
+    Write("nb/modem.txt", "interface\n  provider \"310410\"\n");
+    Write("nb/drives/C/Kavrion/KvConfigService/RegionMappingTable.xml", "<RegionMappingTable/>\n");
+    if (c.settings && *c.settings) Write(settings, c.settings);
+    if (c.settings && !*c.settings) fs::create_directories(temp_.path() / settings);
+    for (const char* folder : {"520R NORVALE", "520R NV", "520"}) {
+        const std::string srvConfig = std::string("nb/drives/C/Kavrion/KvCfgService/KavrConfigFiles/") + folder + "/SrvConfig.ini";
+        if (c.srvConfig && *c.srvConfig) Write(srvConfig, c.srvConfig);
+        if (c.srvConfig && !*c.srvConfig) fs::create_directories(temp_.path() / srvConfig);
+    }
+    EXPECT_EQ(Run({"flash", Folder()}), 1);
+    EXPECT_EQ(err_.str(), std::string("kvsim: warning: ") + c.warning + "\n");
+    EXPECT_NE(out_.str().find("== reset request ==\n\"ResetMoudle\" not set\n"), std::string::npos) << out_.str();
+}
+
+const char kListed[] = "[GENERAL]\nBaseBoardProduct=AB12\nBaseWwanDeviceConfigID=0X10A1\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvsimFlashWarning,
+    ::testing::Values(
+        FlashWarningCase{"NoSettings", nullptr, kListed,
+                         "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read, so [Setting] "
+                         "\"ProjectType\" is 0: no table is written"},
+        FlashWarningCase{"SettingsAFolder", "", kListed,
+                         "the settings C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini cannot be read, so [Setting] "
+                         "\"ProjectType\" is 0: no table is written"},
+        FlashWarningCase{"NoProjectType", "[Setting]\nCustomizationSolutionType=3\n", kListed,
+                         "the settings' [Setting] \"ProjectType\" is 0, not 1, 2 or 3: no table is written"},
+        FlashWarningCase{"ProjectTypeFour", "[Setting]\nProjectType=4\n", kListed,
+                         "the settings' [Setting] \"ProjectType\" is 4, not 1, 2 or 3: no table is written"},
+        FlashWarningCase{"NoSrvConfigOfType1", "[Setting]\nProjectType=1\n", nullptr,
+                         "the run folder's C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520R NORVALE\\SrvConfig.ini "
+                         "cannot be read, so the gate's lists are empty: no table is written"},
+        FlashWarningCase{"NoSrvConfigOfType2", "[Setting]\nProjectType=2\n", nullptr,
+                         "the run folder's C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520R NV\\SrvConfig.ini "
+                         "cannot be read, so the gate's lists are empty: no table is written"},
+        FlashWarningCase{"SrvConfigAFolderOfType3", "[Setting]\nProjectType=3\n", "",
+                         "the run folder's C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520\\SrvConfig.ini "
+                         "cannot be read, so the gate's lists are empty: no table is written"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include "common/CLog.h"
 #include "common/ProcessSingleton.h"
+#include "config/CConfigPath.h"
 #include "core/CStateWork.h"
 #include "platform/com.h"
+#include "platform/profile.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/modem.h"
@@ -33,7 +35,9 @@ const char kFlashHelp[] =
     "The table files (their sections, keys and values) and the modem replies the writers compare\n"
     "against are described in examples/README.md.\n"
     "\n"
-    "Exit codes: 0 the operation ran; 2 bad input (the message names the file and line).\n";
+    "Exit codes: 0 the operation ran; 1 it could not write a table (the settings INI or the run\n"
+    "folder's SrvConfig.ini cannot be read, or \"ProjectType\" is not 1, 2 or 3: a warning says\n"
+    "which); 2 bad input (the message names the file and line).\n";
 
 namespace {
 
@@ -52,6 +56,23 @@ std::string Stamp(std::int64_t ms) {
     std::snprintf(text, sizeof text, "[%8lld.%03lld]", static_cast<long long>(ms / 1000),
                   static_cast<long long>(ms % 1000));
     return text;
+}
+
+// What keeps the run from writing any table although the notebook is there to be flashed: the
+// files the run reads before its gate.
+std::vector<std::string> Warnings(sim::Machine& machine) {
+    if (std::string problem = UnreadableFile(machine, kSettingsPath); !problem.empty())
+        return {"the settings " + problem + ", so [Setting] \"ProjectType\" is 0: no table is written"};
+    const int projectType = static_cast<int>(GetPrivateProfileIntA("Setting", "ProjectType", 0, kSettingsPath));
+    if (RunSubFolder(projectType).empty())
+        return {"the settings' [Setting] \"ProjectType\" is " + std::to_string(projectType) +
+                ", not 1, 2 or 3: no table is written"};
+    std::string executable = kExecutablePath;
+    const std::string config = executable.substr(0, executable.rfind('\\') + 1) + RunSubFolder(projectType) +
+                               "SrvConfig.ini";
+    if (std::string problem = UnreadableFile(machine, config); !problem.empty())
+        return {"the run folder's " + problem + ", so the gate's lists are empty: no table is written"};
+    return {};
 }
 
 }  // namespace
@@ -100,6 +121,8 @@ FlashReport FlashNotebook(const fs::path& folder) {
             std::size_t end = report.log.find('\n', at);
             report.changedFlags.push_back(report.log.substr(at + sizeof kChangedFlags, end - at - sizeof kChangedFlags));
         }
+        report.warnings = Warnings(machine);
+        if (!report.warnings.empty()) report.exitCode = kExitFailed;
         machine.Shutdown();
     }
     return report;

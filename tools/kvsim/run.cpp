@@ -29,6 +29,7 @@ namespace kvsim {
 const char kServiceName[] = "Kavrion WWAN CfgService";
 const char kExecutablePath[] = "C:\\Kavrion\\KvCfgService\\KvCfgService.exe";
 const char kLogPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.log";
+const char kSettingsPath[] = "C:\\Kavrion\\KvConfigService\\kvwwanConfig.ini";
 const char kDisabledLine[] = "Disable Runing Service!";
 
 namespace {
@@ -67,10 +68,12 @@ const char kRunHelp[] =
     "                   <time> set <HKLM\\key> <value name> dword <number> | sz <text>\n"
     "                   <time> control stop | pause | continue | interrogate | shutdown | <number>\n"
     "                   <time> register <provider id>   the modem registers on another network\n"
+    "                                                   (5 or 6 digits, MCC and MNC, or \"\" for none)\n"
     "                 a time is 2s, 2.5s or 1500ms, at most 4294967s; '#' starts a comment; a\n"
     "                 token with blanks goes between double quotes.\n"
     "  services.txt   other installed services, one a line (optional):\n"
     "                   \"<name>\" \"<executable>\" stops-after <n> | stopped | refuses-stop | hangs-stopping\n"
+    "                 (the executable a full Windows path, as \"C:\\Kavrion\\x.exe\")\n"
     "                 and the control driver: driver absent | driver refuses [<error>]\n"
     "\n"
     "kvsim installs the service, starts it as the service control manager does, plays the\n"
@@ -140,6 +143,10 @@ std::string KeepFolderProblem(const fs::path& keep) {
 }
 
 }  // namespace
+
+std::string UnreadableFile(sim::Machine& machine, const std::string& windowsPath) {
+    return machine.files().ReadWhole(windowsPath) ? "" : windowsPath + " cannot be read";
+}
 
 std::string FormatSeconds(std::int64_t ms) {
     char text[32];
@@ -230,20 +237,22 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
         report.serviceState = info ? sim::ServiceManager::StateName(info->status.dwCurrentState) : "absent";
         report.transcript = machine.transcript().Lines();
         if (auto host = machine.files().Resolve(kLogPath)) report.log = ReadWrittenText(*host);
+        const std::string settingsProblem = UnreadableFile(machine, kSettingsPath);
         machine.Shutdown();
         // The service's process ends with the run: what it held open is closed.
         CProcessSingletons::EndAll();
         report.eventsPlayed = *played;
 
         if (!ended) {
-            report.exitCode = kExitFailed;
-            report.error = "the service's process did not end within " + std::to_string(kGraceMs / 1000) +
-                           " s of virtual time after the scenario's last event";
+            report.warnings.push_back("the service's process did not end within " + std::to_string(kGraceMs / 1000) +
+                                      " s of virtual time after the scenario's last event");
         } else {
             if (report.log.find(kDisabledLine) != std::string::npos)
                 report.warnings.push_back(
-                    std::string("the service disabled itself (\"") + kDisabledLine +
-                    "\"): the settings' [Setting] \"CustomizationSolutionType\" is neither 2 nor 3");
+                    std::string("the service disabled itself (\"") + kDisabledLine + "\"): " +
+                    (settingsProblem.empty()
+                         ? "the settings' [Setting] \"CustomizationSolutionType\" is neither 2 nor 3"
+                         : "the settings " + settingsProblem + ", so [Setting] \"CustomizationSolutionType\" is 1"));
             if (report.eventsPlayed < report.eventsTotal) {
                 const ScenarioEvent* first = nullptr;
                 for (const ScenarioEvent& event : scenario->events)
@@ -255,8 +264,8 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
                                                        std::to_string(first->line) + ")"
                                                  : std::string()));
             }
-            if (!report.warnings.empty()) report.exitCode = kExitFailed;
         }
+        if (!report.warnings.empty()) report.exitCode = kExitFailed;
     }
     return report;
 }
@@ -311,6 +320,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             return report.exitCode;
         }
         PrintFlashReport(report, out);
+        for (const std::string& warning : report.warnings) err << "kvsim: warning: " << warning << "\n";
         return report.exitCode;
     }
 

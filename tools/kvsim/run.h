@@ -32,6 +32,7 @@ constexpr int kExitBadInput = 2;  // a missing folder, a malformed file
 extern const char kServiceName[];
 extern const char kExecutablePath[];
 extern const char kLogPath[];
+extern const char kSettingsPath[];  // the settings INI
 extern const char kDisabledLine[];  // the log line of a service that does not work on this notebook
 // How long after the scenario's last event the service may take to end.
 constexpr std::int64_t kGraceMs = 60000;
@@ -59,6 +60,9 @@ RunReport RunNotebook(const std::filesystem::path& folder, const RunOptions& opt
 // Waits for the process until `limitMs` of virtual time, in steps a 32-bit time-out can hold;
 // false when it has not ended by then.
 bool WaitForProcess(sim::Machine& machine, const std::shared_ptr<sim::ThreadObject>& process, std::int64_t limitMs);
+
+// "" when the machine can read the file the Windows path names, else "<path> cannot be read".
+std::string UnreadableFile(sim::Machine& machine, const std::string& windowsPath);
 
 // "4 of 4 events played; service STOPPED at 10.000 s"
 std::string ClosingLine(const RunReport& report);

@@ -174,7 +174,13 @@ bool ParseRegister(const std::vector<std::string>& tokens, ScenarioEvent& event,
         problem = "expected: <time> register <provider id> (MCC and MNC, as 46001)";
         return false;
     }
-    event.providerId = tokens[2];
+    // What the Mobile Broadband API reports: the MCC and MNC, 5 or 6 digits; "" is a change with none.
+    const std::string& id = tokens[2];
+    if (!id.empty() && (!AllDigits(id) || id.size() < 5 || id.size() > 6)) {
+        problem = "'" + id + "' is not a provider ID: 5 or 6 digits, the MCC and the MNC (as 20801), or \"\" for none";
+        return false;
+    }
+    event.providerId = id;
     return true;
 }
 

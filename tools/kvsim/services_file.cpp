@@ -1,5 +1,6 @@
 #include "tools/kvsim/services_file.h"
 
+#include <cctype>
 #include <sstream>
 
 #include "tools/kvsim/scenario.h"
@@ -10,6 +11,12 @@ namespace {
 
 const char kUsage[] =
     "expected: \"<service name>\" \"<executable>\" stops-after <n> | stopped | refuses-stop | hangs-stopping";
+
+// "C:\..." or "c:/...": a service's executable is named by its full path; a relative one names no file.
+bool IsDrivePath(const std::string& path) {
+    return path.size() > 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+           (path[2] == '\\' || path[2] == '/');
+}
 
 }  // namespace
 
@@ -58,6 +65,9 @@ std::optional<std::vector<InstalledService>> ParseServices(const std::string& te
         service.line = number;
         service.name = tokens[0];
         service.binaryPath = tokens[1];
+        if (!IsDrivePath(service.binaryPath))
+            return fail("the executable '" + service.binaryPath +
+                        "' is not a full Windows path (a drive letter, a colon and a backslash, as C:\\Kavrion\\x.exe)");
         const std::string& answer = tokens[2];
         std::size_t expected = 3;
         if (answer == "stops-after") {
