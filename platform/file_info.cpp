@@ -257,7 +257,9 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
         return FALSE;
     }
     DWORD refused = machine->files().BeginChange();
-    if (!refused) refused = machine->files().Move(*from, *to, (flags & MOVEFILE_WRITE_THROUGH) != 0);
+    // Every move here is durable at once, so MOVEFILE_WRITE_THROUGH adds nothing: it never
+    // makes the moved file's data durable.
+    if (!refused) refused = machine->files().Move(*from, *to);
     if (refused) {
         SetLastError(refused);
         return FALSE;

@@ -181,7 +181,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     std::fseek(file->stream, 0, SEEK_CUR);  // a switch from reading to writing needs a positioning call
     if (bytesToWrite) {
         const std::uint64_t growth = sim::WriteGrowth(fileno(file->stream), ftello(file->stream), bytesToWrite);
-        if (DWORD refused = machine->files().BeginWrite(file->hostPath, growth)) {
+        if (DWORD refused = machine->files().BeginWrite(*file, growth)) {
             SetLastError(refused);
             return FALSE;
         }
@@ -257,7 +257,7 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
     }
     sim::FileSystem& files = sim::Machine::Current()->files();
     DWORD refused = files.BeginChange();
-    if (!refused) refused = files.Move(*from, target, false);
+    if (!refused) refused = files.Move(*from, target);
     if (refused) {
         SetLastError(refused);
         return FALSE;
@@ -334,7 +334,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
     }
     std::lock_guard lock(file->mutex);
     std::fflush(file->stream);
-    machine->files().NoteFlushed(file->hostPath);
+    machine->files().NoteFlushed(*file);
     return TRUE;
 }
 

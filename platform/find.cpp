@@ -198,6 +198,8 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
             return FALSE;
         }
     }
+    // The copy is written through the cache, as a write is: not durable until flushed.
+    sim::Machine::Current()->files().NoteWrite(*to);
     fs::copy_file(*from, *to, fs::copy_options::overwrite_existing, error);
     if (error) {
         SetLastError(ERROR_ACCESS_DENIED);

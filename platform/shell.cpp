@@ -34,6 +34,7 @@ int DeleteNames(sim::Machine& machine, const std::vector<std::string>& names) {
             result = static_cast<int>(ERROR_FILE_NOT_FOUND);
             continue;
         }
+        machine.files().NoteDeleted(*host);
         fs::remove_all(*host, error);
         if (error) {
             result = static_cast<int>(ERROR_ACCESS_DENIED);
@@ -55,12 +56,12 @@ int RenameName(sim::Machine& machine, const std::vector<std::string>& from, cons
     if (fs::exists(*target, error)) {
         if (!(flags & FOF_NOCONFIRMATION) || fs::is_directory(*target, error) || fs::is_directory(*source, error))
             return static_cast<int>(ERROR_ALREADY_EXISTS);
+        machine.files().NoteDeleted(*target);
         fs::remove(*target, error);
         if (error) return static_cast<int>(ERROR_ACCESS_DENIED);
     }
     if (!fs::is_directory(target->parent_path(), error)) return static_cast<int>(ERROR_PATH_NOT_FOUND);
-    fs::rename(*source, *target, error);
-    return error ? static_cast<int>(ERROR_ACCESS_DENIED) : 0;
+    return static_cast<int>(machine.files().Move(*source, *target));
 }
 
 }  // namespace

@@ -272,6 +272,11 @@ namespace {
 
 std::string KeyOf(const std::filesystem::path& host) { return host.lexically_normal().string(); }
 
+// `key` is the path `at` or lies below it.
+bool Within(const std::string& key, const std::string& at) {
+    return key.compare(0, at.size(), at) == 0 && (key.size() == at.size() || key[at.size()] == '/');
+}
+
 std::optional<std::string> HostContent(const std::filesystem::path& host) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(host, error)) return std::nullopt;
@@ -281,10 +286,19 @@ std::optional<std::string> HostContent(const std::filesystem::path& host) {
     return content.str();
 }
 
+// The bytes of a file, or of every file in a folder.
 std::uint64_t HostSize(const std::filesystem::path& host) {
+    namespace fs = std::filesystem;
     std::error_code error;
-    if (!std::filesystem::is_regular_file(host, error)) return 0;
-    const std::uintmax_t size = std::filesystem::file_size(host, error);
+    if (fs::is_directory(host, error)) {
+        std::uint64_t size = 0;
+        for (auto it = fs::recursive_directory_iterator(host, error); !error && it != fs::recursive_directory_iterator();
+             it.increment(error))
+            if (it->is_regular_file(error)) size += HostSize(it->path());
+        return size;
+    }
+    if (!fs::is_regular_file(host, error)) return 0;
+    const std::uintmax_t size = fs::file_size(host, error);
     return error ? 0 : size;
 }
 
@@ -296,50 +310,67 @@ void FileSystem::NoteWriteLocked(const std::string& key) {
     writeBack_[key] = HostContent(key).value_or(std::string());
 }
 
+std::string FileSystem::WriterKeyLocked(const FileObject& file) const {
+    for (const Writer& writer : writers_)
+        if (writer.file.lock().get() == &file) return writer.key;
+    return KeyOf(file.hostPath);
+}
+
 void FileSystem::NoteWrite(const std::filesystem::path& host) {
     std::lock_guard lock(mutex_);
     NoteWriteLocked(KeyOf(host));
 }
 
-void FileSystem::NoteFlushed(const std::filesystem::path& host) {
+void FileSystem::NoteFlushed(const FileObject& file) {
     std::lock_guard lock(mutex_);
-    writeBack_.erase(KeyOf(host));
+    writeBack_.erase(WriterKeyLocked(file));
 }
 
 void FileSystem::NoteDeleted(const std::filesystem::path& host) {
     const std::uint64_t size = HostSize(host);
+    const std::string key = KeyOf(host);
     std::lock_guard lock(mutex_);
-    writeBack_.erase(KeyOf(host));
+    std::erase_if(writeBack_, [&](const auto& entry) { return Within(entry.first, key); });
+    for (Writer& writer : writers_)
+        if (Within(writer.key, key)) writer.key.clear();
     if (freeSpace_) *freeSpace_ += size;
 }
 
 void FileSystem::AddWriter(const std::shared_ptr<FileObject>& file) {
     std::lock_guard lock(mutex_);
-    std::erase_if(writers_, [](const auto& writer) { return writer.second.expired(); });
-    writers_.emplace_back(KeyOf(file->hostPath), file);
+    std::erase_if(writers_, [](const Writer& writer) { return writer.file.expired(); });
+    writers_.push_back(Writer{KeyOf(file->hostPath), file});
 }
 
-DWORD FileSystem::Move(const std::filesystem::path& from, const std::filesystem::path& to, bool writeThrough) {
+DWORD FileSystem::Move(const std::filesystem::path& from, const std::filesystem::path& to) {
     const std::string fromKey = KeyOf(from);
     const std::string toKey = KeyOf(to);
     const std::uint64_t replaced = fromKey == toKey ? 0 : HostSize(to);
     std::lock_guard lock(mutex_);
     if (poweredOff_) return ERROR_NOT_READY;
-    const bool open = std::any_of(writers_.begin(), writers_.end(), [&](const auto& writer) {
-        return writer.first == fromKey && !writer.second.expired();
-    });
-    const bool dataDurable = !writeBack_.count(fromKey) || (writeThrough && !open);
-    // Without its data the move is lost with it: both names keep what they durably held.
-    std::optional<std::string> targetBefore;
-    if (!dataDurable && !writeBack_.count(toKey)) targetBefore = HostContent(to);
     std::error_code error;
     std::filesystem::rename(from, to, error);
     if (error) return ERROR_ACCESS_DENIED;
-    if (dataDurable) {
-        writeBack_.erase(fromKey);
-        writeBack_.erase(toKey);
-    } else if (!writeBack_.count(toKey)) {
-        writeBack_[toKey] = std::move(targetBefore);
+    if (fromKey != toKey) {
+        // The move is durable at once: what it replaced is gone for good, and what moved keeps
+        // its account under the new name.
+        std::erase_if(writeBack_, [&](const auto& entry) { return Within(entry.first, toKey); });
+        std::map<std::string, std::optional<std::string>> moved;
+        for (auto it = writeBack_.begin(); it != writeBack_.end();) {
+            if (!Within(it->first, fromKey)) {
+                ++it;
+                continue;
+            }
+            moved[toKey + it->first.substr(fromKey.size())] = std::move(it->second);
+            it = writeBack_.erase(it);
+        }
+        writeBack_.merge(moved);
+        for (Writer& writer : writers_) {
+            if (Within(writer.key, toKey))
+                writer.key.clear();
+            else if (Within(writer.key, fromKey))
+                writer.key = toKey + writer.key.substr(fromKey.size());
+        }
     }
     if (freeSpace_) *freeSpace_ += replaced;
     return 0;
@@ -396,14 +427,27 @@ void FileSystem::SetFreeSpace(std::optional<std::uint64_t> bytes) {
     freeSpace_ = bytes;
 }
 
-DWORD FileSystem::BeginWrite(const std::filesystem::path& host, std::uint64_t growth) {
-    std::lock_guard lock(mutex_);
+DWORD FileSystem::TakeSpaceLocked(std::uint64_t growth) {
     if (poweredOff_) return ERROR_NOT_READY;
     if (freeSpace_) {
         if (growth > *freeSpace_) return ERROR_DISK_FULL;
         *freeSpace_ -= growth;
     }
+    return 0;
+}
+
+DWORD FileSystem::BeginWrite(const std::filesystem::path& host, std::uint64_t growth) {
+    std::lock_guard lock(mutex_);
+    if (DWORD error = TakeSpaceLocked(growth)) return error;
     NoteWriteLocked(KeyOf(host));
+    return 0;
+}
+
+DWORD FileSystem::BeginWrite(const FileObject& file, std::uint64_t growth) {
+    std::lock_guard lock(mutex_);
+    if (DWORD error = TakeSpaceLocked(growth)) return error;
+    // A deleted file's data reaches no name.
+    if (const std::string key = WriterKeyLocked(file); !key.empty()) NoteWriteLocked(key);
     return 0;
 }
 

@@ -88,17 +88,24 @@ public:
     bool WriteDenied(std::string_view windowsPath) const;
 
     // --- What reaches the disk ---
-    // Data is written back: a file's data is durable once flushed (FlushFileBuffers), or once it
-    // is moved with write-through after its last handle closed. Creating (an empty file),
-    // deleting, attributes and a move of durable data are durable at once; a move of data not
-    // yet durable is durable only with that data. A power loss puts every file back to what is
-    // durable. The layer's calls tell each change before they make it (Note...).
+    // As strict as NTFS: a file's data is durable only once FlushFileBuffers has written it.
+    // Closing its handle makes nothing durable, and a move, with MOVEFILE_WRITE_THROUGH or
+    // without, makes only the move durable, not the data. Metadata is durable at once: a file
+    // made exists (empty) after a power loss, a deletion, an attribute and a move stay done, and
+    // a moved file takes its durable data to its new name. The registry keeps every write at
+    // once too. Durable metadata and registry are a choice (Windows may still lose such a
+    // change at a power loss): the service is safe in either order, since it flushes each file
+    // before its move and its flag write, a lost move leaves the old file whole, and a lost flag
+    // write only means unpacking again. A power loss puts every file back to what is durable.
+    // The layer's calls tell each change before they make it (Note...).
     void NoteWrite(const std::filesystem::path& host);  // a file about to be made, emptied or written
-    void NoteFlushed(const std::filesystem::path& host);
-    void NoteDeleted(const std::filesystem::path& host);
-    // Renames `from` to `to` (replacing it) and keeps the write-back's account; 0, or the Windows error.
-    DWORD Move(const std::filesystem::path& from, const std::filesystem::path& to, bool writeThrough);
-    // A handle open for writing: a move of its file is not write-through while it stays open.
+    void NoteFlushed(const FileObject& file);
+    void NoteDeleted(const std::filesystem::path& host);  // a file, or a folder with all it holds
+    // Renames `from` (a file or a folder) to `to`, replacing it, and keeps the write-back's
+    // account; 0, or the Windows error.
+    DWORD Move(const std::filesystem::path& from, const std::filesystem::path& to);
+    // A handle open for writing: its writes and flushes follow its file through moves, and stop
+    // counting once the file is deleted.
     void AddWriter(const std::shared_ptr<FileObject>& file);
     // Files whose content on disk is not yet all durable.
     std::size_t PendingWriteBack() const;
@@ -116,9 +123,11 @@ public:
     // them further fails whole with ERROR_DISK_FULL; deleting, emptying or replacing a file
     // gives its bytes back.
     void SetFreeSpace(std::optional<std::uint64_t> bytes);
-    // 0 when a write growing `host` by `growth` bytes may go ahead (the space is taken, the
-    // write-back told), else the error it meets.
+    // 0 when a write growing a file by `growth` bytes may go ahead (the space is taken, the
+    // write-back told), else the error it meets: a stream's file by its path, a handle's by the
+    // handle.
     DWORD BeginWrite(const std::filesystem::path& host, std::uint64_t growth);
+    DWORD BeginWrite(const FileObject& file, std::uint64_t growth);
     void GiveSpaceBack(std::uint64_t bytes);
 
     // Virtual milliseconds each change through the file calls costs (making, writing, flushing,
@@ -147,11 +156,18 @@ private:
         std::make_shared<std::multimap<std::string, Opener>>();  // by lower-case normal path
 
     void NoteWriteLocked(const std::string& key);
+    DWORD TakeSpaceLocked(std::uint64_t growth);
+    // The host path a handle's file has now; empty once it is deleted.
+    std::string WriterKeyLocked(const FileObject& file) const;
 
     // What a power loss would leave at each host path whose disk content is not all durable:
     // the durable content, or none for no file.
     std::map<std::string, std::optional<std::string>> writeBack_;
-    std::vector<std::pair<std::string, std::weak_ptr<FileObject>>> writers_;
+    struct Writer {
+        std::string key;  // empty once its file is deleted
+        std::weak_ptr<FileObject> file;
+    };
+    std::vector<Writer> writers_;
     bool poweredOff_ = false;
     std::optional<std::uint64_t> freeSpace_;
     DWORD changeCost_ = 0;

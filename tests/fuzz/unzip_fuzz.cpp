@@ -57,15 +57,42 @@ void CheckHostTree() {
     }
 }
 
+// Where the package's members go, as the unpacker names them: the destination followed by each
+// member's name, normalised as the transcript prints paths.
+std::vector<std::string> MemberPaths(sim::Machine& machine, const std::string& folder, const char* package) {
+    std::vector<std::string> paths;
+    ZipHandle* handle = OpenZip(package, nullptr);
+    ZipEntry entry{};
+    if (GetZipItem(handle, -1, &entry) == ZIP_OK) {
+        const int count = entry.index;
+        for (int i = 0; i < count; ++i)
+            if (GetZipItem(handle, i, &entry) == ZIP_OK) paths.push_back(machine.files().Normalize(folder + entry.name));
+    }
+    if (handle) CloseZip(handle);
+    return paths;
+}
+
 // ...and every file event of the transcript names a path below it, once "." and ".." are folded.
-void CheckFileEvents() {
+// A name may hold " to ", so a rename is read against the members' paths: its target is one of
+// them, and every member path the line can end with must lie below the destination.
+void CheckFileEvents(const std::string& folder, const char* package) {
     sim::Machine& machine = kvfuzz::StartMachine();
     const std::string destination = "c:\\unpacked\\";
+    const std::vector<std::string> members = MemberPaths(machine, folder, package);
     for (const std::string& text : machine.transcript().Lines("file")) {
+        if (text.rfind("renamed ", 0) == 0) {
+            bool read = false;
+            for (const std::string& member : members) {
+                const std::string ending = " to " + member;
+                if (text.size() <= 8 + ending.size() || !text.ends_with(ending)) continue;
+                read = true;
+                if (!Below(member, destination)) __builtin_trap();
+            }
+            if (!read) __builtin_trap();  // renamed to something that is no member
+            continue;
+        }
         std::string path;
-        if (std::size_t to = text.rfind(" to "); to != std::string::npos && text.rfind("renamed ", 0) == 0)
-            path = text.substr(to + 4);
-        else if (std::size_t to = text.find(" bytes to "); to != std::string::npos && text.rfind("wrote ", 0) == 0)
+        if (std::size_t to = text.find(" bytes to "); to != std::string::npos && text.rfind("wrote ", 0) == 0)
             path = text.substr(to + 10);
         else if (text.rfind("created folder ", 0) == 0)
             path = text.substr(15);
@@ -91,9 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadMemoryArchive(bytes, "pw");
 
     kvfuzz::WriteDriveFile("package.flz", data, size);
-    UnZipPackage("C:\\unpacked\\", "C:\\package.flz");
+    const std::string folder = "C:\\unpacked\\";
+    const char* package = "C:\\package.flz";
+    UnZipPackage(folder, package);
     CheckHostTree();
-    CheckFileEvents();
+    CheckFileEvents(folder, package);
     std::error_code ignored;
     std::filesystem::remove_all(kvfuzz::Root() / "C" / "unpacked", ignored);
     return 0;

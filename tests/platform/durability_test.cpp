@@ -11,6 +11,8 @@
 #include "platform/crt.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
+#include "platform/find.h"
+#include "platform/shell.h"
 #include "platform/sim/file_system.h"
 #include "platform/sync.h"
 #include "tests/support/sim_test.h"
@@ -38,6 +40,16 @@ public:
             EXPECT_TRUE(FlushFileBuffers(file));
         }
         CloseHandle(file);
+    }
+    int Shell(UINT function, const std::string& from, const std::string& to) {
+        const std::string fromList = from + '\0';
+        const std::string toList = to + '\0';
+        SHFILEOPSTRUCTA operation{};
+        operation.wFunc = function;
+        operation.pFrom = fromList.c_str();
+        operation.pTo = toList.c_str();
+        operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+        return SHFileOperationA(&operation);
     }
     // Power lost now, and the drive folder as the next start finds it.
     void PowerLoss() {
@@ -151,24 +163,62 @@ INSTANTIATE_TEST_SUITE_P(
                   [](DurabilityTest& t) { t.WriteClosed("C:\\t.txt", "newer", false); }, "old", std::nullopt},
         PowerCase{"OverwrittenFlushed", [](DurabilityTest& t) { t.WriteClosed("C:\\t.txt", "newer", true); },
                   "newer", std::nullopt},
-        PowerCase{"RenamedWithoutItsDataIsUndone",
+        PowerCase{"MovedWithoutItsDataHoldsNone",
                   [](DurabilityTest& t) {
                       t.WriteClosed("C:\\t.txt.tmp", "new", false);
                       EXPECT_TRUE(MoveFileExA("C:\\t.txt.tmp", "C:\\t.txt", kReplace));
                   },
-                  "old", ""},
+                  "", std::nullopt},
         PowerCase{"RenamedAfterFlush",
                   [](DurabilityTest& t) {
                       t.WriteClosed("C:\\t.txt.tmp", "new", true);
                       EXPECT_TRUE(MoveFileExA("C:\\t.txt.tmp", "C:\\t.txt", kReplace));
                   },
                   "new", std::nullopt},
-        PowerCase{"ClosedThenMovedWriteThrough",
+        PowerCase{"ClosedThenMovedWriteThroughMovesNoData",
                   [](DurabilityTest& t) {
                       t.WriteClosed("C:\\t.txt.tmp", "new", false);
                       EXPECT_TRUE(MoveFileExA("C:\\t.txt.tmp", "C:\\t.txt", kThrough));
                   },
+                  "", std::nullopt},
+        PowerCase{"FlushedThenMovedWriteThrough",
+                  [](DurabilityTest& t) {
+                      t.WriteClosed("C:\\t.txt.tmp", "new", true);
+                      EXPECT_TRUE(MoveFileExA("C:\\t.txt.tmp", "C:\\t.txt", kThrough));
+                  },
                   "new", std::nullopt},
+        PowerCase{"FlushedKeepsNothingWrittenAfter",
+                  [](DurabilityTest& t) {
+                      HANDLE file = t.Write("C:\\t.txt.tmp", "new");
+                      EXPECT_TRUE(FlushFileBuffers(file));
+                      DWORD written = 0;
+                      EXPECT_TRUE(::WriteFile(file, " more", 5, &written, nullptr));
+                      CloseHandle(file);
+                  },
+                  "old", "new"},
+        PowerCase{"MovedOverUnflushedData",
+                  [](DurabilityTest& t) {
+                      t.WriteClosed("C:\\t.txt", "newer", false);
+                      t.WriteClosed("C:\\t.txt.tmp", "new", true);
+                      EXPECT_TRUE(MoveFileExA("C:\\t.txt.tmp", "C:\\t.txt", kReplace));
+                  },
+                  "new", std::nullopt},
+        PowerCase{"FlushedUnderItsNewName",
+                  [](DurabilityTest& t) {
+                      HANDLE file = t.Write("C:\\t.txt.tmp", "new", CREATE_NEW);
+                      CloseHandle(file);
+                      file = CreateFileA("C:\\t.txt.tmp", GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         0, nullptr);
+                      EXPECT_TRUE(MoveFileExA("C:\\t.txt.tmp", "C:\\t.txt", kThrough));
+                      DWORD written = 0;
+                      EXPECT_TRUE(::WriteFile(file, "N", 1, &written, nullptr));
+                      EXPECT_TRUE(FlushFileBuffers(file));
+                      CloseHandle(file);
+                  },
+                  "New", std::nullopt},
+        PowerCase{"CopiedNotFlushedIsEmpty",
+                  [](DurabilityTest&) { EXPECT_TRUE(CopyFileA("C:\\t.txt", "C:\\t.txt.tmp", TRUE)); }, "old",
+                  ""},
         PowerCase{"MovedWriteThroughWhileOpen",
                   [](DurabilityTest&) {
                       HANDLE file = CreateFileA("C:\\t.txt.tmp", GENERIC_WRITE,
@@ -179,16 +229,28 @@ INSTANTIATE_TEST_SUITE_P(
                       EXPECT_TRUE(MoveFileExA("C:\\t.txt.tmp", "C:\\t.txt", kThrough));
                       CloseHandle(file);
                   },
-                  "old", ""},
+                  "", std::nullopt},
         PowerCase{"MoveFileAWithoutItsData",
                   [](DurabilityTest& t) {
                       EXPECT_TRUE(DeleteFileA("C:\\t.txt"));
                       t.WriteClosed("C:\\t.txt.tmp", "new", false);
                       EXPECT_TRUE(MoveFileA("C:\\t.txt.tmp", "C:\\t.txt"));
                   },
-                  std::nullopt, ""},
+                  "", std::nullopt},
         PowerCase{"Deleted", [](DurabilityTest&) { EXPECT_TRUE(DeleteFileA("C:\\t.txt")); }, std::nullopt,
                   std::nullopt},
+        PowerCase{"DeletedWithUnflushedData",
+                  [](DurabilityTest& t) {
+                      t.WriteClosed("C:\\t.txt", "newer", false);
+                      EXPECT_EQ(t.Shell(FO_DELETE, "C:\\t.txt", ""), 0);
+                  },
+                  std::nullopt, std::nullopt},
+        PowerCase{"RenamedByShellWithoutItsData",
+                  [](DurabilityTest& t) {
+                      t.WriteClosed("C:\\t.txt", "newer", false);
+                      EXPECT_EQ(t.Shell(FO_RENAME, "C:\\t.txt", "C:\\t.txt.tmp"), 0);
+                  },
+                  std::nullopt, "old"},
         PowerCase{"StreamLinesNotFlushedToDisk",
                   [](DurabilityTest&) {
                       std::FILE* log = _fsopen("C:\\t.txt", "a+", _SH_DENYNO);
@@ -199,6 +261,18 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "old", std::nullopt}),
     [](const ::testing::TestParamInfo<PowerCase>& info) { return std::string(info.param.name); });
+
+// A moved folder takes the account of every file in it along.
+TEST_F(DurabilityTest, MovedFolderKeepsWhatItsFilesHeldDurably) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\d", nullptr));
+    WriteClosed("C:\\d\\flushed.txt", "one", true);
+    WriteClosed("C:\\d\\written.txt", "two", false);
+    ASSERT_TRUE(MoveFileA("C:\\d", "C:\\e"));
+    PowerLoss();
+    EXPECT_FALSE(Exists("C:\\d"));
+    EXPECT_EQ(ReadFile("C:\\e\\flushed.txt"), "one");
+    EXPECT_EQ(ReadFile("C:\\e\\written.txt"), "");
+}
 
 TEST_F(DurabilityTest, NothingChangesOnceThePowerIsOff) {
     WriteFile("C:\\t.txt", "old");
