@@ -10,28 +10,7 @@
 namespace conformance {
 namespace {
 
-class CrtTest : public ConformanceTest {
-protected:
-    std::string Raw(const std::string& path) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return "(error " + std::to_string(GetLastError()) + ")";
-        std::string content;
-        char buffer[256];
-        DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) content.append(buffer, got);
-        CloseHandle(file);
-        return content;
-    }
-    void WriteRaw(const std::string& path, const std::string& content) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
-        CloseHandle(file);
-    }
-};
+using CrtTest = ConformanceTest;
 
 struct WriteCase {
     const char* mode;
@@ -53,12 +32,12 @@ TEST_F(CrtTest, TextModeWritesEachLineFeedAsCarriageReturnLineFeed) {
         SCOPED_TRACE(c.mode);
         const std::string path = PathOf("written.txt");
         DeleteFileA(path.c_str());
-        if (c.before) WriteRaw(path, c.before);
+        if (c.before) WriteWhole(path, c.before);
         std::FILE* file = _fsopen(path.c_str(), c.mode, _SH_DENYNO);
         ASSERT_NE(file, nullptr);
         std::fputs(c.written, file);
         std::fclose(file);
-        EXPECT_EQ(Raw(path), c.after);
+        EXPECT_EQ(ReadWhole(path), c.after);
     }
 }
 
@@ -78,7 +57,7 @@ TEST_F(CrtTest, TextModeReadsCarriageReturnLineFeedAsALineFeedUpToControlZ) {
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.raw);
         const std::string path = PathOf("read.txt");
-        WriteRaw(path, c.raw);
+        WriteWhole(path, c.raw);
         std::FILE* file = _fsopen(path.c_str(), c.mode, _SH_DENYNO);
         ASSERT_NE(file, nullptr);
         std::string content;

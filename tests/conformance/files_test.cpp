@@ -15,23 +15,9 @@ protected:
         return CreateFileA(path.c_str(), access, share, nullptr, disposition, attributes, nullptr);
     }
     void Write(const std::string& path, const std::string& content, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-        HANDLE file = Open(path, GENERIC_WRITE, 0, CREATE_NEW, attributes);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
-        EXPECT_EQ(written, content.size());
-        CloseHandle(file);
+        WriteWhole(path, content, CREATE_NEW, attributes);
     }
-    std::string Read(const std::string& path) {
-        HANDLE file = Open(path, GENERIC_READ, FILE_SHARE_READ);
-        if (file == INVALID_HANDLE_VALUE) return "(error " + std::to_string(GetLastError()) + ")";
-        std::string content;
-        char buffer[256];
-        DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) content.append(buffer, got);
-        CloseHandle(file);
-        return content;
-    }
+    std::string Read(const std::string& path) { return ReadWhole(path); }
 };
 
 TEST_F(FilesTest, NamesIgnoreLetterCase) {

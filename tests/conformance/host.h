@@ -49,6 +49,29 @@ protected:
     // A path in the test's folder.
     std::string PathOf(const std::string& name) const { return m_host->Folder() + "\\" + name; }
 
+    // A file's bytes as they are on the drive, or "(error <n>)".
+    static std::string ReadWhole(const std::string& path) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return "(error " + std::to_string(GetLastError()) + ")";
+        std::string content;
+        char buffer[256];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) content.append(buffer, got);
+        CloseHandle(file);
+        return content;
+    }
+    // Writes `content` as the whole file, through one handle made with `disposition`.
+    static void WriteWhole(const std::string& path, const std::string& content, DWORD disposition = CREATE_ALWAYS,
+                           DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, attributes, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+        EXPECT_EQ(written, content.size());
+        CloseHandle(file);
+    }
+
 private:
     std::unique_ptr<CHost> m_host;
 };

@@ -39,14 +39,7 @@ protected:
         m_ini = PathOf("kvwwanConfig.ini");
         Write(m_ini, std::string(kSettings, sizeof kSettings - 1));
     }
-    void Write(const std::string& path, const std::string& content) {
-        HANDLE file =
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
-        CloseHandle(file);
-    }
+    void Write(const std::string& path, const std::string& content) { WriteWhole(path, content); }
     std::string String(const char* section, const char* key, const char* fallback, DWORD size = 260,
                        const std::string* file = nullptr, DWORD* result = nullptr) {
         std::vector<char> buffer(size + 1, '#');
