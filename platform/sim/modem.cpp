@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/modem_core.h"
 #include "platform/sync.h"
@@ -126,7 +127,9 @@ std::string EscapeBytes(std::string_view bytes) {
 
 std::shared_ptr<ModemCore> CurrentModemCore() {
     Machine* machine = Machine::Current();
-    return machine ? machine->modem().Core() : nullptr;
+    if (!machine) return nullptr;
+    Hidden hidden;
+    return HiddenCopy(machine->modem().Core());
 }
 
 // ---- core ---------------------------------------------------------------------------------
@@ -134,6 +137,11 @@ std::shared_ptr<ModemCore> CurrentModemCore() {
 ModemCore::ModemCore(Machine& machine) : machine(machine), serial(nextSerial.fetch_add(1)) {
     services[kAtServiceId] = ModemServiceState{kAtServiceId, false, {}, {}};
     services[kDeviceModeServiceId] = ModemServiceState{kDeviceModeServiceId, false, {}, {}};
+}
+
+std::shared_ptr<ModemCore> ModemCore::Self() {
+    Hidden hidden;
+    return HiddenCopy(shared_from_this());
 }
 
 HRESULT ModemCore::Fault(ModemFault step) const {
@@ -200,20 +208,22 @@ HRESULT ModemCore::Advise(std::uint64_t point, REFIID events, IUnknown* sink, DW
     if (HRESULT fault = Fault(ModemFault::Advise); FAILED(fault)) return fault;
     void* typed = nullptr;
     if (FAILED(sink->QueryInterface(events, &typed)) || !typed) return CONNECT_E_CANNOTCONNECT;
-    auto connection = std::make_shared<ModemConnection>();
+    auto connection = MakeHidden<ModemConnection>();
+    std::lock_guard lock(mutex);
     connection->events = events;
     connection->point = point;
     connection->sink = typed;
-    std::lock_guard lock(mutex);
     connection->cookie = nextCookie++;
     connections.push_back(connection);
     *cookie = connection->cookie;
+    Publish(&connection->advised);
     return S_OK;
 }
 
 HRESULT ModemCore::Unadvise(std::uint64_t point, DWORD cookie) {
     if (HRESULT fault = Fault(ModemFault::Unadvise); FAILED(fault)) return fault;
     std::shared_ptr<ModemConnection> connection;
+    IUnknown* sink = nullptr;
     {
         std::unique_lock lock(mutex);
         auto it = std::find_if(connections.begin(), connections.end(),
@@ -229,12 +239,20 @@ HRESULT ModemCore::Unadvise(std::uint64_t point, DWORD cookie) {
             machine.clock().Wait({connection->callEnded}, false, INFINITE);
             lock.lock();
         }
+        sink = AsUnknown(connection->events, connection->sink);
+        Observe(&connection->called);
     }
-    AsUnknown(connection->events, connection->sink)->Release();
+    {
+        Hidden hidden;
+        connection.reset();
+    }
+    sink->Release();
     return S_OK;
 }
 
 void ModemCore::Deliver(REFIID events, const std::function<void(void*)>& call) {
+    // The service's bookkeeping is out of sight; the sinks' calls are seen.
+    Hidden hidden;
     std::vector<std::shared_ptr<ModemConnection>> targets;
     {
         std::lock_guard lock(mutex);
@@ -258,12 +276,16 @@ void ModemCore::Deliver(REFIID events, const std::function<void(void*)>& call) {
                     --connection.active;
                     wake = connection.removed;
                 }
+                Publish(&connection.called);
                 if (wake) core.machine.clock().SetEvent(*connection.callEnded);
             }
         };
         tlCalls.push_back(target.get());
         Ended ended{*this, *target};
-        call(target->sink);
+        void* sink = target->sink;
+        Observe(&target->advised);
+        Shown shown;
+        call(sink);
     }
 }
 
@@ -319,7 +341,7 @@ HRESULT ModemCore::Session(IMbnDeviceService* service, const std::string& id, bo
     }
     *requestId = request;
     if (behaviour.kind == SessionBehaviour::Never) return S_OK;
-    auto self = shared_from_this();
+    auto self = Self();
     ComRef<IMbnDeviceService> ref(service);
     HRESULT status = behaviour.status;
     Complete(behaviour.delayMs, [self, ref, id, open, status, request] {
@@ -405,7 +427,7 @@ HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bo
         return S_OK;
     }
 
-    auto self = shared_from_this();
+    auto self = Self();
     ComRef<IMbnDeviceService> ref(service);
     Complete(reply.delayMs, [self, ref, reply, query, commandId, answerId] {
         SAFEARRAY* array = reply.kind == ModemReply::NoData ? nullptr : NewByteArray(reply.bytes);
@@ -555,7 +577,7 @@ void Modem::SetFault(ModemFault step, HRESULT result) {
 }
 
 void Modem::RaiseRegistrationEvent(RegistrationEvent event, std::size_t index, ULONG requestId, HRESULT status) {
-    auto core = core_;
+    auto core = HiddenCopy(core_);
     core->machine.clock().Post([core, event, index, requestId, status] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         IMbnRegistration* registration = nullptr;
@@ -580,7 +602,7 @@ void Modem::RaiseRegistrationEvent(RegistrationEvent event, std::size_t index, U
 }
 
 void Modem::RaiseInterfaceEvent(InterfaceEvent event, std::size_t index) {
-    auto core = core_;
+    auto core = HiddenCopy(core_);
     core->machine.clock().Post([core, event, index] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         ComRef<IMbnInterface> ref(index < keys.size() ? NewMbnInterface(core, keys[index]) : nullptr, false);
@@ -599,7 +621,7 @@ void Modem::RaiseInterfaceEvent(InterfaceEvent event, std::size_t index) {
 }
 
 void Modem::RaiseEventNotification(const std::string& serviceId, ULONG eventId, std::string data) {
-    auto core = core_;
+    auto core = HiddenCopy(core_);
     core->machine.clock().Post([core, serviceId, eventId, data] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         std::string canonical = serviceId;
