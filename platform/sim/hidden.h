@@ -145,14 +145,13 @@ std::shared_ptr<T> MakeHidden(Args&&... args) {
 // it counts apart from the machine's own copies and lets go of them out of sight, since a count
 // that every holder changed would order them all.
 template <class T>
-std::shared_ptr<T> HiddenCopy(const std::shared_ptr<T>& object) {
+std::shared_ptr<T> HiddenCopy(std::shared_ptr<T> object) {
     if constexpr (!kSanitized) {
         return object;
     } else {
         if (!object) return nullptr;
-        Hidden hidden;
         T* raw = object.get();
-        return std::shared_ptr<T>(raw, [held = object](T*) mutable {
+        return std::shared_ptr<T>(raw, [held = std::move(object)](T*) mutable {
             Hidden hidden;
             held.reset();
         });

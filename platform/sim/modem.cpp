@@ -577,7 +577,7 @@ void Modem::SetFault(ModemFault step, HRESULT result) {
 }
 
 void Modem::RaiseRegistrationEvent(RegistrationEvent event, std::size_t index, ULONG requestId, HRESULT status) {
-    auto core = HiddenCopy(core_);
+    auto core = core_->Self();
     core->machine.clock().Post([core, event, index, requestId, status] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         IMbnRegistration* registration = nullptr;
@@ -602,7 +602,7 @@ void Modem::RaiseRegistrationEvent(RegistrationEvent event, std::size_t index, U
 }
 
 void Modem::RaiseInterfaceEvent(InterfaceEvent event, std::size_t index) {
-    auto core = HiddenCopy(core_);
+    auto core = core_->Self();
     core->machine.clock().Post([core, event, index] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         ComRef<IMbnInterface> ref(index < keys.size() ? NewMbnInterface(core, keys[index]) : nullptr, false);
@@ -621,7 +621,7 @@ void Modem::RaiseInterfaceEvent(InterfaceEvent event, std::size_t index) {
 }
 
 void Modem::RaiseEventNotification(const std::string& serviceId, ULONG eventId, std::string data) {
-    auto core = HiddenCopy(core_);
+    auto core = core_->Self();
     core->machine.clock().Post([core, serviceId, eventId, data] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         std::string canonical = serviceId;
