@@ -4,8 +4,10 @@
 // threads that pass through it (a log line, a wait, a BSTR freed), and hide the races the system
 // has on Windows. So the machine touches its own data only out of sight, and says instead where
 // Windows orders two threads (Publish before, Observe after): an event set and the wait it ends,
-// a thread's start and its end, a completion and what scheduled it. Built without the sanitizer,
-// all of it is nothing.
+// a thread's start and its end, a completion and the call that scheduled it, a sink's Advise and
+// the calls made to it, those calls and its Unadvise. The system's own locks (its mutexes, the
+// Interlocked functions) are the host's, and the sanitizer sees them as they are. Built without
+// the sanitizer, all of it is nothing.
 #pragma once
 
 #include <atomic>
