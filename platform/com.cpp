@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/modem_core.h"
 #include "platform/sim/scheduler.h"
 
@@ -214,7 +215,7 @@ HRESULT CoInitializeEx(LPVOID, DWORD coInit) {
     }
     apartment.count = 1;
     apartment.model = model;
-    if (model == COINIT_MULTITHREADED) ++core->mtaThreads;
+    if (model == COINIT_MULTITHREADED) sim::HiddenIncrement(core->mtaThreads);
     return S_OK;
 }
 
@@ -223,7 +224,7 @@ void CoUninitialize() {
     if (!core) return;
     Apartment& apartment = ThreadApartment(*core);
     if (apartment.count == 0) return;
-    if (--apartment.count == 0 && apartment.model == COINIT_MULTITHREADED) --core->mtaThreads;
+    if (--apartment.count == 0 && apartment.model == COINIT_MULTITHREADED) sim::HiddenDecrement(core->mtaThreads);
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD, REFIID riid, LPVOID* object) {
@@ -263,7 +264,7 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
     else
         std::memset(chars, 0, length * sizeof(OLECHAR));
     chars[length] = 0;
-    ++liveBstrs;
+    sim::HiddenIncrement(liveBstrs);
     return chars;
 }
 
@@ -274,7 +275,7 @@ BSTR SysAllocString(LPCOLESTR text) {
 
 void SysFreeString(BSTR text) {
     if (!text) return;
-    --liveBstrs;
+    sim::HiddenDecrement(liveBstrs);
     std::free(reinterpret_cast<unsigned char*>(text) - sizeof(std::uint32_t));
 }
 
@@ -304,7 +305,7 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, SAFEARRAYBOUND* bounds) {
     block->array.fFeatures = FADF_HAVEVARTYPE | (vt == VT_BSTR ? FADF_BSTR : 0) | (vt == VT_UNKNOWN ? FADF_UNKNOWN : 0);
     block->vt = vt;
     block->magic = kArrayMagic;
-    ++liveArrays;
+    sim::HiddenIncrement(liveArrays);
     return &block->array;
 }
 
@@ -423,7 +424,7 @@ HRESULT SafeArrayDestroy(SAFEARRAY* array) {
     std::free(block->array.pvData);
     block->magic = 0;
     delete block;
-    --liveArrays;
+    sim::HiddenDecrement(liveArrays);
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 
 namespace {
@@ -21,7 +22,7 @@ public:
 // Views belong to the process, as on Windows, and keep their mapping's memory
 // alive after its handle is closed.
 struct ViewTable {
-    std::mutex mutex;
+    sim::HiddenMutex mutex;
     std::map<const void*, std::shared_ptr<Storage>> views;
 };
 

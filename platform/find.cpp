@@ -14,6 +14,7 @@
 
 #include "platform/sim/call_support.h"
 #include "platform/sim/file_system.h"
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 
 namespace fs = std::filesystem;
@@ -23,7 +24,7 @@ namespace {
 // The entries of one listing, taken when it starts.
 class FindObject : public sim::Object {
 public:
-    std::mutex mutex;
+    sim::HiddenMutex mutex;
     std::vector<WIN32_FIND_DATAA> entries;
     std::size_t next = 0;
 };

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/modem_core.h"
 
 namespace sim {
@@ -26,10 +27,13 @@ public:
     ObjectBase& operator=(const ObjectBase&) = delete;
 
 protected:
-    explicit ObjectBase(std::shared_ptr<ModemCore> core) : core_(std::move(core)) { ++liveObjects; }
-    virtual ~ObjectBase() { --liveObjects; }
-    ULONG AddRefImpl() { return ++refs_; }
+    explicit ObjectBase(std::shared_ptr<ModemCore> core) : core_(std::move(core)) { HiddenIncrement(liveObjects); }
+    virtual ~ObjectBase() { HiddenDecrement(liveObjects); }
+    // The Mobile Broadband service's own counting: it orders none of the system's threads, nor
+    // does the object's end.
+    ULONG AddRefImpl() { return HiddenIncrement(refs_); }
     ULONG ReleaseImpl() {
+        Hidden hidden;
         ULONG left = --refs_;
         if (left == 0) delete this;
         return left;
@@ -114,7 +118,7 @@ public:
 
 private:
     std::vector<IID> supported_;
-    std::mutex mutex_;
+    HiddenMutex mutex_;
     std::map<std::size_t, ConnectionPoint*> points_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/registry_store.h"
 
@@ -148,7 +149,7 @@ LSTATUS RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter,
         return registry.Notify(target.key, target.owner, thread, watchSubtree != FALSE, filter, std::move(signal));
     }
     // Synchronous: the caller waits, in virtual time, for the change.
-    auto signal = std::make_shared<sim::Event>(false, false, "");
+    auto signal = sim::MakeHidden<sim::Event>(false, false, "");
     if (LSTATUS status = registry.Notify(target.key, target.owner, thread, watchSubtree != FALSE, filter, signal))
         return status;
     target.machine->clock().Wait({signal}, false, 0xFFFFFFFF);

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/sim/call_support.h"
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 
 namespace {
@@ -14,6 +15,11 @@ struct ThreadState {
 };
 thread_local ThreadState tlState;
 std::atomic<DWORD> nextThreadId{1000};
+
+DWORD ThreadIdOf(const sim::ThreadObject& thread) {
+    sim::Hidden hidden;  // set by the scheduler out of sight
+    return thread.id;
+}
 
 ThreadState& CurrentState() {
     const std::uint64_t serial = sim::CurrentThreadSerial();
@@ -27,7 +33,10 @@ void SetLastError(DWORD error) { CurrentState().lastError = error; }
 
 DWORD GetCurrentThreadId() {
     ThreadState& state = CurrentState();
-    if (state.threadId == 0) state.threadId = nextThreadId.fetch_add(4);
+    if (state.threadId == 0) {
+        sim::Hidden hidden;  // a thread's first id orders it after no other thread
+        state.threadId = nextThreadId.fetch_add(4);
+    }
     return state.threadId;
 }
 
@@ -43,7 +52,7 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
     if (name && *name)
         event = machine->CreateNamedEvent(name, manualReset != FALSE, initialState != FALSE, &existed);
     else
-        event = std::make_shared<sim::Event>(manualReset != FALSE, initialState != FALSE, "");
+        event = sim::MakeHidden<sim::Event>(manualReset != FALSE, initialState != FALSE, "");
     HANDLE handle = machine->handles().Add(event);
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
@@ -121,7 +130,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
         return nullptr;
     }
     auto thread = machine->clock().StartThread([start, parameter] { return start(parameter); });
-    if (id) *id = thread->id;
+    if (id) *id = ThreadIdOf(*thread);
     return machine->handles().Add(thread);
 }
 
@@ -133,7 +142,13 @@ BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *exitCode = machine->clock().ShuttingDown() || thread->exited ? thread->exitCode : 259;
+    const bool shuttingDown = machine->clock().ShuttingDown();
+    DWORD code;
+    {
+        sim::Hidden hidden;  // the scheduler's state of the thread
+        code = shuttingDown || thread->exited ? thread->exitCode : 259;
+    }
+    *exitCode = code;
     return TRUE;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/programs.h"
 
@@ -15,7 +16,7 @@ namespace {
 // The processes as they were when the snapshot was taken.
 class SnapshotObject : public sim::Object {
 public:
-    std::mutex mutex;
+    sim::HiddenMutex mutex;
     std::vector<PROCESSENTRY32> entries;
     std::size_t next = 0;
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/objects.h"
 #include "platform/types.h"
 
@@ -69,7 +70,7 @@ public:
 
 private:
     Machine& machine_;
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     bool present_ = true;
     DWORD rejectError_ = ERROR_SUCCESS;
     DWORD region_ = 0;

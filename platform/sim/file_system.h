@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/sim/folder_names.h"
+#include "platform/sim/hidden.h"
 #include "platform/sim/objects.h"
 #include "platform/types.h"
 
@@ -33,7 +34,7 @@ public:
     FileObject(const FileObject&) = delete;
     FileObject& operator=(const FileObject&) = delete;
 
-    std::mutex mutex;  // one call at a time on the stream
+    HiddenMutex mutex;  // one call at a time on the stream
     std::FILE* stream;
     const std::filesystem::path hostPath;
     const std::string windowsPath;
@@ -144,14 +145,14 @@ private:
     Machine& machine_;
     std::filesystem::path root_;
     mutable FolderNames names_;
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     std::string currentDirectory_ = "C:\\Windows\\System32";
     std::vector<std::string> writeDenied_;  // normalised, lower case, each ending in a backslash
     struct Opener {
         DWORD access;  // the FILE_SHARE_* bits of what it does
         DWORD share;
     };
-    std::shared_ptr<std::mutex> openersMutex_ = std::make_shared<std::mutex>();
+    std::shared_ptr<HiddenMutex> openersMutex_ = std::make_shared<HiddenMutex>();
     std::shared_ptr<std::multimap<std::string, Opener>> openers_ =
         std::make_shared<std::multimap<std::string, Opener>>();  // by lower-case normal path
 

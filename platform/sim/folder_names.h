@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/sim/hidden.h"
+
 namespace sim {
 
 class FolderNames {
@@ -40,7 +42,7 @@ private:
     void Forget(const std::string& key);
     void ForgetAll();
 
-    std::mutex mutex_;
+    HiddenMutex mutex_;
     int notify_ = -1;
     bool unavailable_ = false;                  // no notifications on this host: list every time
     std::unordered_map<std::string, Folder> folders_;  // by host path

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/objects.h"
 #include "platform/sim/scheduler.h"
 #include "platform/sim/transcript.h"
@@ -92,7 +93,7 @@ private:
     std::unique_ptr<Programs> programs_;
     std::unique_ptr<Modem> modem_;
 
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     std::string executablePath_ = "C:\\Kavrion\\KvCfgService\\KvCfgService.exe";
     SYSTEMTIME start_{2026, 12, 2, 8, 19, 36, 16, 0};
     std::map<std::string, std::weak_ptr<Event>> namedEvents_;

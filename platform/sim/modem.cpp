@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/modem_core.h"
 #include "platform/sync.h"
@@ -31,7 +32,9 @@ IUnknown* AsUnknown(const IID& events, void* sink) {
 
 std::shared_ptr<ModemCore> CurrentModemCore() {
     Machine* machine = Machine::Current();
-    return machine ? machine->modem().Core() : nullptr;
+    if (!machine) return nullptr;
+    Hidden hidden;
+    return HiddenCopy(machine->modem().Core());
 }
 
 // ---- core ---------------------------------------------------------------------------------
@@ -39,6 +42,11 @@ std::shared_ptr<ModemCore> CurrentModemCore() {
 ModemCore::ModemCore(Machine& machine) : machine(machine), serial(nextSerial.fetch_add(1)) {
     services[kAtServiceId] = ModemServiceState{kAtServiceId, false, {}, {}};
     services[kDeviceModeServiceId] = ModemServiceState{kDeviceModeServiceId, false, {}, {}};
+}
+
+std::shared_ptr<ModemCore> ModemCore::Self() {
+    Hidden hidden;
+    return HiddenCopy(shared_from_this());
 }
 
 HRESULT ModemCore::Fault(ModemFault step) const {
@@ -102,20 +110,22 @@ HRESULT ModemCore::Advise(std::uint64_t point, REFIID events, IUnknown* sink, DW
     if (HRESULT fault = Fault(ModemFault::Advise); FAILED(fault)) return fault;
     void* typed = nullptr;
     if (FAILED(sink->QueryInterface(events, &typed)) || !typed) return CONNECT_E_CANNOTCONNECT;
-    auto connection = std::make_shared<ModemConnection>();
+    auto connection = MakeHidden<ModemConnection>();
+    std::lock_guard lock(mutex);
     connection->events = events;
     connection->point = point;
     connection->sink = typed;
-    std::lock_guard lock(mutex);
     connection->cookie = nextCookie++;
     connections.push_back(connection);
     *cookie = connection->cookie;
+    Publish(&connection->advised);
     return S_OK;
 }
 
 HRESULT ModemCore::Unadvise(std::uint64_t point, DWORD cookie) {
     if (HRESULT fault = Fault(ModemFault::Unadvise); FAILED(fault)) return fault;
     std::shared_ptr<ModemConnection> connection;
+    IUnknown* sink = nullptr;
     {
         std::unique_lock lock(mutex);
         auto it = std::find_if(connections.begin(), connections.end(),
@@ -131,12 +141,20 @@ HRESULT ModemCore::Unadvise(std::uint64_t point, DWORD cookie) {
             machine.clock().Wait({connection->callEnded}, false, INFINITE);
             lock.lock();
         }
+        sink = AsUnknown(connection->events, connection->sink);
+        Observe(&connection->called);
     }
-    AsUnknown(connection->events, connection->sink)->Release();
+    {
+        Hidden hidden;
+        connection.reset();
+    }
+    sink->Release();
     return S_OK;
 }
 
 void ModemCore::Deliver(REFIID events, const std::function<void(void*)>& call) {
+    // The service's bookkeeping is out of sight; the sinks' calls are seen.
+    Hidden hidden;
     std::vector<std::shared_ptr<ModemConnection>> targets;
     {
         std::lock_guard lock(mutex);
@@ -160,12 +178,16 @@ void ModemCore::Deliver(REFIID events, const std::function<void(void*)>& call) {
                     --connection.active;
                     wake = connection.removed;
                 }
+                Publish(&connection.called);
                 if (wake) core.machine.clock().SetEvent(*connection.callEnded);
             }
         };
         tlCalls.push_back(target.get());
         Ended ended{*this, *target};
-        call(target->sink);
+        void* sink = target->sink;
+        Observe(&target->advised);
+        Shown shown;
+        call(sink);
     }
 }
 
@@ -221,7 +243,7 @@ HRESULT ModemCore::Session(IMbnDeviceService* service, const std::string& id, bo
     }
     *requestId = request;
     if (behaviour.kind == SessionBehaviour::Never) return S_OK;
-    auto self = shared_from_this();
+    auto self = Self();
     ComRef<IMbnDeviceService> ref(service);
     HRESULT status = behaviour.status;
     Complete(behaviour.delayMs, [self, ref, id, open, status, request] {
@@ -285,7 +307,7 @@ HRESULT ModemCore::Command(IMbnDeviceService* service, const std::string& id, bo
         return S_OK;
     }
 
-    auto self = shared_from_this();
+    auto self = Self();
     ComRef<IMbnDeviceService> ref(service);
     Complete(reply.delayMs, [self, ref, reply, query, commandId, answerId] {
         SAFEARRAY* array = reply.kind == ModemReply::NoData ? nullptr : NewByteArray(reply.bytes);
@@ -435,7 +457,7 @@ void Modem::SetFault(ModemFault step, HRESULT result) {
 }
 
 void Modem::RaiseRegistrationEvent(RegistrationEvent event, std::size_t index, ULONG requestId, HRESULT status) {
-    auto core = core_;
+    auto core = core_->Self();
     core->machine.clock().Post([core, event, index, requestId, status] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         IMbnRegistration* registration = nullptr;
@@ -460,7 +482,7 @@ void Modem::RaiseRegistrationEvent(RegistrationEvent event, std::size_t index, U
 }
 
 void Modem::RaiseInterfaceEvent(InterfaceEvent event, std::size_t index) {
-    auto core = core_;
+    auto core = core_->Self();
     core->machine.clock().Post([core, event, index] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         ComRef<IMbnInterface> ref(index < keys.size() ? NewMbnInterface(core, keys[index]) : nullptr, false);
@@ -479,7 +501,7 @@ void Modem::RaiseInterfaceEvent(InterfaceEvent event, std::size_t index) {
 }
 
 void Modem::RaiseEventNotification(const std::string& serviceId, ULONG eventId, std::string data) {
-    auto core = core_;
+    auto core = core_->Self();
     core->machine.clock().Post([core, serviceId, eventId, data] {
         std::vector<std::uint64_t> keys = core->InterfaceKeys();
         std::string canonical = serviceId;

@@ -14,6 +14,7 @@
 
 #include "platform/mbn.h"
 #include "platform/modemfile/modem_com.h"
+#include "platform/sim/hidden.h"
 #include "platform/sim/modem.h"
 #include "platform/sim/objects.h"
 #include "platform/sim/names.h"
@@ -53,7 +54,11 @@ struct ModemConnection {
     void* sink = nullptr;      // the events interface, one reference held
     int active = 0;            // calls in progress
     bool removed = false;
-    std::shared_ptr<Event> callEnded = std::make_shared<Event>(false, false, "");
+    std::shared_ptr<Event> callEnded = MakeHidden<Event>(false, false, "");
+    // Where the sanitizer learns what the service orders: the Advise before every call to the
+    // sink, every call before the Unadvise (not one call before the next).
+    char advised = 0;
+    char called = 0;
 };
 
 struct ModemServiceState {
@@ -76,7 +81,7 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     const std::uint64_t serial;
     std::atomic<int> mtaThreads{0};
 
-    mutable std::mutex mutex;
+    mutable HiddenMutex mutex;
     std::vector<ModemInterfaceSlot> interfaces;
     std::uint64_t nextInterfaceKey = 1;
     std::map<std::string, ModemServiceState> services;  // by lower-case id
@@ -90,6 +95,8 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     std::uint64_t nextPoint = 1;
     std::vector<ModemCommand> commands;
 
+    // A copy of the core for a delivery to hold (see HiddenCopy).
+    std::shared_ptr<ModemCore> Self();
     HRESULT Fault(ModemFault step) const;
     std::string InterfaceIdLocked(std::size_t index) const;
     // The interface with this key (or id, letter case aside); false when gone.

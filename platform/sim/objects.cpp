@@ -18,12 +18,15 @@ HANDLE HandleTable::Add(std::shared_ptr<Object> object) {
 }
 
 std::shared_ptr<Object> HandleTable::Get(HANDLE handle) const {
+    // The caller's copy counts apart from the table's (see HiddenCopy).
+    Hidden hidden;
     std::lock_guard lock(mutex_);
     auto it = objects_.find(reinterpret_cast<ULONG_PTR>(handle));
-    return it == objects_.end() ? nullptr : it->second;
+    return it == objects_.end() ? nullptr : HiddenCopy(it->second);
 }
 
 bool HandleTable::Close(HANDLE handle) {
+    Hidden hidden;
     std::shared_ptr<Object> released;  // destroyed outside the lock
     std::lock_guard lock(mutex_);
     auto it = objects_.find(reinterpret_cast<ULONG_PTR>(handle));

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/sim/hidden.h"
 #include "platform/types.h"
 
 namespace sim {
@@ -61,7 +62,7 @@ public:
     std::size_t Count() const;
 
 private:
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     std::map<ULONG_PTR, std::shared_ptr<Object>> objects_;
 };
 

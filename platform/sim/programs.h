@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/objects.h"
 #include "platform/types.h"
 
@@ -125,7 +126,7 @@ private:
     DWORD ScFailure(const std::vector<std::string>& args);
 
     Machine& machine_;
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     std::vector<Program> programs_;
     std::vector<ProgramRun> runs_;
     std::vector<RunningProcess> running_;

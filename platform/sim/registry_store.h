@@ -37,6 +37,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/objects.h"
 #include "platform/types.h"
 
@@ -133,7 +134,7 @@ private:
     void Record(const char* party, const std::string& text);
 
     Machine& machine_;
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     KeyRef root_;
     std::set<std::uint64_t> watchingThreads_;  // threads whose end is to be told to the registry
     LSTATUS notifyFailure_ = ERROR_SUCCESS;

@@ -7,86 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/sim/hidden.h"
 #include "platform/sync.h"
-
-#if defined(__SANITIZE_THREAD__)
-#include <sanitizer/tsan_interface.h>
-extern "C" void __tsan_ignore_thread_begin();
-extern "C" void __tsan_ignore_thread_end();
-extern "C" void AnnotateIgnoreSyncBegin(const char* file, int line);
-extern "C" void AnnotateIgnoreSyncEnd(const char* file, int line);
-#endif
 
 namespace sim {
 
 namespace {
-// ThreadSanitizer looks at the concurrent machine's scheduler as it would at a kernel: not at all.
-// Its lock and its data are hidden, or every wait would order the threads that pass through it;
-// the scheduler says instead where Windows orders two threads (an event set and a wait it ends, a
-// thread's start and end, a delivery and what scheduled it).
-void StopSeeing() {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_ignore_thread_begin();
-    AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
-#endif
-}
-
-void SeeAgain() {
-#if defined(__SANITIZE_THREAD__)
-    AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
-    __tsan_ignore_thread_end();
-#endif
-}
-
-class Hidden {
-public:
-    explicit Hidden(bool hide) : hide_(hide) {
-        if (hide_) StopSeeing();
-    }
-    ~Hidden() {
-        if (hide_) SeeAgain();
-    }
-    Hidden(const Hidden&) = delete;
-    Hidden& operator=(const Hidden&) = delete;
-
-private:
-    bool hide_;
-};
-
-// User code called from inside a hidden stretch (the deadlock handler).
-class Shown {
-public:
-    explicit Shown(bool shown) : shown_(shown) {
-        if (shown_) SeeAgain();
-    }
-    ~Shown() {
-        if (shown_) StopSeeing();
-    }
-    Shown(const Shown&) = delete;
-    Shown& operator=(const Shown&) = delete;
-
-private:
-    bool shown_;
-};
-
-void Publish([[maybe_unused]] const void* object) {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_release(const_cast<void*>(object));
-#endif
-}
-
-void Observe([[maybe_unused]] const void* object) {
-#if defined(__SANITIZE_THREAD__)
-    __tsan_acquire(const_cast<void*>(object));
-#endif
-}
-
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 constexpr DWORD kTerminatedResult = 0xDEAD0001;
 
 thread_local Scheduler* tlScheduler = nullptr;
@@ -106,7 +32,10 @@ thread_local std::uint64_t tlThreadSerial = 0;
 thread_local std::vector<std::function<void()>> tlExitActions;
 
 void BeginSimulatedThread() {
-    tlThreadSerial = nextThreadSerial.fetch_add(1);
+    {
+        Hidden hidden;
+        tlThreadSerial = nextThreadSerial.fetch_add(1);
+    }
     tlExitActions.clear();
 }
 
@@ -477,7 +406,7 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
     const std::uint64_t participant = NewParticipantLocked();
     MakeReadyLocked(participant);
     auto done = std::make_shared<bool>(false);
-    std::thread thread([this, concurrent = concurrent_, object, body = std::move(body), done, participant] {
+    std::thread thread([this, concurrent = concurrent_, object, body = std::move(body), done, participant]() mutable {
         {
             Hidden hidden(concurrent);
             BecomeParticipant(this, participant);
@@ -502,6 +431,7 @@ std::shared_ptr<ThreadObject> Scheduler::StartThread(std::function<DWORD()> body
         object->exitCode = code;
         object->exited = true;
         WakeWaitersOfLocked(*object);
+        object.reset();  // out of sight: the count would order the thread's end before its last holder
         *done = true;
         tlParticipant = 0;
         StopRunningLocked(participant);
@@ -515,14 +445,16 @@ void Scheduler::At(std::int64_t when, std::function<void()> action) { Schedule(w
 void Scheduler::Post(std::function<void()> action) { Schedule(Now(), std::move(action), concurrent_); }
 
 void Scheduler::Schedule(std::int64_t when, std::function<void()> action, bool atOnce) {
+    // Held by the delivery alone: a count the scheduling thread changed too would order it after the
+    // delivery's end.
     std::shared_ptr<char> cause;
     if (concurrent_ && kSanitized) {
-        cause = std::make_shared<char>(0);
+        cause = MakeHidden<char>(0);
         Publish(cause.get());
     }
     Hidden hidden(concurrent_);
     if (cause)
-        action = [cause, inner = std::move(action)] {
+        action = [cause = std::move(cause), inner = std::move(action)] {
             Observe(cause.get());
             inner();
         };
@@ -745,6 +677,8 @@ void Scheduler::Shutdown() {
         if (workers.empty()) break;
         for (auto& worker : workers) JoinUnlessSelf(worker.thread);
     }
+    // Every thread has ended, also those reaped out of the sanitizer's sight: what each did is done.
+    if (concurrent_) Observe(&settled_);
 }
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/sim/hidden.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/programs.h"
 #include "platform/sync.h"
@@ -48,7 +49,7 @@ struct ServiceManager::Process {
     std::string service;  // key of the record it was started for
     bool connected = false;
     bool ended = false;
-    std::shared_ptr<Event> wake = std::make_shared<Event>(false, false, "");
+    std::shared_ptr<Event> wake = MakeHidden<Event>(false, false, "");
     std::deque<std::unique_ptr<Entry>> entries;
     std::deque<std::pair<std::size_t, DWORD>> controls;  // entry index, control code
 };
@@ -170,7 +171,7 @@ std::size_t ServiceManager::OpenHandleCount() const {
 
 std::shared_ptr<ThreadObject> ServiceManager::StartOwnService(const std::string& name,
                                                               std::function<int()> processMain) {
-    auto process = std::make_shared<Process>();
+    auto process = MakeHidden<Process>();
     process->manager = this;
     process->service = LowerAscii(name);
     {

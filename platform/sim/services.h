@@ -18,6 +18,7 @@
 
 #include "platform/service.h"
 #include "platform/service_install.h"
+#include "platform/sim/hidden.h"
 #include "platform/sim/objects.h"
 
 namespace sim {
@@ -177,7 +178,7 @@ private:
     void StopInProcessLocked(Record& record, std::vector<std::string>& notes);
 
     Machine& machine_;
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     std::map<std::string, std::unique_ptr<Record>> services_;  // by lower-case name
     std::vector<std::shared_ptr<Process>> processes_;
     std::map<std::uintptr_t, ScHandle> scHandles_;

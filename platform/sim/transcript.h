@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/hidden.h"
+
 namespace sim {
 
 struct TranscriptEntry {
@@ -38,7 +40,7 @@ public:
     void SetClock(ClockFn clock, const void* context);
 
 private:
-    mutable std::mutex mutex_;
+    mutable HiddenMutex mutex_;
     std::vector<TranscriptEntry> entries_;
     ClockFn clock_ = nullptr;
     const void* clockContext_ = nullptr;

@@ -136,13 +136,14 @@ TEST(RegEventSink, AnswersOnlyForTheRegistrationEvents) {
 // The worker's side of a registration change: the singleton with its events, its loop running.
 class RegistrationTest : public MonitorTest {
 protected:
-    void StartWorker() {
+    // Settled: the worker's start-up is over and it waits.
+    void StartWorker(bool settled = true) {
         work_ = CStateWork::GetInstance();
         work_->InitPath();
         ASSERT_EQ(work_->InitWork(), 1);
         ASSERT_EQ(monitor_->AttachStateMbnRegEvent(), 1);
         ASSERT_NE(work_->StartThread(), nullptr);
-        Sleep(1000);
+        if (settled) Sleep(1000);
     }
     void StopWorker() {
         monitor_->DetachStateMbnRegEvent();
@@ -204,6 +205,37 @@ TEST_F(RegistrationTest, FailedProviderIdSignalsNothing) {
     EXPECT_EQ(CountLogged("SetSimChangeEvent mccmnc:: 310410"), 1u);  // the start-up's only
     EXPECT_EQ(CountLogged("mcc:310"), 1u);
 }
+
+// Changes that reach the sink at the very moment the worker writes the provider itself (its
+// start-up) or reads it (the wake-up the first of them causes). The machine's threads run at once
+// under ThreadSanitizer, which then sees whether the provider lock keeps them apart.
+struct SameMomentCase {
+    const char* name;
+    bool afterStartUp;
+};
+
+void PrintTo(const SameMomentCase& c, std::ostream* out) { *out << c.name; }
+
+class RegistrationAtTheWorkersMoment : public RegistrationTest, public ::testing::WithParamInterface<SameMomentCase> {};
+
+TEST_P(RegistrationAtTheWorkersMoment, IsHandedOverBesideTheWorkersOwnUseOfTheProvider) {
+    constexpr std::size_t kChanges = 8;
+    Settings("CustomizationSolutionType=2\n");
+    AddModem("46001");
+    StartWorker(GetParam().afterStartUp);
+    for (std::size_t i = 0; i < kChanges; ++i) modem().RaiseRegistrationEvent(RegistrationEvent::RegisterStateChange);
+    Sleep(1000);
+    StopWorker();
+    EXPECT_EQ(CountLogged("CMbnRegEvent::OnRegisterStateChange GetProviderID mccmnc: 46001"), kChanges);
+    // The start-up's hand-over and one per change; the wake-ups they cause may fold together.
+    EXPECT_EQ(CountLogged("SetSimChangeEvent mccmnc:: 46001"), kChanges + 1);
+    EXPECT_TRUE(Logged("mcc:460"));
+    EXPECT_EQ(CountLogged("[Infomation][CStateWork::Work] Triger Service Stop Event.\n"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, RegistrationAtTheWorkersMoment,
+                         ::testing::Values(SameMomentCase{"StartUp", false}, SameMomentCase{"WakeUp", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MonitorTest, RegistrationChangeWithoutAnInterfaceIsLogged) {
     ASSERT_EQ(monitor_->AttachStateMbnRegEvent(), 1);

@@ -1,7 +1,6 @@
 // The machine whose simulated threads run at once: the same virtual clock, real overlap.
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -122,28 +121,5 @@ TEST_F(ConcurrentTest, ATimeOutWithNothingInFlightStillCostsNoRealTime) {
 }
 
 TEST_F(ConcurrentTest, ADeadlockIsStillReported) { ExpectDeadlockReported(machine()); }
-
-// What ThreadSanitizer must flag: a read and a write of one int, a sleep between, no lock.
-// Run only on demand (its own CTest entry in the ThreadSanitizer build, which passes only on
-// the sanitizer's report); the updates it loses are its point.
-int unguarded = 0;
-
-DWORD BumpUnguarded(LPVOID) {
-    for (int i = 0; i < 100; ++i) {
-        const int seen = unguarded;
-        Sleep(1);
-        unguarded = seen + 1;
-    }
-    return 0;
-}
-
-TEST_F(ConcurrentTest, DISABLED_AnUnguardedCounterIsARace) {
-    HANDLE threads[2] = {CreateThread(nullptr, 0, BumpUnguarded, nullptr, 0, nullptr),
-                         CreateThread(nullptr, 0, BumpUnguarded, nullptr, 0, nullptr)};
-    EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(machine().clock().Now(), 100);
-    std::printf("counter %d of 200\n", unguarded);
-    for (HANDLE thread : threads) CloseHandle(thread);
-}
 
 }  // namespace

@@ -82,6 +82,8 @@ void SimTest::SetUp() {
 }
 
 void SimTest::TearDown() {
+    // Its threads end before the pointer to it is cleared: a delivery of the test may still read it.
+    if (machine_) machine_->Shutdown();
     machine_.reset();
     CProcessSingletons::EndAll();
 }

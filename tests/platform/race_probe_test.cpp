@@ -1,0 +1,251 @@
+// Two of the system's own shapes, each once with its lock and once without: ThreadSanitizer must
+// stay silent about the first and flag the second, however the simulated machine carries the calls
+// in between (waits and events, the Mobile Broadband objects, the files, the transcript). The
+// unlocked ones run only on demand: their own CTest entries, in the ThreadSanitizer build, pass
+// only on the sanitizer's report of the race they hold.
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/WideText.h"
+#include "platform/com.h"
+#include "platform/crt.h"
+#include "platform/mbn.h"
+#include "platform/sim/modem.h"
+#include "platform/sync.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+using kvtest::SimTest;
+
+// The worker's shape: its thread writes the provider as it starts, then joins COM and reads the
+// provider at every wake-up; the registration sink, called on a thread of the Mobile Broadband
+// service, looks whether the worker stops, reads the registered provider and writes it, and wakes
+// the worker. Between the two writes each side calls the layer (events, COM, the modem), which must
+// order nothing.
+class ProviderWorker {
+public:
+    virtual ~ProviderWorker() = default;
+
+    void Start() {
+        changed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, &ProviderWorker::Run, this, 0, nullptr);
+    }
+    // What each wake-up read; the worker has ended.
+    std::vector<std::string> Stop() {
+        SetEvent(stop_);
+        WaitForSingleObject(thread_, INFINITE);
+        for (HANDLE handle : {thread_, changed_, stop_}) CloseHandle(handle);
+        return seen_;
+    }
+    bool Stopping() const { return WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0; }
+    void ProviderChanged(const std::string& provider) {
+        WriteProvider(provider);
+        SetEvent(changed_);
+    }
+
+protected:
+    virtual void Lock() { mutex_.lock(); }
+    virtual void Unlock() { mutex_.unlock(); }
+
+private:
+    static DWORD Run(LPVOID self) {
+        static_cast<ProviderWorker*>(self)->Work();
+        return 0;
+    }
+    void Work() {
+        WriteProvider("at start");
+        const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        HANDLE events[2] = {changed_, stop_};
+        for (;;) {
+            const DWORD woken = WaitForMultipleObjects(2, events, FALSE, 5000);
+            if (woken == WAIT_OBJECT_0 + 1) break;
+            if (woken == WAIT_OBJECT_0) seen_.push_back(ReadProvider());
+        }
+        if (com) CoUninitialize();
+    }
+    void WriteProvider(const std::string& provider) {
+        Lock();
+        provider_ = provider;
+        Unlock();
+    }
+    std::string ReadProvider() {
+        Lock();
+        std::string provider = provider_;
+        Unlock();
+        return provider;
+    }
+
+    std::mutex mutex_;
+    std::string provider_;
+    std::vector<std::string> seen_;  // the worker's own
+    HANDLE changed_ = nullptr;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+};
+
+class ProviderWorkerWithoutItsLock final : public ProviderWorker {
+    void Lock() override {}
+    void Unlock() override {}
+};
+
+class ProviderSink final : public IMbnRegistrationEvents {
+public:
+    explicit ProviderSink(ProviderWorker& worker) : worker_(worker) {}
+    HRESULT QueryInterface(REFIID riid, void** out) override {
+        *out = riid == IID_IMbnRegistrationEvents ? static_cast<IMbnRegistrationEvents*>(this) : nullptr;
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
+    HRESULT OnRegisterModeAvailable(IMbnRegistration*) override { return S_OK; }
+    HRESULT OnRegisterStateChange(IMbnRegistration* registration) override {
+        if (worker_.Stopping()) return S_OK;
+        BSTR id = nullptr;
+        if (registration && SUCCEEDED(registration->GetProviderID(&id))) worker_.ProviderChanged(NarrowText(id));
+        SysFreeString(id);
+        return S_OK;
+    }
+    HRESULT OnPacketServiceStateChange(IMbnRegistration*) override { return S_OK; }
+    HRESULT OnSetRegisterModeComplete(IMbnRegistration*, ULONG, HRESULT) override { return S_OK; }
+
+private:
+    ProviderWorker& worker_;
+    LONG refs_ = 1;
+};
+
+// The log writer's shape: every line and every reopening under the writer's lock, an event; a
+// reopening closes the file and looks at its size, as a writer does before moving a grown file to
+// its backup, and the next line opens it again.
+class ShapedLog {
+public:
+    explicit ShapedLog(std::string path) : path_(std::move(path)), lock_(CreateEventA(nullptr, FALSE, TRUE, nullptr)) {}
+    virtual ~ShapedLog() {
+        if (file_) std::fclose(file_);
+        CloseHandle(lock_);
+    }
+    void Write(const std::string& line) {
+        Hold hold(lock_);
+        if (!file_) file_ = _fsopen(path_.c_str(), "a+", _SH_DENYNO);
+        if (!file_) return;
+        std::fputs((line + "\n").c_str(), file_);
+        std::fflush(file_);
+    }
+    virtual void Reopen() {
+        Hold hold(lock_);
+        ReopenLocked();
+    }
+
+protected:
+    void ReopenLocked() {
+        if (file_) std::fclose(file_);
+        file_ = nullptr;
+        if (_access(path_.c_str(), 0) != 0) return;
+        if (std::FILE* sized = _fsopen(path_.c_str(), "r", _SH_DENYNO)) {
+            if (std::fseek(sized, 0, SEEK_END) == 0) size_ = std::ftell(sized);
+            std::fclose(sized);
+        }
+    }
+
+private:
+    class Hold {
+    public:
+        explicit Hold(HANDLE lock) : lock_(lock) { WaitForSingleObject(lock_, INFINITE); }
+        ~Hold() { SetEvent(lock_); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        HANDLE lock_;
+    };
+
+    const std::string path_;
+    HANDLE lock_;
+    std::FILE* file_ = nullptr;
+    long size_ = 0;  // at the last reopening
+};
+
+class ShapedLogWithoutItsLock final : public ShapedLog {
+public:
+    using ShapedLog::ShapedLog;
+    void Reopen() override { ReopenLocked(); }
+};
+
+class RaceProbe : public SimTest, public ::testing::WithParamInterface<bool> {
+protected:
+    bool Locked() const { return GetParam(); }
+};
+
+TEST_P(RaceProbe, ACallbackAndTheWorkerShareTheProvider) {
+    sim::ModemInterface settings;
+    settings.providerId = "46001";
+    machine().modem().AddInterface(settings);
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    std::unique_ptr<ProviderWorker> worker =
+        Locked() ? std::make_unique<ProviderWorker>() : std::make_unique<ProviderWorkerWithoutItsLock>();
+    ProviderSink sink(*worker);
+    void* object = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager, &object), S_OK);
+    auto* manager = static_cast<IMbnInterfaceManager*>(object);
+    IConnectionPointContainer* container = nullptr;
+    ASSERT_EQ(manager->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
+    IConnectionPoint* point = nullptr;
+    ASSERT_EQ(container->FindConnectionPoint(IID_IMbnRegistrationEvents, &point), S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+
+    worker->Start();
+    machine().modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);  // as it starts
+    Sleep(1000);
+    machine().modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);  // while it waits
+    Sleep(1000);
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+    const std::vector<std::string> seen = worker->Stop();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), "46001");
+    for (IUnknown* held : {static_cast<IUnknown*>(point), static_cast<IUnknown*>(container),
+                           static_cast<IUnknown*>(manager)})
+        held->Release();
+    CoUninitialize();
+}
+
+TEST_P(RaceProbe, ALogLineIsWrittenWhileTheLogReopens) {
+    constexpr int kTimes = 20;
+    const char kPath[] = "C:\\Kavrion\\KvConfigService\\KvConfigService.log";
+    WriteFile(kPath, "");
+    std::unique_ptr<ShapedLog> log =
+        Locked() ? std::make_unique<ShapedLog>(kPath) : std::make_unique<ShapedLogWithoutItsLock>(kPath);
+    // The worker reopens at each of its wake-ups while a callback of the layer logs.
+    HANDLE reopener = CreateThread(
+        nullptr, 0,
+        [](LPVOID parameter) -> DWORD {
+            for (int i = 0; i < kTimes; ++i) {
+                static_cast<ShapedLog*>(parameter)->Reopen();
+                Sleep(1);
+            }
+            return 0;
+        },
+        log.get(), 0, nullptr);
+    machine().clock().Post([&log] {
+        for (int i = 0; i < kTimes; ++i) {
+            log->Write("line " + std::to_string(i));
+            Sleep(1);
+        }
+    });
+    EXPECT_EQ(WaitForSingleObject(reopener, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(reopener);
+    machine().clock().Settle();
+    log.reset();
+    EXPECT_EQ(kvtest::SplitLines(ReadFile(kPath)).size(), static_cast<std::size_t>(kTimes));
+}
+
+INSTANTIATE_TEST_SUITE_P(UnderItsLock, RaceProbe, ::testing::Values(true));
+INSTANTIATE_TEST_SUITE_P(DISABLED_WithoutItsLock, RaceProbe, ::testing::Values(false));
+
+}  // namespace
