@@ -55,43 +55,24 @@ HRESULT ModemCore::Fault(ModemFault step) const {
     return it == faults.end() ? S_OK : it->second;
 }
 
-std::string ModemCore::InterfaceIdLocked(std::size_t index) const {
-    const ModemInterfaceSlot& slot = interfaces[index];
-    return slot.settings.id.empty() ? modemfile::DefaultInterfaceId(index) : slot.settings.id;
-}
-
 bool ModemCore::FindInterface(std::uint64_t key, ModemInterface* settings, std::string* id) const {
     std::lock_guard lock(mutex);
-    for (std::size_t i = 0; i < interfaces.size(); ++i) {
-        if (interfaces[i].key != key) continue;
-        if (settings) *settings = interfaces[i].settings;
-        if (id) *id = InterfaceIdLocked(i);
-        return true;
-    }
-    return false;
+    return interfaces.Find(key, settings, id);
 }
 
 bool ModemCore::FindInterfaceById(const std::string& id, std::uint64_t* key) const {
     std::lock_guard lock(mutex);
-    std::string wanted = LowerAscii(id);
-    for (std::size_t i = 0; i < interfaces.size(); ++i) {
-        if (LowerAscii(InterfaceIdLocked(i)) != wanted) continue;
-        *key = interfaces[i].key;
-        return true;
-    }
-    return false;
+    return interfaces.FindById(id, key);
 }
 
 std::vector<std::uint64_t> ModemCore::InterfaceKeys() const {
     std::lock_guard lock(mutex);
-    std::vector<std::uint64_t> keys;
-    for (const auto& slot : interfaces) keys.push_back(slot.key);
-    return keys;
+    return interfaces.Keys();
 }
 
 void ModemCore::RemoveAllInterfaces() {
     std::lock_guard lock(mutex);
-    interfaces.clear();
+    interfaces.TakeAll();
 }
 
 ULONG ModemCore::NewRequestId() {
@@ -335,26 +316,25 @@ Modem::~Modem() {
 
 std::size_t Modem::AddInterface(ModemInterface settings) {
     std::lock_guard lock(core_->mutex);
-    core_->interfaces.push_back({core_->nextInterfaceKey++, std::move(settings)});
-    return core_->interfaces.size() - 1;
+    return core_->interfaces.Add(std::move(settings));
 }
 
 void Modem::SetInterface(std::size_t index, ModemInterface settings) {
     std::lock_guard lock(core_->mutex);
-    if (index < core_->interfaces.size()) core_->interfaces[index].settings = std::move(settings);
+    if (index < core_->interfaces.Size()) core_->interfaces.At(index) = std::move(settings);
 }
 
 ModemInterface Modem::Interface(std::size_t index) const {
     std::lock_guard lock(core_->mutex);
-    if (index >= core_->interfaces.size()) return {};
-    ModemInterface settings = core_->interfaces[index].settings;
-    settings.id = core_->InterfaceIdLocked(index);
+    if (index >= core_->interfaces.Size()) return {};
+    ModemInterface settings = core_->interfaces.At(index);
+    settings.id = core_->interfaces.IdAt(index);
     return settings;
 }
 
 std::size_t Modem::InterfaceCount() const {
     std::lock_guard lock(core_->mutex);
-    return core_->interfaces.size();
+    return core_->interfaces.Size();
 }
 
 void Modem::RemoveInterfaces() { core_->RemoveAllInterfaces(); }
@@ -369,7 +349,7 @@ std::size_t Modem::ReturnInterface(ModemInterface settings) {
 
 void Modem::SetProviderId(std::size_t index, std::string providerId) {
     std::lock_guard lock(core_->mutex);
-    if (index < core_->interfaces.size()) core_->interfaces[index].settings.providerId = std::move(providerId);
+    if (index < core_->interfaces.Size()) core_->interfaces.At(index).providerId = std::move(providerId);
 }
 
 void Modem::AddDeviceService(const std::string& id) {

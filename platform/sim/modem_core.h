@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/mbn.h"
+#include "platform/modemfile/interface_list.h"
 #include "platform/modemfile/modem_com.h"
 #include "platform/sim/hidden.h"
 #include "platform/sim/modem.h"
@@ -68,11 +69,6 @@ struct ModemServiceState {
     SessionBehaviour close;
 };
 
-struct ModemInterfaceSlot {
-    std::uint64_t key = 0;
-    ModemInterface settings;
-};
-
 struct ModemCore : std::enable_shared_from_this<ModemCore> {
     explicit ModemCore(Machine& machine);
 
@@ -82,8 +78,7 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     std::atomic<int> mtaThreads{0};
 
     mutable HiddenMutex mutex;
-    std::vector<ModemInterfaceSlot> interfaces;
-    std::uint64_t nextInterfaceKey = 1;
+    modemfile::InterfaceList interfaces;
     std::map<std::string, ModemServiceState> services;  // by lower-case id
     modemfile::ModemAnswers answers;
     std::optional<ModemReply> replyOverride;
@@ -98,7 +93,6 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     // A copy of the core for a delivery to hold (see HiddenCopy).
     std::shared_ptr<ModemCore> Self();
     HRESULT Fault(ModemFault step) const;
-    std::string InterfaceIdLocked(std::size_t index) const;
     // The interface with this key (or id, letter case aside); false when gone.
     bool FindInterface(std::uint64_t key, ModemInterface* settings, std::string* id) const;
     bool FindInterfaceById(const std::string& id, std::uint64_t* key) const;

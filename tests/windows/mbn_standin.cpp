@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "platform/mbn.h"
+#include "platform/modemfile/interface_list.h"
 #include "platform/modemfile/modem_com.h"
 #include "platform/modemfile/modem_description.h"
 
@@ -184,7 +185,6 @@ public:
 
 private:
     void Load();
-    std::string IdLocked(std::size_t index) const;
     // Runs `delivery` on the stand-in's thread, `delayMs` from now.
     void Later(DWORD delayMs, std::function<void()> delivery);
     void Run();
@@ -201,9 +201,8 @@ private:
 
     CTranscript m_transcript;
     mutable std::mutex m_mutex;
-    std::vector<std::pair<std::uint64_t, ModemInterface>> m_interfaces;
-    std::vector<std::pair<std::uint64_t, ModemInterface>> m_removed;
-    std::uint64_t m_nextKey = 1;
+    modemfile::InterfaceList m_interfaces;
+    std::vector<ModemInterface> m_removed;
     std::map<std::string, CServiceState> m_services;  // by lower-case id
     modemfile::ModemAnswers m_answers;
     std::map<ModemFault, HRESULT> m_faults;
@@ -588,7 +587,7 @@ void CModem::Load() {
         m_transcript.Add("modem: " + problem + "; no interface");
         return;
     }
-    for (const ModemInterface& settings : description.interfaces) m_interfaces.emplace_back(m_nextKey++, settings);
+    for (const ModemInterface& settings : description.interfaces) m_interfaces.Add(settings);
     for (const modemfile::ServiceSetting& setting : description.services) {
         const std::string key = Lower(setting.id);
         if (setting.kind == modemfile::ServiceSetting::Remove) {
@@ -612,40 +611,22 @@ void CModem::Load() {
             m_faults[step] = result;
         }
     }
-    m_transcript.Add("modem: " + std::to_string(m_interfaces.size()) + " interface(s)");
-}
-
-std::string CModem::IdLocked(std::size_t index) const {
-    const std::string& id = m_interfaces[index].second.id;
-    return id.empty() ? modemfile::DefaultInterfaceId(index) : id;
+    m_transcript.Add("modem: " + std::to_string(m_interfaces.Size()) + " interface(s)");
 }
 
 bool CModem::Find(std::uint64_t key, ModemInterface* settings, std::string* id) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (std::size_t i = 0; i < m_interfaces.size(); ++i) {
-        if (m_interfaces[i].first != key) continue;
-        if (settings) *settings = m_interfaces[i].second;
-        if (id) *id = IdLocked(i);
-        return true;
-    }
-    return false;
+    return m_interfaces.Find(key, settings, id);
 }
 
 bool CModem::FindById(const std::string& id, std::uint64_t* key) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (std::size_t i = 0; i < m_interfaces.size(); ++i) {
-        if (Lower(IdLocked(i)) != Lower(id)) continue;
-        *key = m_interfaces[i].first;
-        return true;
-    }
-    return false;
+    return m_interfaces.FindById(id, key);
 }
 
 std::vector<std::uint64_t> CModem::Keys() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<std::uint64_t> keys;
-    for (const auto& slot : m_interfaces) keys.push_back(slot.first);
-    return keys;
+    return m_interfaces.Keys();
 }
 
 bool CModem::ServiceExists(const std::string& id, std::string* canonical) const {
@@ -765,12 +746,12 @@ void CModem::Control(const std::string& line) {
     if (verb == "register" || verb == "ready") {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_interfaces.empty()) {
+            if (m_interfaces.Size() == 0) {
                 m_transcript.Add("control: ignored, the modem has no interface");
                 return;
             }
             if (verb == "register") {
-                m_interfaces[0].second.providerId = argument;
+                m_interfaces.At(0).providerId = argument;
             } else {
                 char* end = nullptr;
                 long state = std::strtol(argument.c_str(), &end, 10);
@@ -778,7 +759,7 @@ void CModem::Control(const std::string& line) {
                     m_transcript.Add("control: a ready state is 0 to 8");
                     return;
                 }
-                m_interfaces[0].second.readyState = static_cast<MBN_READY_STATE>(state);
+                m_interfaces.At(0).readyState = static_cast<MBN_READY_STATE>(state);
             }
         }
         if (verb == "register")
@@ -792,9 +773,9 @@ void CModem::Control(const std::string& line) {
         std::size_t count = 0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            first = m_interfaces.size();
+            first = m_interfaces.Size();
             count = m_removed.size();
-            for (auto& slot : m_removed) m_interfaces.emplace_back(m_nextKey++, slot.second);
+            for (ModemInterface& settings : m_removed) m_interfaces.Add(std::move(settings));
             m_removed.clear();
         }
         // As a modem does once it is back and has found its network: ready, registered, attached.
@@ -802,7 +783,7 @@ void CModem::Control(const std::string& line) {
             std::string id;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                id = IdLocked(i);
+                id = m_interfaces.IdAt(i);
             }
             InterfaceStateEvent(id, MBN_DEVICE_SERVICES_CAPABLE_INTERFACE_ARRIVAL);
             InterfaceEvent(i);
@@ -864,9 +845,8 @@ void CModem::InterfaceStateEvent(const std::string& id, MBN_DEVICE_SERVICES_INTE
 std::vector<std::string> CModem::RemoveAll() {
     std::vector<std::string> ids;
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (std::size_t i = 0; i < m_interfaces.size(); ++i) ids.push_back(IdLocked(i));
-    m_removed.insert(m_removed.end(), m_interfaces.begin(), m_interfaces.end());
-    m_interfaces.clear();
+    for (std::size_t i = 0; i < m_interfaces.Size(); ++i) ids.push_back(m_interfaces.IdAt(i));
+    for (ModemInterface& settings : m_interfaces.TakeAll()) m_removed.push_back(std::move(settings));
     return ids;
 }
 
