@@ -42,4 +42,21 @@ inline SAFEARRAY* NewByteArray(const std::string& bytes) {
     return array;
 }
 
+// The bytes of a command as the system hands them: a one-dimensional VT_UI1 array. False for
+// anything else.
+inline bool ReadByteArray(SAFEARRAY* data, std::string* bytes) {
+    VARTYPE vt = VT_EMPTY;
+    LONG lower = 0, upper = -1;
+    if (!data || FAILED(SafeArrayGetVartype(data, &vt)) || vt != VT_UI1 || SafeArrayGetDim(data) != 1 ||
+        FAILED(SafeArrayGetLBound(data, 1, &lower)) || FAILED(SafeArrayGetUBound(data, 1, &upper)))
+        return false;
+    bytes->clear();
+    if (upper < lower) return true;
+    void* raw = nullptr;
+    if (FAILED(SafeArrayAccessData(data, &raw))) return false;
+    bytes->assign(static_cast<const char*>(raw), static_cast<std::size_t>(upper - lower + 1));
+    SafeArrayUnaccessData(data);
+    return true;
+}
+
 }  // namespace modemfile

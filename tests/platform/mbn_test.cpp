@@ -566,6 +566,15 @@ TEST_F(MbnTest, AtServiceAnswersFromItsReplyTable) {
     ASSERT_EQ(WaitForSingleObject(sink.arrived, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(sink.Lines().back(), "set " + at + " 7 [<null>] " + std::to_string(E_NOTIMPL) + " #" + std::to_string(request));
 
+    // Only a one-dimensional byte array is a command: anything else is refused and not sent.
+    SAFEARRAY* notBytes[] = {nullptr, SafeArrayCreateVector(VT_BSTR, 0, 1)};
+    for (SAFEARRAY* array : notBytes) {
+        EXPECT_EQ(service->SetCommand(1, array, &request), E_INVALIDARG);
+        EXPECT_EQ(service->QueryCommand(1, array, &request), E_INVALIDARG);
+        if (array) SafeArrayDestroy(array);
+    }
+    EXPECT_EQ(modem().Commands().size(), std::size(cases) + 1);
+
     // A closed session takes no command.
     modem().SetSessionOpen(sim::kAtServiceId, false);
     EXPECT_EQ(Send(service, 1, "AT\r\n", &request), E_FAIL);

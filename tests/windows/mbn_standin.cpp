@@ -901,18 +901,8 @@ HRESULT CModem::Session(IMbnDeviceService* service, const std::string& id, bool 
 HRESULT CModem::Command(IMbnDeviceService* service, const std::string& id, bool query, ULONG commandId,
                         SAFEARRAY* data, ULONG* requestId) {
     if (!requestId) return E_POINTER;
-    VARTYPE vt = VT_EMPTY;
-    LONG lower = 0, upper = -1;
-    if (!data || FAILED(SafeArrayGetVartype(data, &vt)) || vt != VT_UI1 || SafeArrayGetDim(data) != 1 ||
-        FAILED(SafeArrayGetLBound(data, 1, &lower)) || FAILED(SafeArrayGetUBound(data, 1, &upper)))
-        return E_INVALIDARG;
     std::string bytes;
-    if (upper >= lower) {
-        void* raw = nullptr;
-        if (FAILED(SafeArrayAccessData(data, &raw))) return E_INVALIDARG;
-        bytes.assign(static_cast<const char*>(raw), static_cast<std::size_t>(upper - lower + 1));
-        SafeArrayUnaccessData(data);
-    }
+    if (!modemfile::ReadByteArray(data, &bytes)) return E_INVALIDARG;
     const std::string call = std::string(query ? "QueryCommand " : "SetCommand ");
     const std::string received = " " + std::to_string(commandId) + " \"" + modemfile::EscapeBytes(bytes) + "\"";
 
