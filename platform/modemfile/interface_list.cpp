@@ -4,15 +4,11 @@
 
 namespace modemfile {
 
-namespace {
-
 std::string LowerAsciiText(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
 }
-
-}  // namespace
 
 std::size_t InterfaceList::Add(ModemInterface settings) {
     slots_.push_back({nextKey_++, std::move(settings)});

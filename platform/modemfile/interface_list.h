@@ -10,6 +10,9 @@
 
 namespace modemfile {
 
+// Ids and names match in any letter case, as Windows compares them.
+std::string LowerAsciiText(std::string text);
+
 // Each interface is known by a key of its own while it is listed; one that is removed and comes
 // back gets a new key, as Windows hands out a new object. Not locked: its owner holds its own
 // lock around every call.
@@ -22,7 +25,7 @@ public:
     // The id it gives: its own, or the default of its position.
     std::string IdAt(std::size_t index) const;
     bool Find(std::uint64_t key, ModemInterface* settings, std::string* id) const;
-    bool FindById(const std::string& id, std::uint64_t* key) const;  // ids match in any letter case
+    bool FindById(const std::string& id, std::uint64_t* key) const;
     std::vector<std::uint64_t> Keys() const;
     // Every interface, removed from the list.
     std::vector<ModemInterface> TakeAll();

@@ -63,12 +63,6 @@ constexpr ULONG kDataClassLte = 0x20;
 
 HMODULE thisModule = nullptr;
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 std::wstring BesideThisDll(const wchar_t* name) {
     std::wstring path(MAX_PATH, L'\0');
     DWORD n = GetModuleFileNameW(thisModule, path.data(), static_cast<DWORD>(path.size()));
@@ -589,7 +583,7 @@ void CModem::Load() {
     }
     for (const ModemInterface& settings : description.interfaces) m_interfaces.Add(settings);
     for (const modemfile::ServiceSetting& setting : description.services) {
-        const std::string key = Lower(setting.id);
+        const std::string key = modemfile::LowerAsciiText(setting.id);
         if (setting.kind == modemfile::ServiceSetting::Remove) {
             m_services.erase(key);
             continue;
@@ -631,7 +625,7 @@ std::vector<std::uint64_t> CModem::Keys() const {
 
 bool CModem::ServiceExists(const std::string& id, std::string* canonical) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_services.find(Lower(id));
+    auto it = m_services.find(modemfile::LowerAsciiText(id));
     if (it == m_services.end()) return false;
     if (canonical) *canonical = it->second.id;
     return true;
@@ -639,7 +633,7 @@ bool CModem::ServiceExists(const std::string& id, std::string* canonical) const 
 
 bool CModem::SessionOpen(const std::string& id) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_services.find(Lower(id));
+    auto it = m_services.find(modemfile::LowerAsciiText(id));
     return it != m_services.end() && it->second.sessionOpen;
 }
 
@@ -862,7 +856,7 @@ HRESULT CModem::Session(IMbnDeviceService* service, const std::string& id, bool 
     ULONG request = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_services.find(Lower(id));
+        auto it = m_services.find(modemfile::LowerAsciiText(id));
         if (it == m_services.end()) return kGone;
         behaviour = open ? it->second.open : it->second.close;
         if (behaviour.kind != SessionBehaviour::Fail) request = m_nextRequestId++;
@@ -883,7 +877,7 @@ HRESULT CModem::Session(IMbnDeviceService* service, const std::string& id, bool 
     Later(behaviour.delayMs, [this, service, id, open, status, request] {
         if (status == S_OK) {
             std::lock_guard<std::mutex> lock(m_mutex);
-            auto it = m_services.find(Lower(id));
+            auto it = m_services.find(modemfile::LowerAsciiText(id));
             if (it != m_services.end()) it->second.sessionOpen = open;
         }
         Deliver(IID_IMbnDeviceServicesEvents, [&](IUnknown* sink) {
@@ -913,7 +907,7 @@ HRESULT CModem::Command(IMbnDeviceService* service, const std::string& id, bool 
     HRESULT refused = S_OK;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_services.find(Lower(id));
+        auto it = m_services.find(modemfile::LowerAsciiText(id));
         if (it == m_services.end()) {
             refused = kGone;
         } else if (!it->second.sessionOpen) {
