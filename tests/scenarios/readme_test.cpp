@@ -2,8 +2,10 @@
 // edits, prints what it says.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -84,6 +86,62 @@ protected:
                     sent.push_back(line.substr(1, line.find(']') - 1) + line.substr(at + 3, line.find("\\r") - at - 3));
         return sent;
     }
+    // The commands other than queries that the transcript shows, by the second they were sent in.
+    std::map<int, Lines> IndexCommandsBySecond() const {
+        std::map<int, Lines> bySecond;
+        for (const std::string& line : kvtest::SplitLines(Out())) {
+            std::size_t at = line.find("] modem: SetCommand ");
+            std::size_t open = line.find(" 1 \"", at);
+            if (at == std::string::npos || open == std::string::npos) continue;
+            std::string command = line.substr(open + 4, line.find("\\r", open) - open - 4);
+            if (!command.empty() && command.back() != '?') bySecond[std::stoi(line.substr(1, at - 1))].push_back(command);
+        }
+        return bySecond;
+    }
+    // What the README's sentence beginning with `marker` says is sent: the quoted commands before each
+    // "at start" (0) or "at <n> s", by that second. The sentence ends at a full stop outside quotes.
+    std::map<int, Lines> ListedBySecond(const std::string& marker) const {
+        std::map<int, Lines> bySecond;
+        std::size_t at = readme_.find(marker);
+        if (at == std::string::npos) {
+            ADD_FAILURE() << "no sentence: " << marker;
+            return bySecond;
+        }
+        Lines pending;
+        std::string outside;
+        auto take = [&] {
+            std::string words;
+            for (char c : outside) words += c == '\n' ? ' ' : c;
+            std::size_t time = words.find(" at ");
+            if (time == std::string::npos) return;
+            std::string rest = words.substr(time + 4);
+            if (rest.rfind("start", 0) == 0) {
+                bySecond[0] = pending;
+                pending.clear();
+            } else if (!rest.empty() && std::isdigit(static_cast<unsigned char>(rest[0])) &&
+                       rest.find(" s") == rest.find_first_not_of("0123456789")) {
+                bySecond[std::stoi(rest)] = pending;
+                pending.clear();
+            }
+        };
+        for (std::size_t i = at + marker.size(); i < readme_.size(); ++i) {
+            if (readme_[i] == '"') {
+                take();
+                outside.clear();
+                std::size_t close = readme_.find('"', i + 1);
+                if (close == std::string::npos) break;
+                pending.push_back(readme_.substr(i + 1, close - i - 1));
+                i = close;
+            } else if (readme_[i] == '.' && (i + 1 == readme_.size() || std::isspace(static_cast<unsigned char>(readme_[i + 1])))) {
+                break;
+            } else {
+                outside += readme_[i];
+            }
+        }
+        take();
+        return bySecond;
+    }
+
     const std::string readme_ = kvtest::ReadAll(fs::path(KV_SOURCE_DIR) / "examples/README.md");
     const ReadmeNotebook notebook_{readme_, temp_.path() / "nb"};
 };
@@ -96,6 +154,8 @@ TEST_F(KvsimReadme, TheReadmesOwnNotebookRunsAsItSays) {
                      "     2.300\"at+bodysaron=1,2", "     2.600\"AT+GTANTPROFILE=4",
                      "     4.300\"at+bodysaron=1,6", "     4.600\"AT+GTANTPROFILE=4"}));
     EXPECT_EQ(kvtest::SplitLines(Out()).back(), "3 of 3 events played; service STOPPED at 6.000 s");
+    // The sentence that tells the run lists every index command of each second.
+    EXPECT_EQ(ListedBySecond("\n`kvsim run` sends "), IndexCommandsBySecond());
 }
 
 TEST_F(KvsimReadme, TheReadmesTaSarModemSelectsTheTriggerIndexAndNoProfile) {
@@ -108,6 +168,7 @@ TEST_F(KvsimReadme, TheReadmesTaSarModemSelectsTheTriggerIndexAndNoProfile) {
                      "     4.100\"AT+gttasen?", "     4.200\"AT+gttasmode?", "     4.300\"AT+GTTASTRIGIDX=6"}));
     EXPECT_EQ(kvtest::CountOf(Out(), ": AntTunerTable HW mode,stop config AntTurnerMapTable!\n"), 3u);
     EXPECT_EQ(kvtest::CountOf(Out(), ": TASar SW mode!Start to config SarIndex!\n"), 3u);
+    EXPECT_EQ(ListedBySecond("`kvsim run` then sends "), IndexCommandsBySecond());
 }
 
 }  // namespace
