@@ -5,7 +5,9 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -13,6 +15,7 @@
 
 #include "tests/scenarios/kvsim_command.h"
 #include "tests/support/service_run.h"
+#include "tests/support/zip_bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -42,6 +45,17 @@ public:
         if (block.empty()) ADD_FAILURE() << "no block after: " << marker;
         return block;
     }
+    // The `code` that follows `marker` at once.
+    std::string CodeAfter(const std::string& marker) const {
+        for (std::size_t at = readme_.find(marker); at != std::string::npos; at = readme_.find(marker, at + 1)) {
+            const std::size_t open = at + marker.size();
+            if (readme_.compare(open, 1, "`") == 0) return readme_.substr(open + 1, readme_.find('`', open + 1) - open - 1);
+        }
+        ADD_FAILURE() << "no code after: " << marker;
+        return "";
+    }
+    const fs::path& Folder() const { return folder_; }
+
     void Write(const std::string& relative, const std::string& text) const {
         fs::create_directories((folder_ / relative).parent_path());
         std::ofstream(folder_ / relative, std::ios::binary) << text;
@@ -55,6 +69,14 @@ public:
         }
         Write(relative, content.replace(at, text.size(), replacement));
     }
+    void CopyExample(const char* name) const {
+        fs::copy(fs::path(KV_SOURCE_DIR) / "examples" / name, folder_, fs::copy_options::recursive);
+    }
+    void AddPackage() const {
+        Write("drives/C/Kavrion/Firmware/KavrConfigFiles.flz",
+              ziptest::BuildZip({ziptest::RawItem("SrvConfig.ini", "[GENERAL]\n")}));
+    }
+
     // The README's small notebook, with the modem file of the block after `modemMarker`.
     void Small(const std::string& modemMarker = "\n`modem.txt`:") const {
         Write(kTables + "RegionMappingTable.xml", Block("<RegionMappingTable>"));
@@ -67,11 +89,57 @@ public:
 
     static inline const std::string kTables = "drives/C/Kavrion/KvConfigService/";
     static inline const std::string kSettings = kTables + "kvwwanConfig.ini";
+    static inline const std::string kMap = kTables + "DeviceModeToScenarioIndexMappingTable.xml";
 
 private:
     std::string readme_;
     fs::path folder_;
 };
+
+// Whether the listed lines stand in the output in order, each right after the one before, or anywhere
+// later after a line "..." (the first anywhere).
+::testing::AssertionResult PrintsListed(const Lines& listed, const Lines& output) {
+    std::vector<Lines> runs(1);
+    for (const std::string& line : listed) {
+        if (line == "...")
+            runs.emplace_back();
+        else
+            runs.back().push_back(line);
+    }
+    std::size_t at = 0;
+    for (const Lines& run : runs) {
+        std::size_t i = at;
+        auto matches = [&](std::size_t from) {
+            for (std::size_t k = 0; k < run.size(); ++k)
+                if (from + k >= output.size() || output[from + k] != run[k]) return false;
+            return true;
+        };
+        while (i + run.size() <= output.size() && !matches(i)) ++i;
+        if (i + run.size() > output.size()) {
+            ::testing::AssertionResult failure = ::testing::AssertionFailure();
+            failure << "not printed in order, from line " << at << ":\n";
+            for (const std::string& line : run) failure << "  " << line << "\n";
+            failure << "output:\n";
+            for (const std::string& line : output) failure << line << "\n";
+            return failure;
+        }
+        at = i + run.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// A transcript line of the modem's AT service, as kvsim prints it (texts escaped).
+std::string ModemLine(const std::string& time, const std::string& command, const std::string& reply) {
+    return "[" + time + "] modem: SetCommand {ffffffff-abca-4b11-a4e2-f2fc87f94488} 1 \"" + command + "\\r\\n\" -> \"" +
+           reply + "\"";
+}
+
+const char kOk[] = "\\r\\nOK\\r\\n";
+const char kSarOn[] = "\\r\\n+BODYSAREN: 1\\r\\n\\r\\nOK\\r\\n";
+const char kSarSoft[] = "\\r\\n+BODYSARMODE: 1\\r\\n\\r\\nOK\\r\\n";
+const char kTunerOn[] = "\\r\\n+GTANTTUNINGEN: 1\\r\\n\\r\\nOK\\r\\n";
+const char kTunerSoft[] = "\\r\\n+GTANTCTRLMODE: 1\\r\\n\\r\\nOK\\r\\n";
+const char kFlagWrite[] = "[     0.000] registry: set HKLM\\SYSTEM\\CurrentControlSet\\Services\\KAVRION\\KVControl\\NewPackageFlag = dword:0";
 
 class KvsimReadme : public KvsimCommandTest {
 protected:
@@ -170,5 +238,98 @@ TEST_F(KvsimReadme, TheReadmesTaSarModemSelectsTheTriggerIndexAndNoProfile) {
     EXPECT_EQ(kvtest::CountOf(Out(), ": TASar SW mode!Start to config SarIndex!\n"), 3u);
     EXPECT_EQ(ListedBySecond("`kvsim run` then sends "), IndexCommandsBySecond());
 }
+
+// A notebook the README describes, the kvsim command it runs, and the lines the README lists for it
+// (the block after `listedAfter`), or, where the README says it in words alone, the lines here.
+struct ReadmeRun {
+    const char* name;
+    const char* command;
+    std::function<void(const ReadmeNotebook&)> make;
+    const char* listedAfter;
+    Lines lines;
+};
+
+void PrintTo(const ReadmeRun& c, std::ostream* out) { *out << c.name; }
+
+class KvsimReadmeRun : public KvsimReadme, public ::testing::WithParamInterface<ReadmeRun> {};
+
+TEST_P(KvsimReadmeRun, PrintsTheLinesTheReadmeLists) {
+    const ReadmeRun& c = GetParam();
+    c.make(notebook_);
+    const int exitCode = Run({c.command, Folder()});
+    if (std::string(c.command) == "run") {
+        EXPECT_EQ(exitCode, 0) << err_.str();
+    }
+    EXPECT_NE(exitCode, 2) << err_.str();
+    const Lines listed = c.listedAfter ? kvtest::SplitLines(notebook_.Block(c.listedAfter)) : c.lines;
+    ASSERT_FALSE(listed.empty());
+    EXPECT_TRUE(PrintsListed(listed, kvtest::SplitLines(Out())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvsimReadmeRun,
+    ::testing::Values(
+        ReadmeRun{"FlashSarByATSendAtStartAndOnARegistration", "run",
+                  [](const ReadmeNotebook& nb) {
+                      nb.Small();
+                      nb.Edit(ReadmeNotebook::kSettings, "SarMapType=MapType_2\n",
+                              "SarMapType=MapType_2\nSarDownloadType=2\n");
+                  },
+                  "`SarDownloadType=2` added to `kvwwanConfig.ini`", {}},
+        ReadmeRun{"AControlValueOfAnotherTypeKeepsTheLastRead", "run",
+                  [](const ReadmeNotebook& nb) {
+                      nb.Small();
+                      nb.Edit("scenario.txt", "DeviceMode  dword 2", "DeviceMode  sz 2");
+                  },
+                  "The scenario's 2 s line ending in `sz 2`", {}},
+        ReadmeRun{"SearchTriesTheProductIdsInByteOrder", "run",
+                  [](const ReadmeNotebook& nb) {
+                      nb.Small();
+                      std::string search = nb.Block("<CustProductNamePathToUniqueSkuID CombineMode=\"Search\"");
+                      search.erase(0, search.find('<'));
+                      std::string table = kvtest::ReadAll(nb.Folder() / ReadmeNotebook::kMap);
+                      const std::string end = "</UniqueSkuIDToWwanDeviceConfigureIDMappingTable>\n";
+                      const std::size_t from = table.find("<CustProductNamePathToUniqueSkuID");
+                      const std::size_t to = table.find(end);
+                      ASSERT_NE(to, std::string::npos);
+                      nb.Write(ReadmeNotebook::kMap, table.replace(from, to + end.size() - from, search));
+                      nb.Edit("registry.reg", "\"SystemSKU\"=\"MY-SKU-1\"\n",
+                              "\"SystemSKU\"=\"MY-SKU-1\"\n" + nb.CodeAfter("\nand ") + "\n");
+                  },
+                  "written first, equals the two\nvalues joined:", {}},
+        ReadmeRun{"AFailedFirstQueryFailsBeforeItsZeroAndTheAntennaStepGoesOn", "run",
+                  [](const ReadmeNotebook& nb) { nb.Small("The small notebook above with this modem"); },
+                  "`kvsim run` then asks at start no", {}},
+        ReadmeRun{"APackageAtStartWakesAnIndexPassBeforeTheRegion", "run",
+                  [](const ReadmeNotebook& nb) {
+                      nb.CopyExample("notebook-region");
+                      nb.AddPackage();
+                      nb.Edit("registry.reg", "\"NewPackageFlag\"=dword:00000000", "\"NewPackageFlag\"=dword:00000001");
+                  },
+                  "`notebook-region/` with a configuration package", {}},
+        ReadmeRun{"APackageAtStartOfType3SelectsNoSarIndexBeforeTheRegion", "run",
+                  [](const ReadmeNotebook& nb) {
+                      nb.Small();
+                      nb.AddPackage();
+                      nb.Edit("registry.reg", "\"DeviceMode\"", "\"NewPackageFlag\"=dword:00000001\n\"DeviceMode\"");
+                  },
+                  nullptr,
+                  {kFlagWrite, ModemLine("     0.100", "AT+bodysaren?", kSarOn),
+                   ModemLine("     0.200", "AT+BODYSARMODE?", kSarSoft), ModemLine("     0.300", "AT+GTANTTUNINGEN?", kTunerOn),
+                   ModemLine("     0.400", "AT+GTANTCTRLMODE?", kTunerSoft), ModemLine("     0.500", "AT+GTANTPROFILE=1", kOk),
+                   ModemLine("     0.600", "AT+bodysaren?", kSarOn), ModemLine("     0.700", "AT+BODYSARMODE?", kSarSoft),
+                   ModemLine("     0.800", "at+bodysaron=1,1", kOk), "...",
+                   "[ERROR]  12-08 19:36:16:200: regmcc is null", "...",
+                   "[DETAIL] 12-08 19:36:16:500: region find, region=FCC"}},
+        ReadmeRun{"NoIdStillSelectsTheAntennaProfile", "run",
+                  [](const ReadmeNotebook& nb) {
+                      nb.Small();
+                      nb.Edit("registry.reg", "\"SystemSKU\"=\"MY-SKU-1\"", "\"SystemSKU\"=\"OTHER-SKU\"");
+                  },
+                  nullptr,
+                  {ModemLine("     0.200", "AT+BODYSARMODE?", kSarSoft), ModemLine("     0.300", "AT+GTANTTUNINGEN?", kTunerOn),
+                   ModemLine("     0.400", "AT+GTANTCTRLMODE?", kTunerSoft), ModemLine("     0.500", "AT+GTANTPROFILE=1", kOk),
+                   "...", "[ERROR]  12-08 19:36:16:200: Get WwanDeviceConfigID error"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
