@@ -90,6 +90,7 @@ public:
     static inline const std::string kTables = "drives/C/Kavrion/KvConfigService/";
     static inline const std::string kSettings = kTables + "kvwwanConfig.ini";
     static inline const std::string kMap = kTables + "DeviceModeToScenarioIndexMappingTable.xml";
+    static inline const std::string kTasIni = "drives/C/Kavrion/KvCfgService/KavrConfigFiles/520/KVNB02_SAR_TAS_PV.ini";
 
 private:
     std::string readme_;
@@ -329,7 +330,20 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr,
                   {ModemLine("     0.200", "AT+BODYSARMODE?", kSarSoft), ModemLine("     0.300", "AT+GTANTTUNINGEN?", kTunerOn),
                    ModemLine("     0.400", "AT+GTANTCTRLMODE?", kTunerSoft), ModemLine("     0.500", "AT+GTANTPROFILE=1", kOk),
-                   "...", "[ERROR]  12-08 19:36:16:200: Get WwanDeviceConfigID error"}}),
+                   "...", "[ERROR]  12-08 19:36:16:200: Get WwanDeviceConfigID error"}},
+        ReadmeRun{"TheIniWriterSendsTheParametersOnlyWhole", "flash",
+                  [](const ReadmeNotebook& nb) {
+                      nb.CopyExample("tables-ini");
+                      nb.Edit(ReadmeNotebook::kTasIni, nb.CodeAfter("`tables-ini/` with the line ") + "\n", "");
+                  },
+                  "`tables-ini/` with the line `TAS_ROLL_PERIOD=60` removed", {}},
+        ReadmeRun{"AFailingCommandIsSentFiveTimes", "flash",
+                  [](const ReadmeNotebook& nb) {
+                      nb.CopyExample("tables-ini");
+                      std::ofstream(nb.Folder() / "modem.txt", std::ios::app)
+                          << nb.CodeAfter("`tables-ini/` with ") << "\n";
+                  },
+                  "`tables-ini/` with `reply ", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
