@@ -1,7 +1,9 @@
 #include "platform/crt.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -22,32 +24,42 @@ bool WriteDenied(const char* path) {
 }
 
 // Windows' runtime opens a stream in text mode unless its mode says "b": a line feed written goes
-// out as CR LF; reading gives CR LF as a line feed and ends at a CTRL+Z. Positions are the file's.
+// out as CR LF; reading gives CR LF as a line feed and ends at a CTRL+Z. Positions told and sought
+// are the file's. The C library's stream over this one counts a position as one byte for each
+// character it was given, which a CR LF read as one breaks; so a read gives it one character, and a
+// CR LF's line feed is left in the file until the next read (a position told after the line feed
+// counts it).
 struct TextStream {
     std::FILE* raw;
-    bool ended = false;  // a CTRL+Z was read
+    std::FILE* file = nullptr;  // the text stream itself
+    bool ended = false;         // at a CTRL+Z
+    bool lineFeedOwed = false;  // the CR LF just read still has its LF in `raw`
 };
 
 ssize_t TextRead(void* cookie, char* buffer, size_t size) {
     auto* stream = static_cast<TextStream*>(cookie);
-    size_t n = 0;
-    while (n < size && !stream->ended) {
-        int c = std::fgetc(stream->raw);
-        if (c == EOF) break;
-        if (c == 0x1A) {
-            stream->ended = true;
-            break;
-        }
-        if (c == '\r') {
-            int next = std::fgetc(stream->raw);
-            if (next == '\n')
-                c = '\n';
-            else if (next != EOF)
-                std::ungetc(next, stream->raw);
-        }
-        buffer[n++] = static_cast<char>(c);
+    if (size == 0 || stream->ended) return 0;
+    if (stream->lineFeedOwed) {
+        std::fgetc(stream->raw);
+        stream->lineFeedOwed = false;
     }
-    return n == 0 && std::ferror(stream->raw) ? -1 : static_cast<ssize_t>(n);
+    int c = std::fgetc(stream->raw);
+    if (c == EOF) return std::ferror(stream->raw) ? -1 : 0;
+    if (c == 0x1A) {
+        std::ungetc(c, stream->raw);
+        stream->ended = true;
+        return 0;
+    }
+    if (c == '\r') {
+        const int next = std::fgetc(stream->raw);
+        if (next != EOF) std::ungetc(next, stream->raw);
+        if (next == '\n') {
+            c = '\n';
+            stream->lineFeedOwed = true;
+        }
+    }
+    buffer[0] = static_cast<char>(c);
+    return 1;
 }
 
 ssize_t TextWrite(void* cookie, const char* data, size_t size) {
@@ -62,10 +74,19 @@ ssize_t TextWrite(void* cookie, const char* data, size_t size) {
 
 int TextSeek(void* cookie, off64_t* offset, int whence) {
     auto* stream = static_cast<TextStream*>(cookie);
-    if (fseeko(stream->raw, *offset, whence) != 0) return -1;
-    stream->ended = false;
-    const off_t at = ftello(stream->raw);
+    // An offset of 0 from here asks where the stream is. Any other seek starts afresh; the C
+    // library seeks on from where it believes a read left off (a byte for each character).
+    if (whence != SEEK_CUR || *offset != 0) {
+        if (fseeko(stream->raw, *offset, whence) != 0) return -1;
+        stream->ended = false;
+        stream->lineFeedOwed = false;
+    }
+    off_t at = ftello(stream->raw);
     if (at < 0) return -1;
+    if (stream->lineFeedOwed) ++at;
+    // The C library tells a position with the characters it holds to write added: each line
+    // feed among them will be two bytes.
+    if (stream->file) at += std::count(stream->file->_IO_write_base, stream->file->_IO_write_ptr, '\n');
     *offset = at;
     return 0;
 }
@@ -77,11 +98,28 @@ int TextClose(void* cookie) {
     return result;
 }
 
+// Reading and appending in text mode takes one CTRL+Z off the end of the file at the opening.
+void TakeOffControlZ(const fs::path& host) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(host, error);
+    if (error || size == 0) return;
+    std::ifstream in(host, std::ios::binary);
+    char last = 0;
+    if (!in.seekg(static_cast<std::streamoff>(size - 1)) || !in.get(last) || last != '\x1A') return;
+    sim::FileSystem& files = sim::Machine::Current()->files();
+    files.NoteWrite(host);
+    fs::resize_file(host, size - 1, error);
+    if (!error) files.GiveSpaceBack(1);
+}
+
 std::FILE* InTextMode(std::FILE* raw, const std::string& mode) {
     if (!raw) return nullptr;
     auto* stream = new TextStream{raw};
     std::FILE* file = fopencookie(stream, mode.c_str(), {TextRead, TextWrite, TextSeek, TextClose});
-    if (!file) TextClose(stream);
+    if (!file)
+        TextClose(stream);
+    else
+        stream->file = file;
     return file;
 }
 }  // namespace
@@ -106,7 +144,10 @@ std::FILE* _fsopen(const char* fileName, const char* mode, int) {
     }
     const bool existed = fs::exists(*host, error);
     std::FILE* file = sim::OpenHostStream(*host, hostMode);
-    if (hostMode.find('b') == std::string::npos) file = InTextMode(file, hostMode);
+    if (hostMode.find('b') == std::string::npos) {
+        if (file && hostMode[0] == 'a' && hostMode.find('+') != std::string::npos) TakeOffControlZ(*host);
+        file = InTextMode(file, hostMode);
+    }
     if (file && hostMode.find_first_of("wa+") != std::string::npos)
         sim::Machine::Current()->transcript().Add(
             "file", (!existed ? "created " : hostMode[0] == 'w' ? "emptied " : "opened to write ") +

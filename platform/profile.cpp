@@ -1,8 +1,13 @@
 // The private-profile calls, read as Windows reads an INI file: the first
 // section of a name counts, and in it the first key of a name; names are
 // compared without letter case; blanks around names and values do not count;
-// lines starting with ";" are comments. Listing every section or every key (a
-// null section or key) is not served: nothing asks for it.
+// lines starting with ";" are comments; a name or value ends at a zero
+// character. A file that starts with the UTF-16 byte-order mark FF FE is
+// UTF-16 and reaches the 'A' calls in the ANSI code page, a character the code
+// page lacks as "?"; any other file is ANSI text whose first line starts with
+// whatever mark it has: Windows knows no UTF-8 or big-end-first mark here
+// (Wine does). Listing every section or every key (a null section or key) is
+// not served: nothing asks for it.
 #include "platform/profile.h"
 
 #include <algorithm>
@@ -14,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/com.h"
 #include "platform/files.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
@@ -31,8 +37,7 @@ struct Section {
     std::vector<Entry> entries;
 };
 
-// A zero byte counts as a blank: one at the end of a file makes no entry.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\0'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -40,14 +45,33 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// The file's text (a byte-order mark left out), or none when it cannot be read:
+// Names and values are the C strings Windows keeps: each ends at a zero character.
+std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+// A UTF-16 file's text after its mark, in the ANSI code page (an odd last byte is no character).
+std::string FromUtf16(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    if (units.empty()) return {};
+    const int length = static_cast<int>(units.size());
+    std::string text(static_cast<std::size_t>(
+                         WideCharToMultiByte(CP_ACP, 0, units.data(), length, nullptr, 0, nullptr, nullptr)),
+                     '\0');
+    WideCharToMultiByte(CP_ACP, 0, units.data(), length, text.data(), static_cast<int>(text.size()), nullptr,
+                        nullptr);
+    return text;
+}
+
+// The file's text as the 'A' calls see it, or none when it cannot be read:
 // missing, or held open by a handle that does not share reading or writing.
 std::optional<std::string> ReadText(LPCSTR fileName) {
     sim::Machine* machine = sim::Machine::Current();
     if (!machine || !fileName || !*fileName) return std::nullopt;
     if (!machine->files().ShareFits(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE)) return std::nullopt;
     auto text = machine->files().ReadWhole(fileName);
-    if (text && text->starts_with("\xEF\xBB\xBF")) text->erase(0, 3);
+    if (text && text->starts_with("\xFF\xFE")) return FromUtf16(std::string_view(*text).substr(2));
     return text;
 }
 
@@ -63,11 +87,16 @@ Line Parse(std::string_view line) {
     if (line.empty() || line.front() == ';') return {};
     if (line.front() == '[') {
         auto close = line.rfind(']');
-        if (close != std::string_view::npos) return {Line::Header, Trim(line.substr(1, close - 1)), std::nullopt};
+        if (close != std::string_view::npos)
+            return {Line::Header, UpToZero(Trim(line.substr(1, close - 1))), std::nullopt};
     }
     auto equals = line.find('=');
-    if (equals == std::string_view::npos) return {Line::Item, line, std::nullopt};
-    return {Line::Item, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+    if (equals == std::string_view::npos) {
+        // A line that starts with a zero and has no "=" is no entry.
+        if (UpToZero(line).empty()) return {};
+        return {Line::Item, UpToZero(line), std::nullopt};
+    }
+    return {Line::Item, UpToZero(Trim(line.substr(0, equals))), UpToZero(Trim(line.substr(equals + 1)))};
 }
 
 // Calls `visit` with each line; stops when it returns false.

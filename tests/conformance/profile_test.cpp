@@ -1,5 +1,6 @@
 // The profile calls as Windows reads an INI file: quotes, blanks, comments,
-// truncation, section forms, leading digits, line ends, and files held open.
+// truncation, section forms, leading digits, line ends, files held open, and
+// the encodings a file may come in.
 #include <string>
 #include <vector>
 
@@ -262,6 +263,17 @@ TEST_F(ProfileTest, AZeroByteAtTheEndIsNoEntry) {
     EXPECT_EQ(GetPrivateProfileIntA("S", "b", 0, file.c_str()), 2u);
 }
 
+TEST_F(ProfileTest, AZeroCharacterEndsANameOrAValue) {
+    const std::string file = PathOf("zeros.ini");
+    Write(file, std::string("[S]\r\nK\0x=1\r\n\0J=2\r\nL=3\0tail\r\n[T\0U]\r\nM=4\r\n", 40));
+    EXPECT_EQ(GetPrivateProfileIntA("S", "K", 9, file.c_str()), 1u);
+    EXPECT_EQ(GetPrivateProfileIntA("S", "J", 9, file.c_str()), 9u);
+    DWORD result = 0;
+    EXPECT_EQ(String("S", "L", "", 260, &file, &result), "3");
+    EXPECT_EQ(result, 1u);
+    EXPECT_EQ(GetPrivateProfileIntA("T", "M", 9, file.c_str()), 4u);
+}
+
 TEST_F(ProfileTest, AFileHeldWithoutReadSharingGivesTheDefaults) {
     struct Case {
         DWORD access;
@@ -287,6 +299,87 @@ TEST_F(ProfileTest, AFileHeldWithoutReadSharingGivesTheDefaults) {
                   c.readable ? std::string("Key=other value\0\0", 17) : std::string("\0\0", 2));
         CloseHandle(held);
     }
+}
+
+// A file's bytes in UTF-16, little or big end first, with the byte-order mark or without.
+std::string Utf16(const std::u16string& text, bool littleEnd, bool mark) {
+    std::string bytes;
+    for (char16_t unit : (mark ? u"\uFEFF" : u"") + text) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += littleEnd ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+// The text an 'A' function gives for `text`: in the ANSI code page.
+std::string Ansi(const std::u16string& text) {
+    const auto* wide = reinterpret_cast<LPCWSTR>(text.c_str());
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+const std::u16string kUnicodeSettings =
+    u"[Setting]\r\nCustomizationSolutionType=3\r\nSarMapType=caf\u00E9 \u4E2D\r\n[Other]\r\nKey=2\r\n";
+
+struct EncodingCase {
+    const char* name;
+    std::string bytes;
+    UINT type;            // [Setting] CustomizationSolutionType, 1 when not read
+    const char* mapType;  // [Setting] SarMapType, null: the ANSI form of the file's own
+    UINT other;           // [Other] Key, 1 when not read
+};
+
+TEST_F(ProfileTest, AFileWithTheUtf16ByteOrderMarkIsReadAsUtf16IntoTheAnsiCodePage) {
+    const std::string ansiMapType = Ansi(u"caf\u00E9 \u4E2D");
+    const EncodingCase cases[] = {
+        {"UTF-16LE with its mark", Utf16(kUnicodeSettings, true, true), 3, nullptr, 2},
+        // Only the mark makes a file Unicode; without it the zero bytes end every name.
+        {"UTF-16LE without a mark", Utf16(kUnicodeSettings, true, false), 1, "dflt", 1},
+        // An odd last byte is no character.
+        {"UTF-16LE with an odd last byte", Utf16(kUnicodeSettings, true, true) + "x", 3, nullptr, 2},
+        // A UTF-8 mark before a first line that is no header takes nothing away.
+        {"UTF-8 with its mark and a comment first", "\xEF\xBB\xBF; settings\r\n[Setting]\r\n"
+            "CustomizationSolutionType=3\r\nSarMapType=Map\r\n[Other]\r\nKey=2\r\n", 3, "Map", 2},
+    };
+    for (const EncodingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = PathOf("unicode.ini");
+        Write(file, c.bytes);
+        EXPECT_EQ(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, file.c_str()), c.type);
+        EXPECT_EQ(String("setting", "sarmaptype", "dflt", 260, &file), c.mapType ? c.mapType : ansiMapType);
+        EXPECT_EQ(GetPrivateProfileIntA("Other", "Key", 1, file.c_str()), c.other);
+    }
+}
+
+TEST_F(ProfileTest, AUtf16FileIsListedAndCutInAnsiCharacters) {
+    const std::string file = PathOf("unicode.ini");
+    Write(file, Utf16(kUnicodeSettings, true, true));
+    DWORD result = 0;
+    const std::string listed = "CustomizationSolutionType=3" + std::string(1, '\0') + "SarMapType=" +
+                               Ansi(u"caf\u00E9 \u4E2D") + std::string(2, '\0');
+    EXPECT_EQ(Section("Setting", 100, file, &result), listed);
+    EXPECT_EQ(result, listed.size() - 1);
+    EXPECT_EQ(String("Setting", "SarMapType", "", 5, &file, &result), Ansi(u"caf\u00E9"));
+    EXPECT_EQ(result, 4u);
+}
+
+TEST_F(ProfileTest, AUtf8MarkIsPartOfTheFirstLine) {
+    KV_SKIP_UNDER_WINE("a UTF-8 byte-order mark is read as the mark of a UTF-8 file");
+    const std::string file = PathOf("utf8.ini");
+    Write(file, "\xEF\xBB\xBF[Setting]\r\nCustomizationSolutionType=3\r\n[Other]\r\nKey=caf\xC3\xA9\r\n");
+    // The mark's three characters break the header on its line; the bytes after it are ANSI text.
+    EXPECT_EQ(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, file.c_str()), 1u);
+    EXPECT_EQ(String("Other", "Key", "", 260, &file), "caf\xC3\xA9");
+}
+
+TEST_F(ProfileTest, AUtf16BigEndFirstFileIsNotRead) {
+    KV_SKIP_UNDER_WINE("a UTF-16 file with the big-end-first byte-order mark is read");
+    const std::string file = PathOf("utf16be.ini");
+    Write(file, Utf16(kUnicodeSettings, false, true));
+    EXPECT_EQ(GetPrivateProfileIntA("Setting", "CustomizationSolutionType", 1, file.c_str()), 1u);
+    EXPECT_EQ(GetPrivateProfileIntA("Other", "Key", 1, file.c_str()), 1u);
 }
 
 }  // namespace

@@ -294,6 +294,16 @@ check_commands notebook-tasar "$(ta_sar 1; ta_sar 2; ta_sar 3; ta_sar 7)"
 check "log: the TA-SAR index set at each pass" 4 "$(log_count 'TASar Index set success!')"
 check "log: the ISED region" 1 "$(log_count 'region find, region=ISED')"
 
+section "the main road: examples/notebook with its settings saved as UTF-16 with a byte-order mark"
+mkdir -p "$work/notebook-utf16"
+cp -r examples/notebook/. "$work/notebook-utf16/"
+settings_ini=drives/C/Kavrion/KvConfigService/kvwwanConfig.ini
+{ printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "examples/notebook/$settings_ini"; } >"$work/notebook-utf16/$settings_ini"
+differential "$work/notebook-utf16"
+check_commands notebook-utf16 "$(body_and_antenna 1 1; body_and_antenna 2 2; body_and_antenna 10 2; body_and_antenna 14 6)"
+check "notebook-utf16, kvsim and Wine: the settings read as type 3" "1 1" \
+  "$(grep -cF -- 'ScemsropType=3' "$work/kvsim-notebook-utf16/C/Kavrion/KvConfigService/KvConfigService.log") $(log_count 'ScemsropType=3')"
+
 section "the main road: a reply that never comes and one that fails"
 mkdir -p "$work/notebook-replies"
 cp -r examples/notebook/drives examples/notebook/registry.reg "$work/notebook-replies/"
