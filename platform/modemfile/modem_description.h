@@ -15,7 +15,7 @@
 //     iccid "<text>"
 //     home "<provider id>" ["<name>"]
 //     provider "<provider id>"   the registered network; a provider id is its MCC and
-//                                MNC, 5 or 6 digits
+//                                MNC, 5 or 6 digits; "" when not registered
 //     fail <call> <hresult>      ready, subscriber, iccid, home, provider or
 //                                registration (QueryInterface) fails so
 //   service <svc> [absent]       adds (or removes) a device service; <svc> is

@@ -251,9 +251,11 @@ ModemFault FaultStep(const std::string& text) {
 }
 
 
-// A provider ID is the network's MCC and MNC: 5 or 6 digits.
-std::string ProviderId(Line& line, const char* what) {
+// A provider ID is the network's MCC and MNC: 5 or 6 digits. A modem not registered on any
+// network reports "" as the registered provider, as a registration change may.
+std::string ProviderId(Line& line, const char* what, bool noneAllowed = false) {
     std::string id = line.Text(what);
+    if (noneAllowed && id.empty()) return id;
     bool digits = id.size() == 5 || id.size() == 6;
     for (char c : id) digits = digits && c >= '0' && c <= '9';
     if (!digits) throw LineError(std::string("a ") + what + " is 5 or 6 digits (MCC and MNC), not \"" + id + "\"");
@@ -320,7 +322,7 @@ void InterfaceLine(const std::string& verb, Line& line, ModemInterface& s) {
         s.homeProviderId = ProviderId(line, "home provider ID");
         if (!line.AtEnd()) s.homeProviderName = line.Text("home provider name");
     } else if (verb == "provider") {
-        s.providerId = ProviderId(line, "provider ID");
+        s.providerId = ProviderId(line, "provider ID", true);
     } else {
         std::string call = line.Word("call");
         HRESULT hr = Hresult(line.Word("HRESULT"));

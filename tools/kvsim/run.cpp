@@ -60,7 +60,7 @@ const char kRunHelp[] =
     "  registry.reg   the registry, as the registry editor exports it (optional).\n"
     "  modem.txt      the simulated modem (optional; none: the notebook has no modem):\n"
     "                   interface               a modem interface; the lines below describe it\n"
-    "                     provider \"46001\"      the registered network (default 310410)\n"
+    "                     provider \"46001\"      the registered network (default 310410; \"\": none)\n"
     "                     iccid \"...\"  home \"...\" [\"<name>\"]  ready <state>  id \"{...}\"\n"
     "                   reply \"AT+X?\\r\\n\" \"\\r\\n+X: 1\\r\\nOK\\r\\n\"   an AT reply\n"
     "                   default <reply>  match \"<pattern>\" <reply>  devicemode <m> <s> <a>\n"
