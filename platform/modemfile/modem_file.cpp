@@ -13,6 +13,7 @@ namespace {
 struct Token {
     std::string text;
     bool quoted = false;
+    std::string written;  // a text as the line writes it, quotes and escapes included
 };
 
 class LineError {
@@ -38,8 +39,8 @@ std::vector<Token> Tokenize(std::string_view line) {
         } else if (c == '#') {
             break;
         } else if (c == '"') {
-            Token token{"", true};
-            ++i;
+            Token token{"", true, ""};
+            const std::size_t open = i++;
             bool closed = false;
             while (i < line.size()) {
                 char d = line[i++];
@@ -72,6 +73,7 @@ std::vector<Token> Tokenize(std::string_view line) {
                 }
             }
             if (!closed) throw LineError("text without its closing quote");
+            token.written = line.substr(open, i - open);
             tokens.push_back(std::move(token));
         } else {
             Token token;
@@ -98,10 +100,11 @@ public:
         if (token.quoted) throw LineError(std::string("expected ") + what + ", found a text");
         return token.text;
     }
-    std::string Text(const char* what) {
+    std::string Text(const char* what) { return Quoted(what).text; }
+    Token Quoted(const char* what) {
         Token token = Take(what);
         if (!token.quoted) throw LineError(std::string("expected ") + what + " in double quotes, found " + token.text);
-        return token.text;
+        return token;
     }
     void End() {
         if (!AtEnd()) throw LineError("unexpected \"" + Peek().text + "\"");
@@ -390,8 +393,10 @@ std::string ParseModemText(std::string_view text, std::string_view fileName, Mod
             } else if (verb == "service" || verb == "session" || verb == "open" || verb == "close") {
                 ServiceLine(verb, line, description);
             } else if (verb == "reply") {
-                std::string command = line.Text("command");
-                description.replies.emplace_back(std::move(command), Reply(line));
+                Token command = line.Quoted("command");
+                ModemReply reply = Reply(line);
+                description.replies.push_back({std::move(command.text), std::move(reply), lineNumber,
+                                               std::move(command.written)});
             } else if (verb == "match") {
                 std::string pattern = line.Text("pattern");
                 description.patterns.emplace_back(std::move(pattern), Reply(line));
