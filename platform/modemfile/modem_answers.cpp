@@ -85,13 +85,14 @@ std::string EscapeBytes(std::string_view bytes) {
 
 bool IsAtCommand(const std::string& serviceId, ULONG commandId) { return serviceId == kAtServiceId && commandId == 1; }
 
-ModemAnswer Answer(const ModemAnswers& answers, const std::string& serviceId, ULONG commandId,
+ModemAnswer Answer(ModemAnswers& answers, const std::string& serviceId, ULONG commandId,
                    const std::string& bytes) {
     ModemAnswer answer;
     std::string numbers;
     if (IsAtCommand(serviceId, commandId)) {
         if (auto exact = answers.exactReplies.find(bytes); exact != answers.exactReplies.end()) {
-            answer.reply = exact->second;
+            exact->second.matched = true;
+            answer.reply = exact->second.reply;
         } else {
             answer.reply = answers.defaultReply;
             for (const auto& [pattern, patternReply] : answers.patternReplies) {
@@ -118,7 +119,7 @@ ModemAnswer Answer(const ModemAnswers& answers, const std::string& serviceId, UL
 }
 
 void ApplyAnswers(const ModemDescription& description, ModemAnswers& answers) {
-    for (const auto& [command, reply] : description.replies) answers.exactReplies[command] = reply;
+    for (const ReplyLine& entry : description.replies) answers.exactReplies[entry.command] = {entry.reply};
     for (const auto& pattern : description.patterns) answers.patternReplies.push_back(pattern);
     if (description.defaultReply) answers.defaultReply = *description.defaultReply;
     if (description.deviceMode) {
@@ -126,6 +127,26 @@ void ApplyAnswers(const ModemDescription& description, ModemAnswers& answers) {
         answers.deviceModeReply.reset();
     }
     if (description.deviceModeReply) answers.deviceModeReply = description.deviceModeReply;
+}
+
+std::vector<std::string> UnmatchedReplies(const ModemDescription& description, std::string_view fileName,
+                                          const ModemAnswers& answers) {
+    std::map<std::string_view, std::size_t> lastLine;
+    for (const ReplyLine& entry : description.replies) lastLine[entry.command] = entry.line;
+    std::vector<std::string> unmatched;
+    for (const ReplyLine& entry : description.replies) {
+        const std::string where = std::string(fileName) + ":" + std::to_string(entry.line) + ": reply " + entry.written;
+        if (std::size_t last = lastLine[entry.command]; last != entry.line) {
+            unmatched.push_back(where + " was never used: line " + std::to_string(last) + " replaces it");
+            continue;
+        }
+        auto exact = answers.exactReplies.find(entry.command);
+        if (exact == answers.exactReplies.end() || !exact->second.matched)
+            unmatched.push_back(where +
+                                " matched no command during the run (a command matches only byte for byte, its "
+                                "line end included, as the transcript shows it)");
+    }
+    return unmatched;
 }
 
 }  // namespace modemfile

@@ -15,7 +15,7 @@
 //     iccid "<text>"
 //     home "<provider id>" ["<name>"]
 //     provider "<provider id>"   the registered network; a provider id is its MCC and
-//                                MNC, 5 or 6 digits
+//                                MNC, 5 or 6 digits; "" when not registered
 //     fail <call> <hresult>      ready, subscriber, iccid, home, provider or
 //                                registration (QueryInterface) fails so
 //   service <svc> [absent]       adds (or removes) a device service; <svc> is
@@ -136,9 +136,15 @@ enum class ModemFault {
     DeviceServiceId,
 };
 
+// The answer to one command's exact bytes.
+struct ExactReply {
+    ModemReply reply;
+    bool matched = false;  // a command had exactly these bytes (set by Answer)
+};
+
 // What the device services answer, and the rule they answer by (Answer).
 struct ModemAnswers {
-    std::map<std::string, ModemReply> exactReplies;
+    std::map<std::string, ExactReply> exactReplies;
     std::vector<std::pair<std::string, ModemReply>> patternReplies;
     ModemReply defaultReply = ModemReply::Text("\r\nOK\r\n");
     std::int32_t deviceMode[3] = {0, 0, 0};
@@ -153,8 +159,9 @@ struct ModemAnswer {
 // The AT service, command 1: the exact reply to these bytes, else the first pattern that
 // matches, else the default. The device-mode service, command 3: its three numbers as 32-bit
 // little-endian signed values, or the reply set instead. Any other command: status E_NOTIMPL
-// and no data. `serviceId` is the service's own (lower-case) id.
-ModemAnswer Answer(const ModemAnswers& answers, const std::string& serviceId, ULONG commandId,
+// and no data. `serviceId` is the service's own (lower-case) id. An exact reply found is marked
+// matched.
+ModemAnswer Answer(ModemAnswers& answers, const std::string& serviceId, ULONG commandId,
                    const std::string& bytes);
 bool IsAtCommand(const std::string& serviceId, ULONG commandId);
 std::string DescribeReply(const ModemReply& reply, const std::string& numbers = "");
@@ -174,11 +181,19 @@ struct ServiceSetting {
     SessionBehaviour behaviour;  // Open, Close
 };
 
+// One `reply` line.
+struct ReplyLine {
+    std::string command;
+    ModemReply reply;
+    std::size_t line = 0;
+    std::string written;  // the command's text as the file writes it, quotes included
+};
+
 // What one modem file says, nothing more: applied over a modem's present settings.
 struct ModemDescription {
     std::vector<ModemInterface> interfaces;
     std::vector<ServiceSetting> services;
-    std::vector<std::pair<std::string, ModemReply>> replies;  // later ones replace earlier
+    std::vector<ReplyLine> replies;  // later ones replace earlier
     std::vector<std::pair<std::string, ModemReply>> patterns;
     std::optional<ModemReply> defaultReply;
     std::optional<std::array<std::int32_t, 3>> deviceMode;
@@ -192,5 +207,11 @@ std::string ParseModemText(std::string_view text, std::string_view fileName, Mod
 
 // The replies and the device-mode answer of a description, over `answers`.
 void ApplyAnswers(const ModemDescription& description, ModemAnswers& answers);
+
+// The description's `reply` lines that gave no command its answer since they were applied to
+// `answers` (a later line for the same command, or a command never sent), one text each:
+// <file>:<line>: reply "AT+X?" ...
+std::vector<std::string> UnmatchedReplies(const ModemDescription& description, std::string_view fileName,
+                                          const ModemAnswers& answers);
 
 }  // namespace modemfile

@@ -13,6 +13,7 @@ namespace {
 struct Token {
     std::string text;
     bool quoted = false;
+    std::string written;  // a text as the line writes it, quotes and escapes included
 };
 
 class LineError {
@@ -38,8 +39,8 @@ std::vector<Token> Tokenize(std::string_view line) {
         } else if (c == '#') {
             break;
         } else if (c == '"') {
-            Token token{"", true};
-            ++i;
+            Token token{"", true, ""};
+            const std::size_t open = i++;
             bool closed = false;
             while (i < line.size()) {
                 char d = line[i++];
@@ -72,6 +73,7 @@ std::vector<Token> Tokenize(std::string_view line) {
                 }
             }
             if (!closed) throw LineError("text without its closing quote");
+            token.written = line.substr(open, i - open);
             tokens.push_back(std::move(token));
         } else {
             Token token;
@@ -98,10 +100,11 @@ public:
         if (token.quoted) throw LineError(std::string("expected ") + what + ", found a text");
         return token.text;
     }
-    std::string Text(const char* what) {
+    std::string Text(const char* what) { return Quoted(what).text; }
+    Token Quoted(const char* what) {
         Token token = Take(what);
         if (!token.quoted) throw LineError(std::string("expected ") + what + " in double quotes, found " + token.text);
-        return token.text;
+        return token;
     }
     void End() {
         if (!AtEnd()) throw LineError("unexpected \"" + Peek().text + "\"");
@@ -251,9 +254,11 @@ ModemFault FaultStep(const std::string& text) {
 }
 
 
-// A provider ID is the network's MCC and MNC: 5 or 6 digits.
-std::string ProviderId(Line& line, const char* what) {
+// A provider ID is the network's MCC and MNC: 5 or 6 digits. A modem not registered on any
+// network reports "" as the registered provider, as a registration change may.
+std::string ProviderId(Line& line, const char* what, bool noneAllowed = false) {
     std::string id = line.Text(what);
+    if (noneAllowed && id.empty()) return id;
     bool digits = id.size() == 5 || id.size() == 6;
     for (char c : id) digits = digits && c >= '0' && c <= '9';
     if (!digits) throw LineError(std::string("a ") + what + " is 5 or 6 digits (MCC and MNC), not \"" + id + "\"");
@@ -320,7 +325,7 @@ void InterfaceLine(const std::string& verb, Line& line, ModemInterface& s) {
         s.homeProviderId = ProviderId(line, "home provider ID");
         if (!line.AtEnd()) s.homeProviderName = line.Text("home provider name");
     } else if (verb == "provider") {
-        s.providerId = ProviderId(line, "provider ID");
+        s.providerId = ProviderId(line, "provider ID", true);
     } else {
         std::string call = line.Word("call");
         HRESULT hr = Hresult(line.Word("HRESULT"));
@@ -388,8 +393,10 @@ std::string ParseModemText(std::string_view text, std::string_view fileName, Mod
             } else if (verb == "service" || verb == "session" || verb == "open" || verb == "close") {
                 ServiceLine(verb, line, description);
             } else if (verb == "reply") {
-                std::string command = line.Text("command");
-                description.replies.emplace_back(std::move(command), Reply(line));
+                Token command = line.Quoted("command");
+                ModemReply reply = Reply(line);
+                description.replies.push_back({std::move(command.text), std::move(reply), lineNumber,
+                                               std::move(command.written)});
             } else if (verb == "match") {
                 std::string pattern = line.Text("pattern");
                 description.patterns.emplace_back(std::move(pattern), Reply(line));

@@ -375,7 +375,7 @@ void Modem::SetCloseBehaviour(const std::string& id, SessionBehaviour behaviour)
 
 void Modem::SetReply(std::string command, ModemReply reply) {
     std::lock_guard lock(core_->mutex);
-    core_->answers.exactReplies[std::move(command)] = std::move(reply);
+    core_->answers.exactReplies[std::move(command)] = {std::move(reply)};
 }
 
 void Modem::AddReplyPattern(std::string pattern, ModemReply reply) {
@@ -517,6 +517,12 @@ void Modem::Apply(const modemfile::ModemDescription& description) {
     }
     if (description.early) SetEarlyCompletions(*description.early);
     for (const auto& [step, result] : description.faults) SetFault(step, result);
+}
+
+std::vector<std::string> Modem::UnmatchedReplies(const modemfile::ModemDescription& description,
+                                                std::string_view fileName) const {
+    std::lock_guard lock(core_->mutex);
+    return modemfile::UnmatchedReplies(description, fileName, core_->answers);
 }
 
 std::vector<ModemCommand> Modem::Commands() const {

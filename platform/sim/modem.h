@@ -125,6 +125,10 @@ public:
     std::string LoadModemFile(const std::filesystem::path& hostPath);
     std::string LoadModemText(std::string_view text, std::string_view fileName);
     void Apply(const modemfile::ModemDescription& description);
+    // The `reply` lines of an applied description that no command has matched (see
+    // modemfile::UnmatchedReplies).
+    std::vector<std::string> UnmatchedReplies(const modemfile::ModemDescription& description,
+                                              std::string_view fileName) const;
 
     // For the COM layer.
     std::shared_ptr<ModemCore> Core() const { return core_; }

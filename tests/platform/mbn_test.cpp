@@ -813,12 +813,22 @@ TEST_F(MbnTest, ModemFileErrorsNameFileAndLine) {
         {"interface\nprovider \"2080\"", "modem:2: a provider ID is 5 or 6 digits (MCC and MNC), not \"2080\""},
         {"interface\nhome \"26201 \" \"T\"",
          "modem:2: a home provider ID is 5 or 6 digits (MCC and MNC), not \"26201 \""},
+        // Only the registered network may be none.
+        {"interface\nhome \"\"", "modem:2: a home provider ID is 5 or 6 digits (MCC and MNC), not \"\""},
         {"fault advise OK", "modem:1: bad HRESULT \"OK\""},
         {"flash now", "modem:1: unknown setting \"flash\""},
         {"reply \"\\q\" empty", "modem:1: unknown escape \\q"},
     };
     for (const auto& [text, error] : cases) EXPECT_EQ(modem().LoadModemText(text, "modem"), error) << text;
     EXPECT_NE(modem().LoadModemFile(temp_.path() / "absent.txt"), "");
+}
+
+// The registered network: 5 or 6 digits, or "" for a modem registered on none.
+TEST_F(MbnTest, ModemFileTakesAProviderIdOrNone) {
+    for (const char* id : {"46001", "310410", ""}) {
+        ASSERT_EQ(modem().LoadModemText(std::string("interface\nprovider \"") + id + "\"\n", "modem"), "") << id;
+        EXPECT_EQ(modem().Interface(modem().InterfaceCount() - 1).providerId, id);
+    }
 }
 
 }  // namespace

@@ -274,6 +274,61 @@ INSTANTIATE_TEST_SUITE_P(
                  "2: '99999999999999999999ms' is past the latest scenario time, 4294967s (49.7 days)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A reply line of modem.txt that no command matched is a warning at the end of run and flash,
+// naming the file, the line and the command as written, with exit 1.
+struct UnmatchedReplyCase {
+    const char* name;
+    const char* command;  // run or flash
+    const char* example;
+    const char* added;    // lines added at the end of the example's modem.txt
+    std::vector<std::string> warnings;  // each after "kvsim: warning: <modem.txt>:"
+};
+
+void PrintTo(const UnmatchedReplyCase& c, std::ostream* out) { *out << c.name; }
+
+class KvsimUnmatchedReply : public KvsimRun, public ::testing::WithParamInterface<UnmatchedReplyCase> {};
+
+TEST_P(KvsimUnmatchedReply, IsAWarningNamingItsLine) {
+    const UnmatchedReplyCase& c = GetParam();
+    CopyExample(c.example);
+    const fs::path modem = temp_.path() / "nb/modem.txt";
+    Write("nb/modem.txt", ReadAll(modem) + c.added);
+    EXPECT_EQ(Run({c.command, Folder()}), c.warnings.empty() ? 0 : 1) << Err();
+    std::string expected;
+    for (const std::string& warning : c.warnings) expected += "kvsim: warning: " + modem.string() + ":" + warning + "\n";
+    EXPECT_EQ(Err(), expected);
+    // The warnings come after the command's whole output.
+    EXPECT_NE(Out().find(std::string(c.command) == "run" ? "events played; service STOPPED" : "== log "),
+              std::string::npos);
+}
+
+const char kUnmatched[] =
+    " matched no command during the run (a command matches only byte for byte, its line end included, as the "
+    "transcript shows it)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvsimUnmatchedReply,
+    ::testing::Values(
+        UnmatchedReplyCase{"RunUsesEveryReply", "run", "notebook", "", {}},
+        // The command goes out as "AT+GTANTCTRLMODE?\r\n", which line 10 answers.
+        UnmatchedReplyCase{"RunKeyWithoutItsLineEnd", "run", "notebook",
+                           "reply \"AT+GTANTCTRLMODE?\"   \"\\r\\n+GTANTCTRLMODE: 0\\r\\n\\r\\nOK\\r\\n\"\n",
+                           {std::string("12: reply \"AT+GTANTCTRLMODE?\"") + kUnmatched}},
+        UnmatchedReplyCase{"RunLineReplacedByALaterOne", "run", "notebook",
+                           "# the same again\nreply \"AT+bodysaren\\x3F\\r\\n\" \"\\r\\n+BODYSAREN: 1\\r\\n\\r\\nOK\\r\\n\"\n",
+                           {"7: reply \"AT+bodysaren?\\r\\n\" was never used: line 13 replaces it"}},
+        UnmatchedReplyCase{"RunTwoUnmatched", "run", "notebook",
+                           "reply \"AT+gttasen?\\r\\n\" error\nreply \"at+bodysaren\\x3f\\r\\n\" error\n",
+                           {std::string("12: reply \"AT+gttasen?\\r\\n\"") + kUnmatched,
+                            std::string("13: reply \"at+bodysaren\\x3f\\r\\n\"") + kUnmatched}},
+        // A table writer's command ends in the channel's line end too.
+        UnmatchedReplyCase{"FlashUsesEveryReply", "flash", "tables-multimode",
+                           "reply \"AT+GTTASEN=0\\r\\n\\r\\n\" \"\\r\\nOK\\r\\n\"\n", {}},
+        UnmatchedReplyCase{"FlashKeyWithoutTheChannelsLineEnd", "flash", "tables-multimode",
+                           "reply \"AT+GTTASEN=0\\r\\n\" \"\\r\\nOK\\r\\n\"\n",
+                           {std::string("10: reply \"AT+GTTASEN=0\\r\\n\"") + kUnmatched}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(KvsimRun, TheLatestScenarioTimeIsAccepted) {
     Write(kIni, "[Setting]\nCustomizationSolutionType=1\n");
     Write("nb/scenario.txt", "4294967s control stop\n");

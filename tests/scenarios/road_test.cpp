@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,33 @@ TEST(RoadScenario, NotebookRegionHandsRegionsToTheDriverAndRemovesTheOlderServic
         << log;
     // Type 2 runs no index switch on a registration change.
     EXPECT_EQ(Count(log, "Config enter.\n"), 1u);
+}
+
+// A modem registered on no network at start: the empty MCC takes the region table's default
+// until a registration names a network.
+TEST(RoadScenario, NotebookRegionWithoutANetworkAtStartHandsTheDefaultRegion) {
+    kvtest::TempDir temp;
+    const fs::path notebook = temp.path() / "nb";
+    fs::copy(fs::path(KV_SOURCE_DIR) / "examples/notebook-region", notebook, fs::copy_options::recursive);
+    std::string modem = kvtest::ReadAll(notebook / "modem.txt");
+    const std::string provider = "provider \"20801\"";
+    ASSERT_NE(modem.find(provider), std::string::npos);
+    modem.replace(modem.find(provider), provider.size(), "provider \"\"");
+    std::ofstream(notebook / "modem.txt", std::ios::binary) << modem;
+
+    kvsim::RunReport report = kvtest::RunNotebookAlone(notebook);
+    ASSERT_EQ(report.exitCode, kvsim::kExitOk) << report.error;
+    Lines driver;
+    for (const std::string& line : Road(report))
+        if (line.find(" driver: ") != std::string::npos) driver.push_back(line);
+    EXPECT_EQ(driver, (Lines{"0.000 driver: ioctl 0x06000004 in=01 00 00 00", "8.000 driver: ioctl 0x06000004 in=01 00 00 00",
+                             "10.000 driver: ioctl 0x06000004 in=03 00 00 00"}));
+    EXPECT_TRUE(InOrder(report.log, {"[CStateWork::GetSimInfo] GetProviderID mccmnc: \n", "SetSimChangeEvent mccmnc:: \n",
+                                     "mcc:\n", "registration mcc is null, or region not find, default region=FCC\n",
+                                     "Set region OK. region=1\n", "SetSimChangeEvent mccmnc:: 310260\n", "mcc:310\n",
+                                     "region find, region=FCC", "Set region OK. region=1\n", "mcc:302\n",
+                                     "Set region OK. region=3\n"}))
+        << report.log;
 }
 
 TEST(RoadScenario, TaSarNotebookSelectsTheTriggerIndexBySensorPostureAndRegion) {

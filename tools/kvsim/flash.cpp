@@ -37,7 +37,8 @@ const char kFlashHelp[] =
     "\n"
     "Exit codes: 0 the operation ran; 1 it could not write a table (the settings INI or the run\n"
     "folder's SrvConfig.ini cannot be read, or \"ProjectType\" is not 1, 2 or 3: a warning says\n"
-    "which); 2 bad input (the message names the file and line).\n";
+    "which); 2 bad input (the message names the file and line).\n"
+    "A reply line of modem.txt that no command matched is a warning too, with exit 1.\n";
 
 namespace {
 
@@ -122,6 +123,7 @@ FlashReport FlashNotebook(const fs::path& folder) {
             report.changedFlags.push_back(report.log.substr(at + sizeof kChangedFlags, end - at - sizeof kChangedFlags));
         }
         report.warnings = Warnings(machine);
+        WarnOfUnmatchedReplies(machine, notebook, report.warnings);
         if (!report.warnings.empty()) report.exitCode = kExitFailed;
         machine.Shutdown();
     }

@@ -17,7 +17,7 @@ namespace kvsim {
 struct FlashReport {
     int exitCode = 0;
     std::string error;
-    std::vector<std::string> warnings;  // why the run could write no table although one was meant
+    std::vector<std::string> warnings;  // why the run could write no table although one was meant; a reply nothing used
     // Every AT command the modem received with its reply: "[   0.100] "AT+X\r\n\r\n" -> "\r\nOK\r\n"".
     std::vector<std::string> commands;
     // The runs' "Changed flags:" log lines, without the log's stamp.

@@ -139,13 +139,23 @@ std::string CopyDrives(const Notebook& notebook, const fs::path& hostDrives) {
     return error ? "cannot copy " + notebook.drives.string() + ": " + error.message() : "";
 }
 
-std::string LoadMachine(sim::Machine& machine, const Notebook& notebook) {
+std::string LoadMachine(sim::Machine& machine, Notebook& notebook) {
     if (notebook.registryText) {
         std::string problem = machine.registry().LoadRegText(*notebook.registryText, notebook.registryFile.string());
         if (!problem.empty()) return problem;
     }
-    if (notebook.modemText) return machine.modem().LoadModemText(*notebook.modemText, notebook.modemFile.string());
+    if (notebook.modemText) {
+        std::string problem =
+            modemfile::ParseModemText(*notebook.modemText, notebook.modemFile.string(), notebook.modem);
+        if (!problem.empty()) return problem;
+        machine.modem().Apply(notebook.modem);
+    }
     return "";
+}
+
+void WarnOfUnmatchedReplies(sim::Machine& machine, const Notebook& notebook, std::vector<std::string>& warnings) {
+    for (std::string& unmatched : machine.modem().UnmatchedReplies(notebook.modem, notebook.modemFile.string()))
+        warnings.push_back(std::move(unmatched));
 }
 
 }  // namespace kvsim

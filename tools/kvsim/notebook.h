@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/modemfile/modem_description.h"
 #include "tools/kvsim/input_error.h"
 
 namespace sim {
@@ -43,6 +45,7 @@ struct Notebook {
     std::optional<std::string> registryText;  // none: no registry.reg
     std::filesystem::path modemFile;
     std::optional<std::string> modemText;     // none: no modem.txt
+    modemfile::ModemDescription modem;        // modem.txt as LoadMachine read it
 };
 
 // The folder and its drives/ must exist; registry.reg and modem.txt are read when present.
@@ -53,6 +56,10 @@ bool ReadNotebook(const std::filesystem::path& folder, Notebook& notebook, Input
 std::string CopyDrives(const Notebook& notebook, const std::filesystem::path& hostDrives);
 
 // Loads the registry and the modem into the machine; "" or the error naming file and line.
-std::string LoadMachine(sim::Machine& machine, const Notebook& notebook);
+std::string LoadMachine(sim::Machine& machine, Notebook& notebook);
+
+// At the end of a run: a warning for each `reply` line of modem.txt that no command matched, as
+// a reply typed without its line end, which lets the default answer instead.
+void WarnOfUnmatchedReplies(sim::Machine& machine, const Notebook& notebook, std::vector<std::string>& warnings);
 
 }  // namespace kvsim

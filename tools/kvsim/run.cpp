@@ -60,7 +60,7 @@ const char kRunHelp[] =
     "  registry.reg   the registry, as the registry editor exports it (optional).\n"
     "  modem.txt      the simulated modem (optional; none: the notebook has no modem):\n"
     "                   interface               a modem interface; the lines below describe it\n"
-    "                     provider \"46001\"      the registered network (default 310410)\n"
+    "                     provider \"46001\"      the registered network (default 310410; \"\": none)\n"
     "                     iccid \"...\"  home \"...\" [\"<name>\"]  ready <state>  id \"{...}\"\n"
     "                   reply \"AT+X?\\r\\n\" \"\\r\\n+X: 1\\r\\nOK\\r\\n\"   an AT reply\n"
     "                   default <reply>  match \"<pattern>\" <reply>  devicemode <m> <s> <a>\n"
@@ -85,8 +85,8 @@ const char kRunHelp[] =
     "  --keep DIR     run on drives made in DIR (new or empty) and leave them there\n"
     "\n"
     "Exit codes: 0 the service ran and ended after every event; 1 it did not end, ended before\n"
-    "every event was played, or disabled itself (a warning says which); 2 bad input (the\n"
-    "message names the file and line).\n";
+    "every event was played, or disabled itself, or a reply line of modem.txt matched no command\n"
+    "(a warning says which); 2 bad input (the message names the file and line).\n";
 
 RunReport Failure(int exitCode, std::string error) {
     RunReport report;
@@ -265,6 +265,7 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
                                                  : std::string()));
             }
         }
+        WarnOfUnmatchedReplies(machine, notebook, report.warnings);
         if (!report.warnings.empty()) report.exitCode = kExitFailed;
     }
     return report;

@@ -45,7 +45,7 @@ struct RunOptions {
 struct RunReport {
     int exitCode = kExitOk;
     std::string error;                    // why the run failed, when it did
-    std::vector<std::string> warnings;    // a run that ended but not as a scenario expects
+    std::vector<std::string> warnings;    // a run that ended but not as a scenario expects, a reply nothing used
     std::vector<std::string> transcript;  // "[  12.345] party: text"
     std::string log;                      // the system's log file as it was left
     std::int64_t endTimeMs = 0;           // virtual time when the service's process ended
