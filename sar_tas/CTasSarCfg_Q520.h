@@ -43,12 +43,14 @@ private:
     bool SelectFile(const std::string& mcc, const std::string& boardProduct);
     bool SelectFileByBoardProduct();
     void ReadTasCfg();
-    // Every text the writer would send may travel inside an AT command.
-    bool IsSendable() const;
+    // Every text the writer would send may travel inside an AT command; the
+    // first that may not is logged as refused.
+    bool IsSendable();
 
     CSarIniTables m_tables{SarBandSet::Full};
     std::map<std::string, std::string> m_mapTasIni;
     CIniFile m_iniFile;
+    std::string m_strIniPath;
     std::string m_strTasConfigCmd;
     std::string m_strCurTable0;
     std::string m_strCurTable1;
