@@ -441,6 +441,16 @@ TEST_F(MultiModeNotebook, TranscriptAndKeepAsRunTakesThem) {
     EXPECT_NE(err_.str().find("--keep needs a folder"), std::string::npos) << err_.str();
 }
 
+// The lines a notebook's log already held are not this run's.
+TEST_F(MultiModeNotebook, OnlyThisRunsLogLinesWarn) {
+    Put("drives/C/Kavrion/KvConfigService/KvConfigService.log",
+        "---------------log start------------------\r\n"
+        "[ERROR]  01-01 00:00:00:000: Table file not used: C:\\old.xml: its XmlVer cannot be read\r\n");
+    EXPECT_EQ(Run({"flash", Folder()}), 0) << err_.str();
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_NE(out_.str().find("Table file not used: C:\\old.xml"), std::string::npos);
+}
+
 TEST_F(KvsimFlash, TranscriptShowsTheCommandLinesRun) {
     Write("nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini", "[Setting]\nProjectType=1\n");
     Write("nb/drives/C/Kavrion/KvCfgService/KavrConfigFiles/520R NORVALE/SrvConfig.ini",

@@ -56,6 +56,9 @@ namespace {
 const char kAtCommandPrefix[] = "SetCommand {ffffffff-abca-4b11-a4e2-f2fc87f94488} 1 ";
 const char kChangedFlags[] = "Changed flags:";
 const char kIniRunEnd[] = "---------GetCfgInfoQ520RNV end---------";
+// The line each opening of the log starts with: what a notebook's own log held before this run
+// comes before the last one.
+const char kLogStart[] = "---------------log start------------------";
 
 FlashReport Failure(int exitCode, std::string error) {
     FlashReport report;
@@ -203,7 +206,8 @@ FlashReport FlashNotebook(const fs::path& folder, const RunOptions& options) {
             std::size_t end = report.log.find('\n', at);
             report.changedFlags.push_back(report.log.substr(at + sizeof kChangedFlags, end - at - sizeof kChangedFlags));
         }
-        report.warnings = Warnings(machine, report.log);
+        const std::size_t thisRun = report.log.rfind(kLogStart);
+        report.warnings = Warnings(machine, thisRun == std::string::npos ? report.log : report.log.substr(thisRun));
         WarnOfUnmatchedReplies(machine, notebook, report.warnings);
         if (!report.warnings.empty()) report.exitCode = kExitFailed;
         machine.Shutdown();
