@@ -36,7 +36,6 @@ public:
 
     static constexpr const char* kSection = "Q520_TAS_DOUBLE_TABLE_PARAM";
     static constexpr const char* kFileName = "SAR_TAS_PV.ini";
-    static constexpr std::size_t kMaxCommand = 4095;
 
 private:
     // Points the INI file at the table file; false when that file is missing.

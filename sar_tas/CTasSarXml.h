@@ -72,8 +72,6 @@ public:
     static std::array<std::string, 2> IndexValues(const std::string& table, int indexOffset);
 
     static constexpr int kProfiles = 9;
-    // Every command is formatted into a 4096-character buffer.
-    static constexpr std::size_t kMaxCommand = 4095;
 
 private:
     std::string Candidate(const std::string& mcc, const std::string& netMcc, const std::string& boardProduct,
