@@ -14,10 +14,6 @@ int SendValue(const std::string& command, const std::string& value) {
 
 std::string Equals(AntCommandForm form) { return form == AntCommandForm::Spaced ? " = " : "="; }
 
-bool IsSendable(const std::string& value, const std::string& command) {
-    return CAtText::IsSafe(value) && CAntCommand::Fits(command);
-}
-
 }  // namespace
 
 std::string CAntCommand::TuningEnableCommand(const std::string& value, AntCommandForm form) {
@@ -36,10 +32,12 @@ std::string CAntCommand::ProfileCommand(const std::string& profile) {
     return "AT+GTANTPROFILE=" + profile + "\r\n";
 }
 
-bool CAntCommand::AreBasicParamsSendable(const std::string& tuningEnable, const std::string& ctrlMode,
+bool CAntCommand::AreBasicParamsSendable(const std::string& file, const char* const (&keys)[3],
+                                         const std::string& tuningEnable, const std::string& ctrlMode,
                                          const std::string& tuneMode) {
-    return IsSendable(tuningEnable, TuningEnableCommand(tuningEnable)) &&
-           IsSendable(ctrlMode, CtrlModeCommand(ctrlMode)) && IsSendable(tuneMode, TuneModeCommand(tuneMode));
+    return CAtText::IsSendable(file, keys[0], tuningEnable, TuningEnableCommand(tuningEnable)) &&
+           CAtText::IsSendable(file, keys[1], ctrlMode, CtrlModeCommand(ctrlMode)) &&
+           CAtText::IsSendable(file, keys[2], tuneMode, TuneModeCommand(tuneMode));
 }
 
 int CAntCommand::SetAntTuningEnable(const std::string& value, AntCommandForm form) {

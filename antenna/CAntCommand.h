@@ -27,10 +27,17 @@ public:
     static std::string TuneModeCommand(const std::string& value, AntCommandForm form = AntCommandForm::Plain);
     static std::string ProfileCommand(const std::string& profile);  // "AT+GTANTPROFILE=%s\r\n"
 
+    // Where a file keeps the three basic parameters, as a refusal names them.
+    static constexpr const char* kIniBasicKeys[3] = {"[ANT_BASIC_PARAM] ANT_ENABLE", "[ANT_BASIC_PARAM] ANT_CTRLMODE",
+                                                     "[ANT_BASIC_PARAM] ANT_TUNEMODE"};
+    static constexpr const char* kXmlBasicKeys[3] = {"Param 1", "Param 2", "Param 3"};
+
     static bool Fits(const std::string& command) { return command.size() <= kMaxLength; }
     // Every byte of each value may travel inside a command and each command
-    // fits. Empty values pass: they give 5 when their turn comes.
-    static bool AreBasicParamsSendable(const std::string& tuningEnable, const std::string& ctrlMode,
+    // fits; the first value of `file` that does not is logged as refused
+    // under its key. Empty values pass: they give 5 when their turn comes.
+    static bool AreBasicParamsSendable(const std::string& file, const char* const (&keys)[3],
+                                       const std::string& tuningEnable, const std::string& ctrlMode,
                                        const std::string& tuneMode);
 
     // 5 for an empty value (nothing sent); otherwise the command's result.

@@ -39,12 +39,17 @@ void TakeLine(const std::string& reply, std::string& line) {
     }
 }
 
-// Every value a table command would carry may travel inside it.
-bool AreBandValuesSafe(const std::map<std::string, std::string>& bandIndex,
+// Every value a table command would carry (those of the band keys) may
+// travel inside it; the first that may not is logged as refused.
+bool AreBandValuesSafe(const std::string& file, const char* sectionName,
+                       const std::map<std::string, std::string>& bandIndex,
                        const std::map<std::string, std::string>& section) {
-    std::map<std::string, std::string> indexValue;
-    CAntBand::MapToIndex(bandIndex, section, indexValue);
-    return CAtText::AreValuesSafe(indexValue);
+    for (const auto& [key, value] : section) {
+        if (bandIndex.count(key) != 0 && !CAtText::IsSafe(file, std::string("[") + sectionName + "] " + key, value)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -148,10 +153,10 @@ bool CAntGpoIniCfg::ReadSections(const std::string& path, bool logValues) {
         }
     }
 
-    if (!CAntCommand::AreBasicParamsSendable(m_strAntGPO_AT_ANT_ENABLECmd, m_strAntGPO_AT_ANT_CTRLMODECmd,
-                                             m_strAntGPO_AT_AT_ANT_TUNEMODECmd) ||
-        !AreBandValuesSafe(m_mapBandIndex, m_mapTable0Ini) || !AreBandValuesSafe(m_mapBandIndex, m_mapTable1Ini)) {
-        Log(1, "A value of " + path + " cannot be sent");
+    if (!CAntCommand::AreBasicParamsSendable(path, CAntCommand::kIniBasicKeys, m_strAntGPO_AT_ANT_ENABLECmd,
+                                             m_strAntGPO_AT_ANT_CTRLMODECmd, m_strAntGPO_AT_AT_ANT_TUNEMODECmd) ||
+        !AreBandValuesSafe(path, kTable0Section, m_mapBandIndex, m_mapTable0Ini) ||
+        !AreBandValuesSafe(path, kTable1Section, m_mapBandIndex, m_mapTable1Ini)) {
         return true;
     }
     return false;

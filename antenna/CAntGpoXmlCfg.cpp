@@ -80,7 +80,8 @@ bool CAntGpoXmlCfg::ReadAntBasicParam() {
     m_strAntTuningEnable = param.strAntTuningEnable;
     m_strAntCtrlMode = param.strAntCtrlMode;
     m_strAntTuneMode = param.strAntTuneMode;
-    return CAntCommand::AreBasicParamsSendable(m_strAntTuningEnable, m_strAntCtrlMode, m_strAntTuneMode);
+    return CAntCommand::AreBasicParamsSendable(m_strXmlPath, CAntCommand::kXmlBasicKeys, m_strAntTuningEnable,
+                                               m_strAntCtrlMode, m_strAntTuneMode);
 }
 
 bool CAntGpoXmlCfg::ReadAntTableData() {
@@ -101,7 +102,8 @@ void CAntGpoXmlCfg::GetAntValue() {
 
 bool CAntGpoXmlCfg::AreBandCmdsSendable() const {
     for (int n = 0; n < kTables; ++n) {
-        if (!CAtText::AreValuesSafe(m_mapIndexValue[n]) || !CAntCommand::Fits(BandCommand(m_strGpoBandCmd[n]))) {
+        if (!CAtText::AreValuesSafe(m_strXmlPath, "table " + std::to_string(n) + " index ", m_mapIndexValue[n]) ||
+            !CAtText::Fits(m_strXmlPath, BandCommand(m_strGpoBandCmd[n]))) {
             return false;
         }
     }

@@ -171,14 +171,16 @@ bool CAntMipiIniCfg::ReadAntCfgFromINIByBoardProduct() {
 
 // Reads every value the writer may send and refuses the file when one of them
 // could not travel in a command: a break, quote or control byte, or a band
-// value that is no base-2 number.
+// value that is no base-2 number. The first refused value is logged.
 bool CAntMipiIniCfg::ReadIniFile(const std::string& path) {
     m_iniFile.SetFileName(path);
     m_iniFile.GetValue("ANT_BASIC_PARAM", "ANT_ENABLE", m_strAntTuningEnable);
     m_iniFile.GetValue("ANT_BASIC_PARAM", "ANT_CTRLMODE", m_strAntCtrlMode);
     m_iniFile.GetValue("ANT_BASIC_PARAM", "ANT_TUNEMODE", m_strAntTuneMode);
-    bool readable = CAtText::IsSafe(m_strAntTuningEnable) && CAtText::IsSafe(m_strAntCtrlMode) &&
-                    CAtText::IsSafe(m_strAntTuneMode);
+    const char* const(&basic)[3] = CAntCommand::kIniBasicKeys;
+    bool readable = CAtText::IsSafe(path, basic[0], m_strAntTuningEnable) &&
+                    CAtText::IsSafe(path, basic[1], m_strAntCtrlMode) &&
+                    CAtText::IsSafe(path, basic[2], m_strAntTuneMode);
     for (int k = 0; k < kTuners; ++k) {
         std::string tuner = std::to_string(k);
         m_strTunerUsid[k].clear();
@@ -186,18 +188,27 @@ bool CAntMipiIniCfg::ReadIniFile(const std::string& path) {
         m_strStartupTime[k].clear();
         m_mapIniTable0[k].clear();
         m_mapIniTable1[k].clear();
-        m_iniFile.GetValue("ANT_MIPI_PARAM", "TUNER_USID_TU" + tuner, m_strTunerUsid[k]);
-        m_iniFile.GetValue("ANT_MIPI_PARAM", "PM_TRIGGER_TU" + tuner, m_strPmTrigger[k]);
-        m_iniFile.GetValue("ANT_MIPI_PARAM", "START_UP_TIME_TU" + tuner, m_strStartupTime[k]);
-        m_iniFile.GetKeyAndValueFromSection("ANT_MIPI_TABLE0_TUNER" + tuner + "_PARAM", m_mapIniTable0[k]);
-        m_iniFile.GetKeyAndValueFromSection("ANT_MIPI_TABLE1_TUNER" + tuner + "_PARAM", m_mapIniTable1[k]);
-        readable = readable && CAtText::IsSafe(m_strTunerUsid[k]) && CAtText::IsSafe(m_strPmTrigger[k]) &&
-                   CAtText::IsSafe(m_strStartupTime[k]) && CAtText::AreValuesSafe(m_mapIniTable0[k]) &&
-                   CAtText::AreValuesSafe(m_mapIniTable1[k]);
-        for (const Pairs* table : {&m_mapIniTable0[k], &m_mapIniTable1[k]}) {
-            for (const auto& [key, value] : *table) {
+        const std::string sections[2] = {"ANT_MIPI_TABLE0_TUNER" + tuner + "_PARAM",
+                                         "ANT_MIPI_TABLE1_TUNER" + tuner + "_PARAM"};
+        const std::pair<std::string, std::string*> params[] = {{"TUNER_USID_TU" + tuner, &m_strTunerUsid[k]},
+                                                               {"PM_TRIGGER_TU" + tuner, &m_strPmTrigger[k]},
+                                                               {"START_UP_TIME_TU" + tuner, &m_strStartupTime[k]}};
+        for (const auto& [key, value] : params) {
+            m_iniFile.GetValue("ANT_MIPI_PARAM", key, *value);
+            readable = readable && CAtText::IsSafe(path, "[ANT_MIPI_PARAM] " + key, *value);
+        }
+        m_iniFile.GetKeyAndValueFromSection(sections[0], m_mapIniTable0[k]);
+        m_iniFile.GetKeyAndValueFromSection(sections[1], m_mapIniTable1[k]);
+        const Pairs* tables[2] = {&m_mapIniTable0[k], &m_mapIniTable1[k]};
+        for (int t = 0; t < 2; ++t) {
+            const std::string where = "[" + sections[t] + "] ";
+            readable = readable && CAtText::AreValuesSafe(path, where, *tables[t]);
+            for (const auto& [key, value] : *tables[t]) {
                 long long number = 0;
-                if (m_mapBandIndex[k].count(key) && !ParseBase2(value, number)) readable = false;
+                if (readable && m_mapBandIndex[k].count(key) && !ParseBase2(value, number)) {
+                    CAtText::LogValueRefused(path, where + key, value, "is not a base-2 number");
+                    readable = false;
+                }
             }
         }
     }

@@ -5,7 +5,6 @@
 #include "antenna/CAntBand.h"
 #include "antenna/CAntCommand.h"
 #include "antenna/CAntXmlWriter.h"
-#include "common/CLog.h"
 #include "config/CConfigPath.h"
 #include "config/CSysHelper.h"
 #include "config/CTableFilePath.h"
@@ -34,7 +33,11 @@ bool SameTuner(const AntMipiTunerParam& a, const AntMipiTunerParam& b) {
 bool IsEmptyTuner(const AntMipiTunerParam& a) { return SameTuner(a, AntMipiTunerParam{}); }
 
 void LogUnreadable(const std::string& what, const std::string& path) {
-    CLog::GetInstance()->WriteLog(1, what + " cannot be read: " + path);
+    CAtText::LogFileNotUsed(path, "its " + what + " cannot be read");
+}
+
+std::string TunerKey(int tuner, const char* attribute) {
+    return "Antenna_Tuner_Cfg tuner " + std::to_string(tuner) + " " + attribute;
 }
 
 }  // namespace
@@ -126,7 +129,8 @@ bool CAntMipiXmlCfg::ReadAntBasicParam() {
         LogUnreadable("Param", m_strMipiXmlPath[0]);
         return false;
     }
-    return CAntCommand::AreBasicParamsSendable(m_strAntTuningEnable, m_strAntCtrlMode, m_strAntTuneMode);
+    return CAntCommand::AreBasicParamsSendable(m_strMipiXmlPath[0], CAntCommand::kXmlBasicKeys,
+                                               m_strAntTuningEnable, m_strAntCtrlMode, m_strAntTuneMode);
 }
 
 // A tuner the reader could not find comes back empty, and one past the last
@@ -143,7 +147,7 @@ bool CAntMipiXmlCfg::ReadAntTunerCfg() {
             return false;
         }
         if (IsEmptyTuner(param) || (t > 0 && SameTuner(param, previous))) {
-            LogUnreadable("Tuner " + std::to_string(t), m_strMipiXmlPath[0]);
+            LogUnreadable("Antenna_Tuner_Cfg tuner " + std::to_string(t), m_strMipiXmlPath[0]);
             return false;
         }
         m_strTunerUsid[t] = param.strTunerUsid;
@@ -162,9 +166,12 @@ bool CAntMipiXmlCfg::ReadAntTableData() {
         for (int t = 0; t < kTuners; ++t) {
             std::map<std::string, std::string>& values = m_mapXmlBandValue[kTuners * n + t];
             values.clear();
-            if (m_reader.GetMipiXmlTurnerData(m_strMipiXmlPath[n], values, t) == 0 || values.empty() ||
-                !CAtText::AreValuesSafe(values)) {
-                LogUnreadable("Band table of tuner " + std::to_string(t), m_strMipiXmlPath[n]);
+            const std::string table = "Antenna_Tuner_Data tuner " + std::to_string(t);
+            if (m_reader.GetMipiXmlTurnerData(m_strMipiXmlPath[n], values, t) == 0 || values.empty()) {
+                LogUnreadable(table, m_strMipiXmlPath[n]);
+                return false;
+            }
+            if (!CAtText::AreValuesSafe(m_strMipiXmlPath[n], table + " ", values)) {
                 return false;
             }
         }
@@ -188,17 +195,17 @@ void CAntMipiXmlCfg::GetAntTableValue(int table) {
 }
 
 bool CAntMipiXmlCfg::AreCommandsSendable() const {
+    const std::string& master = m_strMipiXmlPath[0];
     for (int t = 0; t < kTuners; ++t) {
-        if (!CAtText::IsSafe(m_strTunerUsid[t]) || !CAtText::IsSafe(m_strPmTrigger[t]) ||
-            !CAtText::IsSafe(m_strStartupTime[t]) ||
-            !CAntCommand::Fits(TunerCommand(t, m_strTunerUsid[t], m_strPmTrigger[t], m_strStartupTime[t]))) {
-            LogUnreadable("Tuner " + std::to_string(t), m_strMipiXmlPath[0]);
+        if (!CAtText::IsSafe(master, TunerKey(t, "TunerUsid"), m_strTunerUsid[t]) ||
+            !CAtText::IsSafe(master, TunerKey(t, "PmTrigger"), m_strPmTrigger[t]) ||
+            !CAtText::IsSafe(master, TunerKey(t, "StartupTime"), m_strStartupTime[t]) ||
+            !CAtText::Fits(master, TunerCommand(t, m_strTunerUsid[t], m_strPmTrigger[t], m_strStartupTime[t]))) {
             return false;
         }
     }
     for (int i = 0; i < kBandTables; ++i) {
-        if (!CAntCommand::Fits(BandCommand(m_strMipiBandCmd[i]))) {
-            LogUnreadable("Band table of tuner " + std::to_string(i % kTuners), m_strMipiXmlPath[i / kTuners]);
+        if (!CAtText::Fits(m_strMipiXmlPath[i / kTuners], BandCommand(m_strMipiBandCmd[i]))) {
             return false;
         }
     }

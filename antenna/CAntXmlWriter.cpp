@@ -19,7 +19,11 @@ int CAntXmlWriter::Run(const std::string& moduleVersion, bool* changed) {
     }
     std::string profile;
     if (version == Version::Unchanged) {
-        if (!GetProfileByDeviceMode(profile)) {
+        if (!m_steps.readAntBasicParam()) {
+            return 0;
+        }
+        if (!LookUpProfile(profile)) {
+            CAtText::LogFileNotUsed(m_steps.masterPath, CAtText::kNoEnable);
             return 0;
         }
         int result = m_steps.setAntBasicParam();
@@ -56,14 +60,15 @@ int CAntXmlWriter::Run(const std::string& moduleVersion, bool* changed) {
 CAntXmlWriter::Version CAntXmlWriter::IsXmlVersionChanged(const std::string& moduleVersion) {
     m_strXmlVer.clear();
     if (!m_reader.GetXmlVersion(m_steps.masterPath, m_strXmlVer)) {
+        // Nothing else of such a file can be read either.
         m_strXmlVer.clear();
-        return Version::Unchanged;
+        CAtText::LogFileNotUsed(m_steps.masterPath, CAtText::kNoXmlVer);
+        return Version::Unreadable;
     }
     m_strXmlVer = CAtText::Upper(m_strXmlVer);
     const std::string record =
         COemTableVersion::RecordCommand(m_steps.ownSlot, COemTableVersion::Quote(m_strXmlVer));
-    if (!CAtText::IsSafe(m_strXmlVer) || !CAntCommand::Fits(record)) {
-        CLog::GetInstance()->WriteLog(1, "XmlVer cannot be sent: " + m_steps.masterPath);
+    if (!CAtText::IsSendable(m_steps.masterPath, "XmlVer", m_strXmlVer, record)) {
         return Version::Unreadable;
     }
     return COemTableVersion::IsChanged(m_strXmlVer, moduleVersion) ? Version::Changed : Version::Unchanged;
@@ -87,8 +92,8 @@ bool CAntXmlWriter::LookUpProfile(std::string& profile) {
     }
     // A profile that cannot be sent is skipped like a missing one; the file
     // stays good for everything else.
-    if (!CAtText::IsSafe(profile) || !CAntCommand::Fits(CAntCommand::ProfileCommand(profile))) {
-        CLog::GetInstance()->WriteLog(1, "Antenna profile cannot be sent: " + m_steps.masterPath);
+    if (!CAtText::IsSendable(m_steps.masterPath, "ModeCfg Enable Table", profile,
+                             CAntCommand::ProfileCommand(profile))) {
         profile.clear();
     }
     return true;

@@ -3,9 +3,10 @@
 // basic parameters and the posture's enable list; the writer supplies its own
 // reads and sends as steps.
 //
-// Version equal to the modem's (or no "XmlVer"): read the basic parameters,
-// look up the posture's profile, send the three basic parameters and the
-// profile. Version differs: read and check everything else, then send the
+// No "XmlVer": the file is not used (logged), nothing is sent. Version equal
+// to the modem's: read the basic parameters, look up the posture's profile
+// (a file without "Enable" entries is not used), send the three basic
+// parameters and the profile. Version differs: read and check everything else, then send the
 // basic parameters, the writer's tables, the zero version into the other
 // antenna slot and the file's version into the writer's own slot; the change
 // is reported once tables and version are in the modem, before the profile
@@ -14,7 +15,7 @@
 // A posture without an enable entry, or whose profile text cannot travel
 // inside a command, sends no "AT+GTANTPROFILE=" at all: the step is skipped
 // and logged, the rest goes on. An "XmlVer" that cannot travel inside a
-// command makes the file unreadable: result 0, nothing further sent.
+// command makes the file unreadable: result 0, nothing sent.
 #pragma once
 
 #include <functional>

@@ -18,8 +18,11 @@ public:
     CSarCfgManager(const CSarCfgManager&) = delete;
     CSarCfgManager& operator=(const CSarCfgManager&) = delete;
 
+    static constexpr const char* kNotConfigured = "Not configured: ";
+
     // The gate (CSarCfgManagerGate.cpp): by board product for project types
-    // 2 and 3, by WWAN device configuration ID for type 1.
+    // 2 and 3, by WWAN device configuration ID for type 1. A "no" logs why,
+    // in a line that starts with kNotConfigured.
     bool CfgEnable(std::string mcc);
     bool CfgEnableQ520Norvale(std::string mcc);
     // Fills providerId from the modem's registration when it can; always 1.

@@ -18,6 +18,17 @@ void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type
 const int kConfigIdAttempts = 240;
 const DWORD kConfigIdRetryMs = 1000;
 
+// Why a gate said no, for whoever reads the log (kvsim flash warns with it):
+// which product, which lists of which file, or the missing provider.
+void LogNotConfigured(const std::string& what, const std::string& id, const char* netKey, const char* baseKey,
+                      const std::string& srvConfig, bool netListed) {
+    const std::string named = what + " \"" + CAtText::Printable(id) + "\" is listed ";
+    Log(4, CSarCfgManager::kNotConfigured +
+               (netListed ? named + "in [GENERAL] \"" + netKey + "\" of " + srvConfig +
+                                ", but the modem reports no provider ID"
+                          : named + "in neither [GENERAL] \"" + netKey + "\" nor \"" + baseKey + "\" of " + srvConfig));
+}
+
 }  // namespace
 
 CSarCfgManager::CSarCfgManager() {}
@@ -50,7 +61,8 @@ bool CSarCfgManager::CfgEnable(std::string mcc) {
     board = CAtText::Upper(board);
 
     bool decision = false;
-    if (IsListed(netList, board)) {
+    const bool netListed = IsListed(netList, board);
+    if (netListed) {
         std::string providerId;
         GetProviderId(providerId);
         std::string netMccList = GetSrvConfigValue(srvConfig, kNetMccId);
@@ -68,6 +80,7 @@ bool CSarCfgManager::CfgEnable(std::string mcc) {
         m_strBoardProduct = board;
         decision = true;
     }
+    if (!decision) LogNotConfigured("board product", board, kNetBoardProduct, kBaseBoardProduct, srvConfig, netListed);
 
     m_bCfgEnable = decision;
     Log(4, "CfgEnable end");
@@ -101,7 +114,8 @@ bool CSarCfgManager::CfgEnableQ520Norvale(std::string mcc) {
     configId = CAtText::Upper(configId);
 
     bool decision = false;
-    if (IsListed(netIdList, configId)) {
+    const bool netListed = IsListed(netIdList, configId);
+    if (netListed) {
         std::string providerId;
         GetProviderId(providerId);
         std::string netMccList = GetSrvConfigValue(srvConfig, kNetMccId);
@@ -117,6 +131,10 @@ bool CSarCfgManager::CfgEnableQ520Norvale(std::string mcc) {
         m_strMcc.clear();
         m_StrWwanDeviceConfigInfo = configId;
         decision = true;
+    }
+    if (!decision) {
+        LogNotConfigured("WWAN device configuration ID", configId, kNetWwanDeviceConfigID, kBaseWwanDeviceConfigID,
+                         srvConfig, netListed);
     }
 
     m_bCfgEnable = decision;

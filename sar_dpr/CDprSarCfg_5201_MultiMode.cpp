@@ -1,10 +1,10 @@
 #include "sar_dpr/CDprSarCfg_5201_MultiMode.h"
 
-#include "common/CLog.h"
 #include "config/CConfigPath.h"
 #include "config/CSysHelper.h"
 #include "config/CTableFilePath.h"
 #include "modem/CAtCommandSequence.h"
+#include "modem/CAtText.h"
 #include "sar_dpr/CSarPostureTable.h"
 
 namespace {
@@ -73,12 +73,27 @@ int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc
     if (!SelectXmlFile(mcc, netMcc, boardProduct)) {
         return 0;
     }
-    // Everything the changed path sends is read and checked before the
-    // first command, so an unreadable file leaves the modem untouched.
-    bool versionChanged = IsXmlVersionChanged(modemVersion);
-    if (!m_writer.IsXmlVersionSafe() ||
-        (versionChanged && !m_writer.ReadProfiles(&CXmlCfgReader::GetDprXmlTableData))) {
-        CLog::GetInstance()->WriteLog(1, "DprXml cannot be read, no need update DPR Table.");
+    // Everything the path sends is read and checked before "AT+GTTASEN=0":
+    // TA SAR goes off only for a file that will switch body SAR on, and an
+    // unreadable file leaves the modem untouched.
+    const std::string& path = m_writer.XmlPath();
+    bool read = false;
+    const bool versionChanged = m_writer.IsXmlVersionChanged(modemVersion, &read);
+    if (!read) {
+        CAtText::LogFileNotUsed(path, CAtText::kNoXmlVer);
+        return 0;
+    }
+    if (!m_writer.IsXmlVersionSafe()) {
+        return 0;
+    }
+    std::string table;
+    if (!versionChanged) {
+        if (!GetProfileByDeviceMode(table)) {
+            CAtText::LogFileNotUsed(path, CAtText::kNoEnable);
+            return 0;
+        }
+        CSarPostureTable::Check(path, table);
+    } else if (!m_writer.ReadProfiles(&CXmlCfgReader::GetDprXmlTableData)) {
         return 0;
     }
 
@@ -87,16 +102,13 @@ int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc
         return result;
     }
 
-    std::string table;
     if (!versionChanged) {
-        if (GetProfileByDeviceMode(table)) {
-            result = EnableBodySar();
-            if (result == 0) {
-                result = CSarPostureTable::Select(table);
-            }
-            if (result != 0) {
-                return result;
-            }
+        result = EnableBodySar();
+        if (result == 0) {
+            result = CSarPostureTable::Select(table);
+        }
+        if (result != 0) {
+            return result;
         }
         SetRegValues();
         return 0;
@@ -119,6 +131,7 @@ int CDprSarCfg_5201_MultiMode::SetBodySarXml(std::string mcc, std::string netMcc
     if (!GetProfileByDeviceMode(table)) {
         return 0;
     }
+    CSarPostureTable::Check(path, table);
     result = CSarPostureTable::Select(table);
     if (result != 0) {
         return result;

@@ -2,6 +2,10 @@
 // file's version differs from the modem's body-SAR table version, records the
 // version in slot 1, selects the table of the current posture and leaves the
 // registry values that say body SAR is in force.
+//
+// "AT+GTTASEN=0" goes out only for a file that switches body SAR on: one
+// whose version cannot be read, or whose version is the modem's and that
+// holds no "Enable" entries, is not used at all (logged, nothing sent).
 #pragma once
 
 #include <string>

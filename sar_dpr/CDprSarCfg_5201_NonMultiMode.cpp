@@ -3,6 +3,7 @@
 #include "common/CLog.h"
 #include "config/CConfigPath.h"
 #include "config/CTableFilePath.h"
+#include "modem/CAtText.h"
 
 namespace {
 
@@ -35,6 +36,8 @@ bool CDprSarCfg_5201_NonMultiMode::IsXmlVersionChanged(std::string modemVersion)
     bool changed = m_writer.IsXmlVersionChanged(modemVersion, &read);
     if (!read) {
         Log(4, "GetXmlVersion failed, no need update DPR Table.");
+        // Nothing of the file is sent: the unchanged path activates table "1" as it stands.
+        CAtText::LogFileNotUsed(m_writer.XmlPath(), CAtText::kNoXmlVer);
         return false;
     }
     if (!changed) {
@@ -66,7 +69,6 @@ int CDprSarCfg_5201_NonMultiMode::SetBodySarXml(std::string mcc, std::string boa
     bool versionChanged = IsXmlVersionChanged(modemVersion);
     if (!m_writer.IsXmlVersionSafe() ||
         (versionChanged && !m_writer.ReadProfiles(&CXmlCfgReader::GetDprXmlTableData_NonMutilMode))) {
-        Log(1, "DprXml cannot be read, no need update DPR Table.");
         return 0;
     }
 

@@ -38,20 +38,25 @@ bool CDprSarIniWriter::QueryBodySarValue() {
     return false;
 }
 
+void CDprSarIniWriter::SetFile(const std::string& path) {
+    m_strIniPath = path;
+    m_iniFile.SetFileName(path);
+}
+
 void CDprSarIniWriter::ReadSection() { m_iniFile.GetKeyAndValueFromSection(m_strSection, m_mapDprIni); }
 
 bool CDprSarIniWriter::ReadDprSarFromINI(const std::string& mcc, const std::string& boardProduct) {
     Log(4, "ReadDprSarFromINI enter");
     CConfigPath* config = CConfigPath::GetInstance();
     if (mcc.empty() && boardProduct.empty()) {
-        m_iniFile.SetFileName(config->GetKavrDprConfigPath());
+        SetFile(config->GetKavrDprConfigPath());
     } else {
         std::string path = CTableFilePath::Build(config->GetRunPath(), boardProduct, mcc, kFileName);
         if (!CTableFilePath::Exists(path)) {
             Log(1, "strCfgFilePath is not exist");
             return true;
         }
-        m_iniFile.SetFileName(path);
+        SetFile(path);
         Log(4, "strCfgFilePath:" + path);
     }
     ReadSection();
@@ -67,13 +72,13 @@ bool CDprSarIniWriter::ReadDprSarFromINIByBoardProduct() {
     boardProduct = CAtText::Upper(boardProduct);
     CConfigPath* config = CConfigPath::GetInstance();
     if (boardProduct.empty()) {
-        m_iniFile.SetFileName(config->GetKavrDprConfigPath());
+        SetFile(config->GetKavrDprConfigPath());
     } else {
         std::string path = CTableFilePath::Build(config->GetRunPath(), boardProduct, "", kFileName);
         if (!CTableFilePath::Exists(path)) {
             return true;
         }
-        m_iniFile.SetFileName(path);
+        SetFile(path);
     }
     ReadSection();
     return false;
@@ -88,8 +93,7 @@ int CDprSarIniWriter::SetBodySar(bool ready) {
     }
     // A value that cannot travel inside a command makes the whole file
     // unreadable: nothing of it is sent.
-    if (!m_tables.AreValuesSafe(m_mapDprIni)) {
-        Log(1, "DprIni cannot be read, no need update DPR Table.");
+    if (!m_tables.AreValuesSafe(m_strIniPath, m_strSection, m_mapDprIni)) {
         return 0;
     }
     BuildBodySarCmd();

@@ -36,6 +36,7 @@ public:
 
 private:
     void Log(int type, const std::string& text) const;
+    void SetFile(const std::string& path);
     void ReadSection();
 
     std::string m_strSection;
@@ -43,6 +44,7 @@ private:
     CSarIniTables m_tables;
     std::map<std::string, std::string> m_mapDprIni;
     CIniFile m_iniFile;
+    std::string m_strIniPath;
     std::string m_strCurTable0;
     std::string m_strCurTable1;
 };

@@ -22,13 +22,13 @@ bool CDprSarXmlWriter::IsXmlVersionChanged(const std::string& modemVersion, bool
 }
 
 bool CDprSarXmlWriter::ReadProfiles(ProfileReader read) {
-    bool readable = true;
     for (int p = 0; p < m_profiles.Count(); ++p) {
         if (!(m_reader.*read)(m_strXmlPath, m_profiles.Values(p), p)) {
-            readable = false;
+            CAtText::LogFileNotUsed(m_strXmlPath, "its Table_Data table " + std::to_string(p) + " cannot be read");
+            return false;
         }
     }
-    return readable && m_profiles.AreValuesSafe();
+    return m_profiles.AreValuesSafe(m_strXmlPath, "Table_Data");
 }
 
 bool CDprSarXmlWriter::GetProfileByDeviceMode(std::string& table) {

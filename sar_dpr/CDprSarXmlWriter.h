@@ -28,11 +28,13 @@ public:
     // the modem's; an unreadable version counts as unchanged. `read` tells
     // whether the version could be read.
     bool IsXmlVersionChanged(const std::string& modemVersion, bool* read = nullptr);
-    // The version read may travel inside an AT command.
-    bool IsXmlVersionSafe() const { return CAtText::IsSafe(m_strXmlVer); }
+    // The version read may travel inside an AT command; one that may not is
+    // logged as refused.
+    bool IsXmlVersionSafe() const { return CAtText::IsSafe(m_strXmlPath, "XmlVer", m_strXmlVer); }
 
-    // Reads every profile table; false when one cannot be read or holds a
-    // value that cannot be sent. Nothing is sent either way.
+    // Reads every profile table; false, with the line that says why, when
+    // one cannot be read or holds a value that cannot be sent. Nothing is
+    // sent either way.
     bool ReadProfiles(ProfileReader read);
     void BuildBodySarCmd() { m_profiles.BuildBandCmd(); }
 

@@ -33,9 +33,10 @@ bool CSarIniTables::AllEmpty() const {
     return true;
 }
 
-bool CSarIniTables::AreValuesSafe(const std::map<std::string, std::string>& section) const {
+bool CSarIniTables::AreValuesSafe(const std::string& file, const std::string& sectionName,
+                                  const std::map<std::string, std::string>& section) const {
     for (const auto& [key, value] : section) {
-        if (m_mapBandMask.count(key) != 0 && !CAtText::IsSafe(value)) {
+        if (m_mapBandMask.count(key) != 0 && !CAtText::IsSafe(file, "[" + sectionName + "] " + key, value)) {
             return false;
         }
     }

@@ -29,8 +29,11 @@ public:
     bool AllEmpty() const;
 
     // Every value of the section under one of the band keys may travel
-    // inside an AT command (keys outside the band set are never sent).
-    bool AreValuesSafe(const std::map<std::string, std::string>& section) const;
+    // inside an AT command (keys outside the band set are never sent); the
+    // first that may not is refused as a value of `file` under
+    // "[<section name>] <key>".
+    bool AreValuesSafe(const std::string& file, const std::string& sectionName,
+                       const std::map<std::string, std::string>& section) const;
 
     std::size_t KeyCount() const { return m_mapBandMask.size(); }
 

@@ -12,6 +12,9 @@ public:
     static std::string Command(const std::string& table);
     // Not empty, safe inside a command, and the command fits.
     static bool IsSendable(const std::string& table);
+    // Empties a table text of `file` that cannot be sent, logging its refusal;
+    // an empty one (no entry names the posture) stays as it is.
+    static void Check(const std::string& file, std::string& table);
     // The command's result; 0 and a log line when the table is not sendable.
     static int Select(const std::string& table);
 };

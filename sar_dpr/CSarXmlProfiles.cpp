@@ -31,10 +31,11 @@ void CSarXmlProfiles::BuildBandCmd() {
     }
 }
 
-bool CSarXmlProfiles::AreValuesSafe() const {
+bool CSarXmlProfiles::AreValuesSafe(const std::string& file, const std::string& section) const {
     for (int p = 0; p < Count(); ++p) {
         for (const auto& [name, value] : m_mapXmlBandValue[p]) {
-            if (m_mapBandMask[p].count(name) != 0 && !CAtText::IsSafe(value)) {
+            if (m_mapBandMask[p].count(name) != 0 &&
+                !CAtText::IsSafe(file, section + " table " + std::to_string(p) + " " + name, value)) {
                 return false;
             }
         }

@@ -24,8 +24,9 @@ public:
     const std::string& WcdmaArgument(int profile) const { return m_str3GBandCmd.at(profile); }
     const std::string& LteArgument(int profile) const { return m_str4GBandCmd.at(profile); }
     // Every value that BuildBandCmd puts into an argument may travel inside
-    // an AT command.
-    bool AreValuesSafe() const;
+    // an AT command; the first that may not is refused as a value of `file`
+    // under "<section> table <p> <band name>".
+    bool AreValuesSafe(const std::string& file, const std::string& section) const;
 
 private:
     std::vector<std::string> m_vecWcdmaBand;

@@ -15,6 +15,8 @@ void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type
 int Send(const std::string& command, std::string& reply) { return CAtCommandSequence::SendOne(command, reply); }
 int Send(const std::string& command) { return CAtCommandSequence::SendOne(command); }
 
+const char* const kParamKeys[] = {"DPR_OFF_OFFSET", "DPR_ON_OFFSET", "TAS_CHECK_PERIOD", "TAS_ROLL_PERIOD"};
+
 }  // namespace
 
 CTasSarCfg_Q520::CTasSarCfg_Q520(std::string mcc, std::string boardProduct) {
@@ -68,15 +70,17 @@ bool CTasSarCfg_Q520::QueryTasSarValue() {
 
 bool CTasSarCfg_Q520::SelectFile(const std::string& mcc, const std::string& boardProduct) {
     CConfigPath* paths = CConfigPath::GetInstance();
+    std::string path;
     if (mcc.empty() && boardProduct.empty()) {
-        m_iniFile.SetFileName(paths->GetKavrTasConfigPath());
-        return true;
+        path = paths->GetKavrTasConfigPath();
+    } else {
+        path = CTableFilePath::Build(paths->GetRunPath(), boardProduct, mcc, kFileName);
+        if (!CTableFilePath::Exists(path)) {
+            return false;
+        }
     }
-    std::string candidate = CTableFilePath::Build(paths->GetRunPath(), boardProduct, mcc, kFileName);
-    if (!CTableFilePath::Exists(candidate)) {
-        return false;
-    }
-    m_iniFile.SetFileName(candidate);
+    m_strIniPath = path;
+    m_iniFile.SetFileName(path);
     return true;
 }
 
@@ -93,7 +97,7 @@ void CTasSarCfg_Q520::ReadTasCfg() {
     // an empty field for the modem to take.
     m_strTasConfigCmd.clear();
     std::string joined;
-    for (const char* key : {"DPR_OFF_OFFSET", "DPR_ON_OFFSET", "TAS_CHECK_PERIOD", "TAS_ROLL_PERIOD"}) {
+    for (const char* key : kParamKeys) {
         std::string value;
         m_iniFile.GetValue(kSection, key, value);
         if (value.empty()) {
@@ -140,8 +144,22 @@ bool CTasSarCfg_Q520::ReadTasSarFromINIByBoardProduct() {
     return false;
 }
 
-bool CTasSarCfg_Q520::IsSendable() const {
-    return m_tables.AreValuesSafe(m_mapTasIni) && CAtText::IsSafe(m_strTasConfigCmd);
+bool CTasSarCfg_Q520::IsSendable() {
+    if (!m_tables.AreValuesSafe(m_strIniPath, kSection, m_mapTasIni)) {
+        return false;
+    }
+    // The parameters count only when they go out, all four together.
+    if (m_strTasConfigCmd.empty()) {
+        return true;
+    }
+    for (const char* key : kParamKeys) {
+        std::string value;
+        m_iniFile.GetValue(kSection, key, value);
+        if (!CAtText::IsSafe(m_strIniPath, std::string("[") + kSection + "] " + key, value)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void CTasSarCfg_Q520::BuildTasSarCmd() { m_tables.BuildBandCmd(m_mapTasIni, m_strCurTable0, m_strCurTable1); }
@@ -178,7 +196,7 @@ int CTasSarCfg_Q520::SetTasSar() {
         sequence.Add("AT+GTTASCFG=" + m_strTasConfigCmd + "\r\n");
     }
     for (std::size_t i = 0; i < sequence.Size(); ++i) {
-        if (sequence.Command(i).size() > kMaxCommand) {
+        if (!CAtText::Fits(m_strIniPath, sequence.Command(i))) {
             return 0;
         }
     }

@@ -36,19 +36,20 @@ public:
 
     static constexpr const char* kSection = "Q520_TAS_DOUBLE_TABLE_PARAM";
     static constexpr const char* kFileName = "SAR_TAS_PV.ini";
-    static constexpr std::size_t kMaxCommand = 4095;
 
 private:
     // Points the INI file at the table file; false when that file is missing.
     bool SelectFile(const std::string& mcc, const std::string& boardProduct);
     bool SelectFileByBoardProduct();
     void ReadTasCfg();
-    // Every text the writer would send may travel inside an AT command.
-    bool IsSendable() const;
+    // Every text the writer would send may travel inside an AT command; the
+    // first that may not is logged as refused.
+    bool IsSendable();
 
     CSarIniTables m_tables{SarBandSet::Full};
     std::map<std::string, std::string> m_mapTasIni;
     CIniFile m_iniFile;
+    std::string m_strIniPath;
     std::string m_strTasConfigCmd;
     std::string m_strCurTable0;
     std::string m_strCurTable1;

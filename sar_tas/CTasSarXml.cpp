@@ -10,12 +10,6 @@
 #include "modem/COemTableVersion.h"
 #include "sar_dpr/CSarPostureTable.h"
 
-namespace {
-
-bool Fits(const std::string& command) { return command.size() <= CTasSarXml::kMaxCommand; }
-
-}  // namespace
-
 CTasSarXml::CTasSarXml(const TasSarRegion& region) : m_region(region) { InitBandTable(); }
 
 void CTasSarXml::InitBandTable() { m_profiles.InitBandTable(); }
@@ -64,9 +58,13 @@ std::string CTasSarXml::Candidate(const std::string& mcc, const std::string& net
                                  m_region.fileName);
 }
 
-bool CTasSarXml::IsXmlVersionChanged(std::string modemVersion) {
+bool CTasSarXml::IsXmlVersionChanged(std::string modemVersion, bool* read) {
     m_strXmlVer.clear();
-    if (!m_reader.GetXmlVersion(m_strXmlPath, m_strXmlVer)) {
+    const bool readOk = m_reader.GetXmlVersion(m_strXmlPath, m_strXmlVer);
+    if (read) {
+        *read = readOk;
+    }
+    if (!readOk) {
         return false;
     }
     m_strXmlVer = CAtText::Upper(m_strXmlVer);
@@ -77,15 +75,22 @@ bool CTasSarXml::ReadTasCfgParam() {
     TasCfgParam param;
     m_reader.GetTasXmlCfg(m_strXmlPath, param);
     m_strTasParamCmd.clear();
-    for (const std::string* value : {&param.strParam1, &param.strParam2, &param.strParam3, &param.strParam4}) {
-        if (value->empty() || !CAtText::IsSafe(*value)) {
+    const std::string* values[] = {&param.strParam1, &param.strParam2, &param.strParam3, &param.strParam4};
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        const std::string key = "Param " + std::to_string(i + 1);
+        if (values[i]->empty()) {
+            CAtText::LogFileNotUsed(m_strXmlPath, "its " + key + " is missing or empty");
+            m_strTasParamCmd.clear();
+            return false;
+        }
+        if (!CAtText::IsSafe(m_strXmlPath, key, *values[i])) {
             m_strTasParamCmd.clear();
             return false;
         }
         if (!m_strTasParamCmd.empty()) {
             m_strTasParamCmd += ",";
         }
-        m_strTasParamCmd += *value;
+        m_strTasParamCmd += *values[i];
     }
     return true;
 }
@@ -93,10 +98,11 @@ bool CTasSarXml::ReadTasCfgParam() {
 bool CTasSarXml::ReadTasTables() {
     for (int p = 0; p < kProfiles; ++p) {
         if (!m_reader.GetTasXmlTableData(m_strXmlPath, m_profiles.Values(p), p)) {
+            CAtText::LogFileNotUsed(m_strXmlPath, "its Tas_Data table " + std::to_string(p) + " cannot be read");
             return false;
         }
     }
-    return m_profiles.AreValuesSafe();
+    return m_profiles.AreValuesSafe(m_strXmlPath, "Tas_Data");
 }
 
 bool CTasSarXml::GetProfileByDeviceMode(std::string& table) {
@@ -177,22 +183,26 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
     if (!SelectXmlFile(mcc, netMcc, boardProduct)) {
         return 0;
     }
-    const bool versionChanged = IsXmlVersionChanged(modemVersion);
-    if (!CAtText::IsSafe(m_strXmlVer)) {
+    // Everything the path sends is read and checked before "AT+BODYSAREN=0":
+    // body SAR goes off only for a file that will switch TA SAR on, and a
+    // file that fails leaves the modem untouched.
+    bool read = false;
+    const bool versionChanged = IsXmlVersionChanged(modemVersion, &read);
+    if (!read) {
+        CAtText::LogFileNotUsed(m_strXmlPath, CAtText::kNoXmlVer);
+        return 0;
+    }
+    if (!CAtText::IsSafe(m_strXmlPath, "XmlVer", m_strXmlVer)) {
         return 0;
     }
 
     std::string table;
     if (!versionChanged) {
-        int result = SendAll({"AT+BODYSAREN=0\r\n"});
-        if (result != 0) {
-            return result;
-        }
         if (!GetSendableProfile(table)) {
-            WriteRegistryValues("");
+            CAtText::LogFileNotUsed(m_strXmlPath, CAtText::kNoEnable);
             return 0;
         }
-        result = SendAll({"AT+GTTASEN=1\r\n", m_region.algorithmCmd});
+        int result = SendAll({"AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", m_region.algorithmCmd});
         if (result == 0) {
             result = CSarPostureTable::Select(table);
         }
@@ -208,7 +218,7 @@ int CTasSarXml::SetTasSarXml(std::string mcc, std::string netMcc, std::string bo
     BuildTasSarCmd();
     std::vector<std::string> commands = TableCommands();
     for (const std::string& command : commands) {
-        if (!Fits(command)) {
+        if (!CAtText::Fits(m_strXmlPath, command)) {
             return 0;
         }
     }
@@ -234,8 +244,6 @@ bool CTasSarXml::GetSendableProfile(std::string& table) {
     const bool hasEnable = GetProfileByDeviceMode(table);
     // A table text that cannot be sent selects nothing, as if no entry
     // named the posture.
-    if (!CSarPostureTable::IsSendable(table)) {
-        table.clear();
-    }
+    CSarPostureTable::Check(m_strXmlPath, table);
     return hasEnable;
 }

@@ -3,11 +3,13 @@
 // where they part: file, MCC lists, version slots, algorithm, registry tag and
 // SAR index offset.
 //
-// When the file's version differs from the modem's, everything the writer
-// will send (parameters, nine tables, version) is read and checked before the
-// first command: a file that fails sends nothing, so the modem never ends up
-// with body SAR off and TA SAR half written. A posture table that cannot be
-// sent is skipped like a missing one (CSarPostureTable).
+// Everything the writer will send is read and checked before its first
+// command, "AT+BODYSAREN=0": its version and, when the version differs from
+// the modem's, the parameters and nine tables; when it equals the modem's,
+// the posture's "Enable" entry. A file that fails sends nothing, so the modem
+// never ends up with body SAR off and TA SAR never switched on or half
+// written. A posture table that cannot be sent is skipped like a missing one
+// (CSarPostureTable).
 #pragma once
 
 #include <array>
@@ -42,17 +44,20 @@ public:
                      bool* changed);
 
     bool SelectXmlFile(std::string mcc, std::string netMcc, std::string boardProduct);
-    // false also when the file's version cannot be read.
-    bool IsXmlVersionChanged(std::string modemVersion);
-    // false unless all four "Param" values are there and may be sent.
+    // false also when the file's version cannot be read; `read` tells
+    // whether it could.
+    bool IsXmlVersionChanged(std::string modemVersion, bool* read = nullptr);
+    // false unless all four "Param" values are there and may be sent; the
+    // line that says why is logged.
     bool ReadTasCfgParam();
     // false at the first of the nine tables that cannot be read or holds a
-    // value that may not be sent.
+    // value that may not be sent, with the line that says why.
     bool ReadTasTables();
     // The reader's result: whether the file holds "Enable" entries. The table
     // stays empty when none names the posture.
     bool GetProfileByDeviceMode(std::string& table);
-    // As GetProfileByDeviceMode; a table text that cannot be sent is emptied.
+    // As GetProfileByDeviceMode; a table text that cannot be sent is emptied
+    // and its refusal logged.
     bool GetSendableProfile(std::string& table);
     void BuildTasSarCmd();
     void InitBandTable();
@@ -67,8 +72,6 @@ public:
     static std::array<std::string, 2> IndexValues(const std::string& table, int indexOffset);
 
     static constexpr int kProfiles = 9;
-    // Every command is formatted into a 4096-character buffer.
-    static constexpr std::size_t kMaxCommand = 4095;
 
 private:
     std::string Candidate(const std::string& mcc, const std::string& netMcc, const std::string& boardProduct,

@@ -141,18 +141,27 @@ TEST_F(AntGpoIniTest, NothingIsSentWhenTheQueryFails) {
 
 // A value that would break its command makes the file unreadable.
 TEST_F(AntGpoIniTest, ValuesThatCannotTravelInACommandMakeTheFileUnreadable) {
-    const std::string cases[] = {
-        Ini("B1_0=5\"1\n", ""),
-        Ini("", "B2_1=7\x01\n"),
-        Ini("B1_0=5\n", "", "[ANT_BASIC_PARAM]\nANT_ENABLE=1\tx\nANT_CTRLMODE=2\nANT_TUNEMODE=3\n"),
-        Ini("B1_0=5\n", "", "[ANT_BASIC_PARAM]\nANT_ENABLE=1\nANT_CTRLMODE=\"2\nANT_TUNEMODE=3\n"),
+    struct Case {
+        std::string ini;
+        std::string refused;  // key and value as the refusal line names them
     };
-    for (const auto& ini : cases) {
-        SCOPED_TRACE(ini);
+    const Case cases[] = {
+        {Ini("B1_0=5\"1\n", ""), "[ANT_GPO_TABLE0_PARAM] B1_0 \"5\\\"1\""},
+        {Ini("", "B2_1=7\x01\n"), "[ANT_GPO_TABLE1_PARAM] B2_1 \"7\\x01\""},
+        {Ini("B1_0=5\n", "", "[ANT_BASIC_PARAM]\nANT_ENABLE=1\tx\nANT_CTRLMODE=2\nANT_TUNEMODE=3\n"),
+         "[ANT_BASIC_PARAM] ANT_ENABLE \"1\\tx\""},
+        {Ini("B1_0=5\n", "", "[ANT_BASIC_PARAM]\nANT_ENABLE=1\nANT_CTRLMODE=\"2\nANT_TUNEMODE=3\n"),
+         "[ANT_BASIC_PARAM] ANT_CTRLMODE \"\\\"2\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ini);
         const std::size_t mark = Mark();
-        WriteRunFile("AntConfigTable_PV.ini", ini);
+        WriteRunFile("AntConfigTable_PV.ini", c.ini);
         EXPECT_EQ(Run("", ""), 0);
         EXPECT_EQ(DistinctAtCommands(mark), Commands{kQuery});
+        EXPECT_EQ(CountLogged("Table value refused: " + RunPath() + "AntConfigTable_PV.ini: " + c.refused +
+                              " cannot travel inside an AT command"),
+                  1u);
     }
     // A key the writer ignores may hold anything.
     const std::size_t mark = Mark();

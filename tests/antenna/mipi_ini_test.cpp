@@ -348,6 +348,7 @@ struct UnreadableCase {
     const char* section;
     const char* key;
     std::string value;
+    const char* logged;  // the value in the refusal line, and why
 };
 
 void PrintTo(const UnreadableCase& c, std::ostream* out) { *out << c.name; }
@@ -365,17 +366,26 @@ TEST_P(MipiIniUnreadable, FileCountsAsUnreadable) {
     CAntMipiIniCfg writer("", "");
     EXPECT_EQ(writer.SetAntCfg(), 0u);
     EXPECT_EQ(Sent(), kQueries);
+    // One line names the file, the key and the value.
+    EXPECT_EQ(CountLogged("Table value refused: " + RunPath() + "AntmipiConfigTable_PV.ini: [" + c.section + "] " +
+                          c.key + " " + c.logged),
+              1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MipiIniUnreadable,
-    ::testing::Values(UnreadableCase{"QuoteInBasic", "ANT_BASIC_PARAM", "ANT_ENABLE", "1\"2"},
-                      UnreadableCase{"ControlInTuner", "ANT_MIPI_PARAM", "TUNER_USID_TU2", "1\x01" "2"},
-                      UnreadableCase{"QuoteInTable", "ANT_MIPI_TABLE1_TUNER3_PARAM", "B99", "1\"0"},
-                      UnreadableCase{"NoBinaryDigit", "ANT_MIPI_TABLE0_TUNER1_PARAM", "B1", "2"},
-                      UnreadableCase{"SignOnly", "ANT_MIPI_TABLE0_TUNER1_PARAM", "B1", "-"},
+    ::testing::Values(UnreadableCase{"QuoteInBasic", "ANT_BASIC_PARAM", "ANT_ENABLE", "1\"2",
+                                     "\"1\\\"2\" cannot travel inside an AT command"},
+                      UnreadableCase{"ControlInTuner", "ANT_MIPI_PARAM", "TUNER_USID_TU2", "1\x01" "2",
+                                     "\"1\\x012\" cannot travel inside an AT command"},
+                      UnreadableCase{"QuoteInTable", "ANT_MIPI_TABLE1_TUNER3_PARAM", "B99", "1\"0",
+                                     "\"1\\\"0\" cannot travel inside an AT command"},
+                      UnreadableCase{"NoBinaryDigit", "ANT_MIPI_TABLE0_TUNER1_PARAM", "B1", "2",
+                                     "\"2\" is not a base-2 number"},
+                      UnreadableCase{"SignOnly", "ANT_MIPI_TABLE0_TUNER1_PARAM", "B1", "-", "\"-\" is not a base-2 number"},
                       UnreadableCase{"Above32Bits", "ANT_MIPI_TABLE0_TUNER0_PARAM", "B1",
-                                     "10000000000000000000000000000000"}),
+                                     "10000000000000000000000000000000",
+                                     "\"10000000000000000000000000000000\" is not a base-2 number"}),
     [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

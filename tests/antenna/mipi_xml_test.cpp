@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,15 @@ TEST_F(MipiXmlTest, NoVersionInTheMasterFileSendsNothing) {
     EXPECT_EQ(Run("", "BOARDX", "1.0"), 0u);
     EXPECT_TRUE(Sent().empty());
     EXPECT_FALSE(changed_);
+    const std::string line =
+        "Table file not used: " + RunPath() + "BOARDX_" + MipiFileName(0) + ": its XmlVer cannot be read";
+    EXPECT_EQ(CountLogged(line), 1u);
+
+    // A master file that is no XML at all says the same.
+    WriteRunFile("BOARDX_" + MipiFileName(0), "this is not xml");
+    EXPECT_EQ(Run("", "BOARDX", "1.0"), 0u);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(CountLogged(line), 2u);
 }
 
 TEST_F(MipiXmlTest, BandPairsFollowTheIndexOrderAndDropUnknownBands) {
@@ -214,6 +224,13 @@ TEST_P(MipiXmlDamaged, ChangedPathSendsNothing) {
     EXPECT_EQ(Run("", "BOARDX", "0.9"), 0u);
     EXPECT_TRUE(Sent().empty());
     EXPECT_FALSE(changed_);
+    // One line says which file was not used, or which value was refused.
+    std::size_t lines = 0;
+    std::istringstream log(Log());
+    for (std::string text; std::getline(log, text);)
+        lines += text.find(": Table file not used: C:\\") != std::string::npos ||
+                 text.find(": Table value refused: C:\\") != std::string::npos;
+    EXPECT_EQ(lines, 1u);
 }
 
 void Replace(std::string& text, const std::string& from, const std::string& to) {
@@ -327,6 +344,9 @@ TEST_F(MipiXmlTest, UnchangedPathWithoutEnableListSendsNothing) {
     WriteTables(tables);
     EXPECT_EQ(Run("", "BOARDX", "1.0"), 0u);
     EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(CountLogged("Table file not used: " + RunPath() + "BOARDX_" + MipiFileName(0) +
+                          ": its version is the modem's and it holds no ModeCfg Enable entries to select a table by"),
+              1u);
 }
 
 }  // namespace

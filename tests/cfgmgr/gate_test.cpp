@@ -108,6 +108,49 @@ TEST_F(GateByBoard, EachDecisionStandsOnItsOwn) {
     EXPECT_FALSE(manager.m_bCfgEnable);
 }
 
+// A "no" says which product was looked up in which lists of which file, or
+// that the modem reports no provider; a "yes" says nothing of the kind.
+TEST_F(GateByBoard, NoSaysWhyInOneLine) {
+    struct Case {
+        const char* name;
+        const char* board;
+        const char* lists;
+        bool modem;
+        const char* why;  // after "Not configured: "; null for a yes
+    };
+    const Case cases[] = {
+        {"listed nowhere", "ef56", "NetBoardProduct=AB12\nBaseBoardProduct=CD34\n", true,
+         "board product \"EF56\" is listed in neither [GENERAL] \"NetBoardProduct\" nor \"BaseBoardProduct\" of %s"},
+        {"empty board product", "", "NetBoardProduct=AB12\n", true,
+         "board product \"\" is listed in neither [GENERAL] \"NetBoardProduct\" nor \"BaseBoardProduct\" of %s"},
+        {"net product without a provider", "AB12", "NetBoardProduct=AB12\n", false,
+         "board product \"AB12\" is listed in [GENERAL] \"NetBoardProduct\" of %s, but the modem reports no provider ID"},
+        {"base product", "CD34", "BaseBoardProduct=CD34\n", false, nullptr},
+    };
+    Project(3);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Board(c.board);
+        SrvConfig(c.lists);
+        if (c.modem && modem().InterfaceCount() == 0) modem().AddInterface();
+        if (!c.modem) NoModem();
+        const std::size_t before = Messages().size();
+        CSarCfgManager manager;
+        EXPECT_EQ(manager.CfgEnable("310"), c.why == nullptr);
+        std::vector<std::string> lines = Messages();
+        std::vector<std::string> said;
+        for (std::size_t i = before; i < lines.size(); ++i)
+            if (lines[i].rfind(CSarCfgManager::kNotConfigured, 0) == 0) said.push_back(lines[i]);
+        std::vector<std::string> expected;
+        if (c.why) {
+            std::string why = c.why;
+            why.replace(why.find("%s"), 2, RunFolder(3) + "SrvConfig.ini");
+            expected.push_back(CSarCfgManager::kNotConfigured + why);
+        }
+        EXPECT_EQ(said, expected);
+    }
+}
+
 class GateByConfigId : public CfgTest {
 protected:
     void SetUp() override {
@@ -159,6 +202,11 @@ TEST_F(GateByConfigId, NetIdWithoutProviderOrMccAndBaseId) {
         EXPECT_FALSE(manager.CfgEnableQ520Norvale("310"));
         EXPECT_TRUE(Logged("CfgEnableQ520Norvale end"));
     }
+    const std::string srvConfig = RunFolder(1) + "SrvConfig.ini";
+    EXPECT_TRUE(Logged("Not configured: WWAN device configuration ID \"0X1001\" is listed in [GENERAL] "
+                       "\"NetWwanDeviceConfigID\" of " + srvConfig + ", but the modem reports no provider ID"));
+    EXPECT_TRUE(Logged("Not configured: WWAN device configuration ID \"0X1001\" is listed in neither [GENERAL] "
+                       "\"NetWwanDeviceConfigID\" nor \"BaseWwanDeviceConfigID\" of " + srvConfig));
 }
 
 TEST_F(GateByConfigId, IdReadableAtTheThirdAttemptAfterTwoSleeps) {

@@ -38,6 +38,32 @@ TEST(AtText, RefusesLineBreaksQuotesAndControlCharacters) {
     EXPECT_EQ(CAtText::Upper("ab.z-Q1\xe9"), "AB.Z-Q1\xe9");
 }
 
+// How a refusal line shows a value: every byte that would break the line or
+// hide itself escaped, a long value cut.
+TEST(AtText, PrintableValueForTheLog) {
+    struct Case {
+        std::string value;
+        std::string printable;
+    };
+    const Case cases[] = {
+        {"23", "23"},
+        {"23\r\nAT+RESET", "23\\r\\nAT+RESET"},
+        {"2\"3\t", "2\\\"3\\t"},
+        {"a\\b", "a\\\\b"},
+        {std::string("\0\x1b\x7f", 3), "\\x00\\x1b\\x7f"},
+        {"\xe9t\xe9", "\xe9t\xe9"},
+        {std::string(60, '7'), std::string(60, '7')},
+        {std::string(61, '7'), std::string(60, '7') + "..."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CAtText::Printable(c.value), c.printable) << c.printable;
+    // Without a log the checks still answer.
+    EXPECT_TRUE(CAtText::IsSafe("f.ini", "K", "1"));
+    EXPECT_FALSE(CAtText::IsSafe("f.ini", "K", "1\n"));
+    EXPECT_FALSE(CAtText::IsSendable("f.ini", "K", "1", std::string(4096, 'x')));
+    EXPECT_TRUE(CAtText::IsSendable("f.ini", "K", "1", std::string(4095, 'x')));
+    EXPECT_FALSE(CAtText::Fits("f.ini", std::string(4096, 'x')));
+}
+
 TEST(OemTableVersion, ComparesUpperCased) {
     struct Case {
         const char* file;

@@ -39,9 +39,9 @@ TEST(SarIniTables, ReducedSetLeavesOutItsBands) {
 
 TEST(SarIniTables, OnlyBandValuesAreChecked) {
     CSarIniTables tables(SarBandSet::Full);
-    EXPECT_TRUE(tables.AreValuesSafe({{"T0_LTE_B1", "23"}, {"OTHER", "a\"b"}, {"t0_lte_b1", "\t"}}));
-    EXPECT_FALSE(tables.AreValuesSafe({{"T1_WCDMA_B8", "2\"3"}}));
-    EXPECT_FALSE(tables.AreValuesSafe({{"T0_LTE_B3", "1\x1b"}}));
+    EXPECT_TRUE(tables.AreValuesSafe("f.ini", "S", {{"T0_LTE_B1", "23"}, {"OTHER", "a\"b"}, {"t0_lte_b1", "\t"}}));
+    EXPECT_FALSE(tables.AreValuesSafe("f.ini", "S", {{"T1_WCDMA_B8", "2\"3"}}));
+    EXPECT_FALSE(tables.AreValuesSafe("f.ini", "S", {{"T0_LTE_B3", "1\x1b"}}));
 }
 
 }  // namespace

@@ -205,17 +205,27 @@ TEST_F(DprIniTest, FailureAtStepDReturnsItsResultAndLeavesTableOne) {
     EXPECT_FALSE(Logged("SetBodySar end"));
 }
 
+// Each refusal names the file, the key and the value as the log can hold it.
 TEST_F(DprIniTest, ValueThatCannotBeSentMakesTheFileUnreadable) {
+    struct Case {
+        const char* value;
+        const char* logged;
+    };
+    const Case cases[] = {{"2\"3", "2\\\"3"}, {"2\t3", "2\\t3"}, {"2\x1b", "2\\x1b"}};
     int n = 0;
-    for (const char* value : {"2\"3", "2\t3", "2\x1b"}) {
+    for (const Case& c : cases) {
         std::string board = "V" + std::to_string(n++);
-        WriteRunFile(board + "_" + kIni, Q520(std::string("T0_LTE_B1=30\nT1_WCDMA_B1=") + value + "\n"));
+        WriteRunFile(board + "_" + kIni, Q520(std::string("T0_LTE_B1=30\nT1_WCDMA_B1=") + c.value + "\n"));
         std::size_t before = AtCommands().size();
         CDprSarCfg_Q520 writer("", board);
-        EXPECT_EQ(writer.SetBodySar(), 0) << value;
-        EXPECT_EQ(AtCommandsFrom(before), kQuery) << value;
+        EXPECT_EQ(writer.SetBodySar(), 0) << c.value;
+        EXPECT_EQ(AtCommandsFrom(before), kQuery) << c.value;
+        EXPECT_EQ(CountLogged("Table value refused: " + RunPath() + board + "_" + kIni +
+                              ": [Q520_DPR_DOUBLE_TABLE_PARAM] T1_WCDMA_B1 \"" + c.logged +
+                              "\" cannot travel inside an AT command"),
+                  1u)
+            << c.value;
     }
-    EXPECT_EQ(CountLogged("DprIni cannot be read, no need update DPR Table."), 3u);
 }
 
 TEST_F(DprIniTest, OlderFamilyUsesItsSectionAndReducedSetSilently) {

@@ -42,7 +42,7 @@ TEST(SarXmlProfiles, OnlyValuesThatWouldBeSentAreChecked) {
     for (const auto& c : cases) {
         CSarXmlProfiles profiles(2);
         profiles.Values(1) = {{c.name, c.value}};
-        EXPECT_EQ(profiles.AreValuesSafe(), c.safe) << c.name;
+        EXPECT_EQ(profiles.AreValuesSafe("f.xml", "Table_Data"), c.safe) << c.name;
     }
 }
 

@@ -23,13 +23,15 @@ const int kBook = 8;  // the device mode whose posture is "book"
 
 struct DprXml {
     std::string version = "abc.2";
+    bool xmlVer = true;
     Items enables = {{"book", "3"}, {"tablet", "5"}};
     bool modeCfg = true;
     bool tableData = true;
     std::vector<Items> tables;
 
     std::string Text() const {
-        std::string xml = "<?xml version=\"1.0\"?>\n<Root><XmlVer>" + version + "</XmlVer>";
+        std::string xml = "<?xml version=\"1.0\"?>\n<Root>";
+        if (xmlVer) xml += "<XmlVer>" + version + "</XmlVer>";
         if (modeCfg) {
             xml += "<ModeCfg>";
             for (const auto& [mode, table] : enables) xml += "<Enable Mode=\"" + mode + "\" Table=\"" + table + "\"/>";
@@ -263,6 +265,61 @@ TEST_F(DprXmlTest, UnreadableFileSendsNothing) {
     EXPECT_TRUE(changed);
 }
 
+// A file whose version cannot be read, or one that could only switch TA SAR
+// off (version unchanged, no "Enable" entries), is not used: the nine-profile
+// writer sends nothing at all and writes no registry value. The two-profile
+// writer never switches TA SAR off; for a damaged file it goes on to activate
+// table "1" as ever. Either way the log names the file and why.
+TEST_F(DprXmlTest, DamagedFileIsNotUsedAndSaysWhy) {
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* modemVersion;
+        const char* why;
+        Commands two;  // what the two-profile writer sends; the nine-profile one sends nothing
+    };
+    DprXml noXmlVer = Nine(), noEnable = Nine(), noModeCfg = Nine();
+    noXmlVer.xmlVer = false;
+    noEnable.enables.clear();
+    noModeCfg.modeCfg = false;
+    const char* kNoXmlVer = "its XmlVer cannot be read";
+    const char* kNoEnable = "its version is the modem's and it holds no ModeCfg Enable entries to select a table by";
+    const Commands table1 = {"AT+BODYSAREN=1", "AT+BODYSARON=1"};
+    const Case cases[] = {
+        {"not xml", "this is not xml", "0001", kNoXmlVer, table1},
+        {"not xml, no modem version", "this is not xml", "", kNoXmlVer, table1},
+        {"XmlVer missing", noXmlVer.Text(), "0001", kNoXmlVer, table1},
+        {"no Enable entries, version unchanged", noEnable.Text(), "ABC.2", kNoEnable, table1},
+        {"no ModeCfg, version unchanged", noModeCfg.Text(), "abc.2", kNoEnable, table1},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string board = "D" + std::to_string(n++);
+        const std::string file = board + "_310_SAR_DPR_PV.xml";
+        WriteRunFile(file, c.text);
+        const std::string line = "Table file not used: " + RunPath() + file + ": " + c.why;
+        std::size_t before = AtCommands().size();
+        bool changed = false;
+        CDprSarCfg_5201_MultiMode nine;
+        EXPECT_EQ(nine.SetBodySarXml("310", "", board, c.modemVersion, &changed), 0);
+        EXPECT_EQ(AtCommandsFrom(before), Commands{});
+        EXPECT_FALSE(changed);
+        EXPECT_EQ(ServiceValues(), kNoRegistry);
+        EXPECT_EQ(CountLogged(line), 1u) << line;
+
+        before = AtCommands().size();
+        CDprSarCfg_5201_NonMultiMode two;
+        EXPECT_EQ(two.SetBodySarXml("310", board, c.modemVersion, &changed), 0);
+        EXPECT_EQ(AtCommandsFrom(before), c.two);
+        EXPECT_FALSE(changed);
+        // The two-profile writer reads no "Enable" entries: only an unreadable version is its concern.
+        const bool twoUnused = std::string(c.why) == kNoXmlVer;
+        EXPECT_EQ(CountLogged(line), twoUnused ? 2u : 1u) << line;
+    }
+    EXPECT_EQ(ServiceValues(), kNoRegistry);
+}
+
 TEST_F(DprXmlTest, PostureWithoutTableIsNotSelected) {
     struct Case {
         const char* what;
@@ -283,7 +340,7 @@ TEST_F(DprXmlTest, PostureWithoutTableIsNotSelected) {
          true},
         {"table text too long for a command, unchanged", "ABC.2", {{"book", std::string(4090, '3')}},
          {"AT+BODYSAREN=1"}, true, false},
-        {"no Enable entries, unchanged", "ABC.2", {}, {}, true, false},
+        {"no Enable entries, unchanged", "ABC.2", {}, {}, false, false},
         {"no Enable entries, changed", "0001", {}, {"At+SETOEMTABLEVER=1,\"ABC.2\""}, false, true},
     };
     int n = 0;
@@ -301,7 +358,8 @@ TEST_F(DprXmlTest, PostureWithoutTableIsNotSelected) {
         EXPECT_EQ(writer.SetBodySarXml("310", "", board, c.modemVersion, &changed), 0);
         EXPECT_EQ(changed, c.changed);
         bool unchanged = std::string(c.modemVersion) == "ABC.2";
-        Commands expected = unchanged ? Join({{"AT+GTTASEN=0"}, c.tail})
+        // Without a table to select, the unchanged path would only switch TA SAR off: it sends nothing.
+        Commands expected = unchanged ? (c.enables.empty() ? Commands{} : Join({{"AT+GTTASEN=0"}, c.tail}))
                                       : Join({{"AT+GTTASEN=0", "AT+BODYSAREN=1"}, ProfileCommands(9), c.tail});
         EXPECT_EQ(AtCommandsFrom(before), expected);
         EXPECT_EQ(RegistryWrites().size() - writes, c.registry ? 3u : 0u);

@@ -29,6 +29,7 @@ constexpr const char* kZero = "\"0000.0000.000000.0000.0000.000\"";
 // posture "Lowest Power" on table 3.
 struct TasFile {
     std::string version = "v1.0";
+    bool xmlVer = true;
     bool modeCfg = true;
     Items enable = {{"Full Power", "5"}, {"Lowest Power", "3"}};
     bool param = true;
@@ -42,7 +43,8 @@ struct TasFile {
         return {{"WCDMA_B1", std::to_string(20 + p)}, {"LTE_B3", "15"}, {"LTE_B66", std::to_string(10 + p)}};
     }
     std::string Text() const {
-        std::string xml = "<?xml version=\"1.0\"?>\n<TasTable>\n  <XmlVer>" + version + "</XmlVer>\n";
+        std::string xml = "<?xml version=\"1.0\"?>\n<TasTable>\n";
+        if (xmlVer) xml += "  <XmlVer>" + version + "</XmlVer>\n";
         if (modeCfg) {
             xml += "  <ModeCfg>\n";
             for (const auto& [mode, table] : enable)
@@ -149,13 +151,45 @@ TEST_P(TasXml, VersionsEqualButForLetterCaseOnlySelectTheTable) {
     ExpectRegistry("3", std::to_string(3 + R().offset));
 }
 
-TEST_P(TasXml, UnchangedFileWithoutEnableEntriesOnlyLeavesBodySarOff) {
-    TasFile file;
-    file.enable.clear();
-    Write(file);
-    EXPECT_EQ(Run("v1.0"), 0);
-    EXPECT_EQ(Sent(), (std::vector<std::string>{"AT+BODYSAREN=0\r\n"}));
-    ExpectRegistry("0", "0");
+// A file that would switch body SAR off and never switch TA SAR on is not
+// used at all: nothing is sent, no registry value written, and the log names
+// the file and why.
+TEST_P(TasXml, DamagedFileSendsNothingAndSaysWhy) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* modemVersion;
+        const char* why;
+    };
+    TasFile noXmlVer, noEnable, noModeCfg;
+    noXmlVer.xmlVer = false;
+    noEnable.enable.clear();
+    noModeCfg.modeCfg = false;
+    const char* kNoXmlVer = "its XmlVer cannot be read";
+    const char* kNoEnable = "its version is the modem's and it holds no ModeCfg Enable entries to select a table by";
+    const Case cases[] = {
+        {"not xml", "this is not xml", "v1.0", kNoXmlVer},
+        {"not xml, any modem version", "this is not xml", "v0.9", kNoXmlVer},
+        {"an empty file", "", "v1.0", kNoXmlVer},
+        {"XmlVer missing", noXmlVer.Text(), "v0.9", kNoXmlVer},
+        {"XmlVer missing, no modem version", noXmlVer.Text(), "", kNoXmlVer},
+        {"no Enable entries, version unchanged", noEnable.Text(), "v1.0", kNoEnable},
+        {"no ModeCfg, version unchanged", noModeCfg.Text(), "V1.0", kNoEnable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunFile(R().file, c.text);
+        const std::string line = std::string("Table file not used: ") + kRun + R().file + ": " + c.why;
+        const std::size_t logged = CountLogged(line);
+        const std::size_t from = modem().Commands().size();
+        bool changed = false;
+        EXPECT_EQ(Run(c.modemVersion, &changed), 0);
+        EXPECT_TRUE(Exchanges(modem().Commands(), from).size() <= 1u);  // at most the question for the posture
+        EXPECT_TRUE(Sent().empty());
+        EXPECT_FALSE(changed);
+        ExpectNoRegistry();
+        EXPECT_EQ(CountLogged(line) - logged, 1u);
+    }
 }
 
 TEST_P(TasXml, ChangedVersionWritesTablesParametersAndVersionInSlotOrder) {
@@ -230,8 +264,10 @@ TEST_P(TasXml, FailingFirstCommandEndsTheUnchangedPath) {
     Write(TasFile());
     Refuse("AT+BODYSAREN=0\r\n");
     EXPECT_NE(Run("v1.0"), 0);
-    // Every attempt of the retries, and no question for the posture.
-    EXPECT_EQ(Exchanges(modem().Commands(), 0), std::vector<std::string>(5, "AT+BODYSAREN=0\r\n"));
+    // The question for the posture, then every attempt of the retries.
+    std::vector<std::string> expected(5, "AT+BODYSAREN=0\r\n");
+    expected.insert(expected.begin(), "posture?");
+    EXPECT_EQ(Exchanges(modem().Commands(), 0), expected);
     ExpectNoRegistry();
 }
 
@@ -322,9 +358,9 @@ TEST_P(TasXml, ChangedFileWithoutEnableEntriesStillReportsTheChange) {
     ExpectNoRegistry();
 }
 
-// The posture is asked only once the path has come to the table selection:
-// after body SAR is off on the unchanged path, after the version records on
-// the changed one.
+// The posture is asked before the first command on the unchanged path (the
+// writer must know it has a table to select before it switches body SAR
+// off), and only once the version is recorded on the changed one.
 TEST_P(TasXml, PostureIsAskedWhereThePathSelectsTheTable) {
     struct Case {
         const char* name;
@@ -338,8 +374,8 @@ TEST_P(TasXml, PostureIsAskedWhereThePathSelectsTheTable) {
     changedPath.push_back("AT+BODYSARON=3\r\n");
     const Case cases[] = {
         {"unchanged", true, "v1.0",
-         {"AT+BODYSAREN=0\r\n", "posture?", "AT+GTTASEN=1\r\n", R().algorithm, "AT+BODYSARON=3\r\n"}},
-        {"unchanged without Enable entries", false, "v1.0", {"AT+BODYSAREN=0\r\n", "posture?"}},
+         {"posture?", "AT+BODYSAREN=0\r\n", "AT+GTTASEN=1\r\n", R().algorithm, "AT+BODYSARON=3\r\n"}},
+        {"unchanged without Enable entries", false, "v1.0", {"posture?"}},
         {"changed", true, "v0.9", changedPath},
         {"changed without Enable entries", false, "v0.9", changedNoEnable},
     };
@@ -355,25 +391,35 @@ TEST_P(TasXml, PostureIsAskedWhereThePathSelectsTheTable) {
 }
 
 // Files whose changed path must send nothing at all: before the fix the
-// writer had switched body SAR off by then.
+// writer had switched body SAR off by then. The one line logged names the
+// file and what is wrong with it.
 TEST_P(TasXml, UnreadableOrUnsendableFileSendsNothing) {
     struct Case {
         const char* name;
         std::function<void(TasFile&)> spoil;
+        std::string line;  // after "<file>: "
     };
+    const std::string refused = "Table value refused: ";
+    const std::string unused = "Table file not used: ";
     const Case cases[] = {
-        {"profile 5 without items", [](TasFile& f) { f.tables[5].clear(); }},
-        {"eight profiles", [](TasFile& f) { f.tables.pop_back(); }},
-        {"first profile empty", [](TasFile& f) { f.tables[0].clear(); }},
-        {"no Param", [](TasFile& f) { f.param = false; }},
-        {"empty Param", [](TasFile& f) { f.params.clear(); }},
-        {"three parameters", [](TasFile& f) { f.params.pop_back(); }},
-        {"empty parameter", [](TasFile& f) { f.params[2] = ""; }},
-        {"line break in a band value", [](TasFile& f) { f.tables[2][0].second = "23&#13;&#10;AT+RESET"; }},
-        {"quote in a band value", [](TasFile& f) { f.tables[8][1].second = "1&quot;5"; }},
-        {"control character in a parameter", [](TasFile& f) { f.params[0] = "1&#9;"; }},
-        {"line break in the version", [](TasFile& f) { f.version = "v2&#10;AT+RESET"; }},
-        {"value too long for a command", [](TasFile& f) { f.tables[1][1].second = std::string(4100, '7'); }},
+        {"profile 5 without items", [](TasFile& f) { f.tables[5].clear(); }, unused + "its Tas_Data table 5 cannot be read"},
+        {"eight profiles", [](TasFile& f) { f.tables.pop_back(); }, unused + "its Tas_Data table 8 cannot be read"},
+        {"first profile empty", [](TasFile& f) { f.tables[0].clear(); }, unused + "its Tas_Data table 0 cannot be read"},
+        {"no Param", [](TasFile& f) { f.param = false; }, unused + "its Param 1 is missing or empty"},
+        {"empty Param", [](TasFile& f) { f.params.clear(); }, unused + "its Param 1 is missing or empty"},
+        {"three parameters", [](TasFile& f) { f.params.pop_back(); }, unused + "its Param 4 is missing or empty"},
+        {"empty parameter", [](TasFile& f) { f.params[2] = ""; }, unused + "its Param 3 is missing or empty"},
+        {"line break in a band value", [](TasFile& f) { f.tables[2][0].second = "23&#13;&#10;AT+RESET"; },
+         refused + "Tas_Data table 2 WCDMA_B1 \"23\\r\\nAT+RESET\" cannot travel inside an AT command"},
+        {"quote in a band value", [](TasFile& f) { f.tables[8][1].second = "1&quot;5"; },
+         refused + "Tas_Data table 8 LTE_B3 \"1\\\"5\" cannot travel inside an AT command"},
+        {"control character in a parameter", [](TasFile& f) { f.params[0] = "1&#9;"; },
+         refused + "Param 1 \"1\\t\" cannot travel inside an AT command"},
+        {"line break in the version", [](TasFile& f) { f.version = "v2&#10;AT+RESET"; },
+         refused + "XmlVer \"V2\\nAT+RESET\" cannot travel inside an AT command"},
+        {"value too long for a command", [](TasFile& f) { f.tables[1][1].second = std::string(4100, '7'); },
+         unused + "its command \"AT+GTTAS=2,11,\\\"0x20000000000000000\\\"," + std::string(24, '7') +
+             "...\" (4144 bytes) is longer than 4095 characters"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -381,11 +427,16 @@ TEST_P(TasXml, UnreadableOrUnsendableFileSendsNothing) {
         TasFile file;
         c.spoil(file);
         Write(file);
+        // The file's name goes after the line's opening words.
+        std::string line = c.line;
+        line.insert(line.find(": ") + 2, kRun + std::string(R().file) + ": ");
+        const std::size_t logged = CountLogged(line);
         bool changed = false;
         EXPECT_EQ(Run("v0.9", &changed), 0);
         EXPECT_EQ(Sent().size(), before);
         EXPECT_FALSE(changed);
         ExpectNoRegistry();
+        EXPECT_EQ(CountLogged(line) - logged, 1u) << line;
     }
 }
 

@@ -2,7 +2,9 @@
 // line, its input errors and its report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -132,10 +134,10 @@ class KvsimFlash : public KvsimCommandTest {};
 
 TEST_F(KvsimFlash, HelpExplainsTheCommandAndItsOutput) {
     EXPECT_EQ(Run({"--help"}), 0);
-    EXPECT_NE(out_.str().find("kvsim flash <notebook folder>"), std::string::npos);
+    EXPECT_NE(out_.str().find("kvsim flash [--transcript] [--keep DIR] <notebook folder>"), std::string::npos);
     EXPECT_EQ(Run({"flash", "--help"}), 0);
     for (const char* part : {"== AT commands ==", "== changed flags ==", "== reset request ==", "ProjectType",
-                             "SrvConfig.ini", "kvconfig.ini", "Exit codes"})
+                             "SrvConfig.ini", "kvconfig.ini", "Exit codes", "--transcript", "--keep DIR"})
         EXPECT_NE(out_.str().find(part), std::string::npos) << part;
     EXPECT_EQ(Run({"flash"}), 2);
     EXPECT_NE(err_.str().find("flash takes one notebook folder"), std::string::npos);
@@ -167,7 +169,11 @@ TEST_F(KvsimFlash, PrintsTheFourPartsEvenWhenNothingIsListed) {
     Write("nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini", "[Setting]\nProjectType=3\n");
     Write("nb/drives/C/Kavrion/KvCfgService/KavrConfigFiles/520/SrvConfig.ini", "[GENERAL]\nBaseBoardProduct=OTHER\n");
     Write("nb/modem.txt", "interface\n  provider \"310410\"\n");
-    EXPECT_EQ(Run({"flash", Folder()}), 0) << err_.str();
+    // No board product at all: no list names it.
+    EXPECT_EQ(Run({"flash", Folder()}), 1) << err_.str();
+    EXPECT_EQ(err_.str(), "kvsim: warning: board product \"\" is listed in neither [GENERAL] \"NetBoardProduct\" nor "
+                          "\"BaseBoardProduct\" of C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520\\SrvConfig.ini: "
+                          "no table is written\n");
     std::string out = out_.str();
     std::size_t parts[] = {out.find("== AT commands ==\n"), out.find("== changed flags ==\n(no XML writer ran)\n"),
                            out.find("== reset request ==\n\"ResetMoudle\" not set\n"),
@@ -237,5 +243,225 @@ INSTANTIATE_TEST_SUITE_P(
                          "the run folder's C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520\\SrvConfig.ini "
                          "cannot be read, so the gate's lists are empty: no table is written"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- examples/tables-multimode, spoiled one way at a time --------------------------------------
+
+const char kRunFolder[] = "drives/C/Kavrion/KvCfgService/KavrConfigFiles/520R NV/";
+const std::string kWindowsRunFolder = "C:\\Kavrion\\KvCfgService\\KavrConfigFiles\\520R NV\\";
+
+class MultiModeNotebook : public KvsimFlash {
+public:
+    // The notebook's files, named relative to its folder.
+    fs::path File(const std::string& relative) const { return fs::path(Folder()) / relative; }
+    void Put(const std::string& relative, const std::string& text) { Write("nb/" + relative, text); }
+    void Replace(const std::string& relative, const std::string& from, const std::string& to) {
+        std::string text = ReadAll(File(relative));
+        std::size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        Put(relative, text.replace(at, from.size(), to));
+    }
+
+protected:
+    void SetUp() override {
+        fs::copy(fs::path(KV_SOURCE_DIR) / "examples/tables-multimode", Folder(), fs::copy_options::recursive);
+    }
+    // The lines of one part of the output ("== transcript =="), up to the next part.
+    std::vector<std::string> Part(const std::string& heading) const {
+        std::vector<std::string> lines = kvtest::SplitLines(out_.str()), part;
+        auto at = std::find(lines.begin(), lines.end(), heading);
+        if (at == lines.end()) return part;
+        for (++at; at != lines.end() && at->rfind("== ", 0) != 0; ++at) part.push_back(*at);
+        return part;
+    }
+};
+
+// A TA-SAR or nine-profile body-SAR file that cannot be read: the other writer's SAR mode stays on,
+// the damaged file's writer sends nothing and writes no registry value, and the log names the file.
+struct DamagedCase {
+    const char* name;
+    const char* file;
+    bool removeXmlVer;      // else the file is "this is not xml"
+    const char* offCommand;  // the damaged writer's command that switches the other mode off
+    const char* lastModeCommand;
+    const char* skippedTag;  // the "RegulatoryID" the damaged writer would have written
+    const char* keptTag;     // the other writer's
+};
+
+void PrintTo(const DamagedCase& c, std::ostream* out) { *out << c.name; }
+
+class DamagedTableFile : public MultiModeNotebook, public ::testing::WithParamInterface<DamagedCase> {};
+
+TEST_P(DamagedTableFile, LeavesOneSarModeOnAndNamesTheFile) {
+    const DamagedCase& c = GetParam();
+    const std::string file = kRunFolder + std::string(c.file);
+    if (c.removeXmlVer) {
+        std::string text = ReadAll(File(file));
+        const std::size_t open = text.find("<XmlVer>");
+        ASSERT_NE(open, std::string::npos);
+        Put(file, text.erase(open, text.find("</XmlVer>") + 9 - open));
+    } else {
+        Put(file, "this is not xml");
+    }
+    const fs::path keep = temp_.path() / "kept";
+    ASSERT_EQ(Run({"flash", "--transcript", "--keep", keep.string(), Folder()}), 1) << err_.str();
+    const std::string line = "table file not used: " + kWindowsRunFolder + c.file + ": its XmlVer cannot be read";
+    EXPECT_EQ(err_.str(), "kvsim: warning: " + line + "\nkvsim: the run's drives are left in " + keep.string() + "\n");
+
+    std::vector<std::string> commands;
+    for (const std::string& at : Part("== AT commands ==")) {
+        std::size_t open = at.find('"');
+        commands.push_back(at.substr(open + 1, at.find("\\r\\n", open) - open - 1));
+    }
+    std::vector<std::string> modeCommands;
+    for (const std::string& command : commands)
+        if (command.rfind("AT+GTTASEN=", 0) == 0 || command.rfind("AT+BODYSAREN=", 0) == 0)
+            modeCommands.push_back(command);
+    ASSERT_FALSE(modeCommands.empty());
+    EXPECT_EQ(modeCommands.back(), c.lastModeCommand);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), c.offCommand), 0);
+
+    std::string registry;
+    for (const std::string& entry : Part("== transcript =="))
+        if (entry.find("registry: set HKLM\\SYSTEM\\CurrentControlSet\\Control\\Kavrion\\KavrConfigSrv\\") !=
+            std::string::npos)
+            registry += entry + "\n";
+    EXPECT_EQ(registry.find(std::string("RegulatoryID = \"") + c.skippedTag + "\""), std::string::npos) << registry;
+    EXPECT_NE(registry.find(std::string("RegulatoryID = \"") + c.keptTag + "\""), std::string::npos) << registry;
+
+    const std::string log = kvtest::ReadAll(keep / "C/Kavrion/KvConfigService/KvConfigService.log");
+    EXPECT_NE(log.find("Table file not used: " + kWindowsRunFolder + c.file + ": its XmlVer cannot be read\r\n"),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedTableFile,
+    ::testing::Values(
+        DamagedCase{"TaSarFccNotXml", "KVNB01_SAR_TAS_FCC_PV.xml", false, "AT+BODYSAREN=0", "AT+BODYSAREN=1", "TAS_FCC",
+                    "BodySAR"},
+        DamagedCase{"TaSarFccWithoutXmlVer", "KVNB01_SAR_TAS_FCC_PV.xml", true, "AT+BODYSAREN=0", "AT+BODYSAREN=1",
+                    "TAS_FCC", "BodySAR"},
+        DamagedCase{"BodySarNotXml", "KVNB01_SAR_DPR_PV.xml", false, "AT+GTTASEN=0", "AT+GTTASEN=1", "BodySAR",
+                    "TAS_FCC"},
+        DamagedCase{"BodySarWithoutXmlVer", "KVNB01_SAR_DPR_PV.xml", true, "AT+GTTASEN=0", "AT+GTTASEN=1", "BodySAR",
+                    "TAS_FCC"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Legal notebooks whose run writes less than they hold: one warning each, and exit 1.
+struct SpoiledCase {
+    const char* name;
+    std::function<void(MultiModeNotebook&)> spoil;
+    std::string warning;
+};
+
+void PrintTo(const SpoiledCase& c, std::ostream* out) { *out << c.name; }
+
+class SpoiledNotebook : public MultiModeNotebook, public ::testing::WithParamInterface<SpoiledCase> {};
+
+std::string RunFile(const char* name) { return kRunFolder + std::string(name); }
+
+TEST_P(SpoiledNotebook, SaysWhatWasNotWritten) {
+    GetParam().spoil(*this);
+    EXPECT_EQ(Run({"flash", Folder()}), 1);
+    EXPECT_EQ(err_.str(), "kvsim: warning: " + GetParam().warning + "\n");
+    EXPECT_NE(out_.str().find("== log "), std::string::npos);
+}
+
+const std::string kSrvConfig = kWindowsRunFolder + "SrvConfig.ini";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpoiledNotebook,
+    ::testing::Values(
+        SpoiledCase{"ProductListedNowhere",
+                    [](MultiModeNotebook& n) { n.Replace("registry.reg", "\"KVNB01\"", "\"KVNB99\""); },
+                    "board product \"KVNB99\" is listed in neither [GENERAL] \"NetBoardProduct\" nor \"BaseBoardProduct\" "
+                    "of " + kSrvConfig + ": no table is written"},
+        SpoiledCase{"NetProductWithoutProvider",
+                    [](MultiModeNotebook& n) { n.Replace("modem.txt", "interface\n  provider \"310410\"\n", ""); },
+                    "board product \"KVNB01\" is listed in [GENERAL] \"NetBoardProduct\" of " + kSrvConfig +
+                        ", but the modem reports no provider ID: no table is written"},
+        SpoiledCase{"EmptySrvConfig",
+                    [](MultiModeNotebook& n) { n.Put(RunFile("SrvConfig.ini"), ""); },
+                    "the run folder's " + kSrvConfig + " holds no [GENERAL] keys, so the gate's lists are empty: "
+                    "no table is written"},
+        SpoiledCase{"BinarySrvConfig",
+                    [](MultiModeNotebook& n) {
+                        n.Put(RunFile("SrvConfig.ini"), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 18));
+                    },
+                    "the run folder's " + kSrvConfig + " holds no [GENERAL] keys, so the gate's lists are empty: "
+                    "no table is written"},
+        SpoiledCase{"VersionQueryFails",
+                    [](MultiModeNotebook& n) {
+                        n.Replace("modem.txt", "match \"AT+GETOEMTABLEVER?*\"", "match \"AT+GETOEMTABLEVER?*\" error\n#");
+                    },
+                    "the version query \"AT+GETOEMTABLEVER?\" failed (\"QueryBodySarVersion fail.\"): no XML writer ran"},
+        SpoiledCase{"BodySarCannotBeEnabled",
+                    [](MultiModeNotebook& n) {
+                        n.Replace("modem.txt", "+BODYSAREN: 1", "+BODYSAREN: 0");
+                        n.Replace("modem.txt", "default ", "match \"AT+BODYSAREN=1*\" error\ndefault ");
+                    },
+                    "\"AT+BODYSAREN=1\" failed (\"Set_BodySAR enable failed\"): no table is written"},
+        SpoiledCase{"ValueRefused",
+                    [](MultiModeNotebook& n) {
+                        n.Replace(RunFile("KVNB01_SAR_TAS_FCC_PV.xml"), "value=\"20\"",
+                                  "value=\"20&#13;&#10;AT+RESET\"");
+                    },
+                    "table value refused: " + kWindowsRunFolder +
+                        "KVNB01_SAR_TAS_FCC_PV.xml: Tas_Data table 0 LTE_B2 \"20\\r\\nAT+RESET\" cannot travel inside an "
+                        "AT command"},
+        SpoiledCase{"DamagedTableFile",
+                    [](MultiModeNotebook& n) { n.Put(RunFile("KVNB01_SAR_DPR_PV.xml"), "this is not xml"); },
+                    "table file not used: " + kWindowsRunFolder + "KVNB01_SAR_DPR_PV.xml: its XmlVer cannot be read"},
+        SpoiledCase{"NoKvconfig",
+                    [](MultiModeNotebook& n) { fs::remove(n.File(RunFile("kvconfig.ini"))); },
+                    "the run folder's " + kWindowsRunFolder + "kvconfig.ini cannot be read, so [BASE_CONFIG] "
+                    "\"MULTIMODE_FUNCTION\" is 0: the INI writers ran, not the XML writers"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --transcript shows the registry values the writers leave and the command lines run, in place of
+// the log; --keep leaves the run's drives, the log among them, as `run` does.
+TEST_F(MultiModeNotebook, TranscriptAndKeepAsRunTakesThem) {
+    const fs::path keep = temp_.path() / "kept";
+    ASSERT_EQ(Run({"flash", "--transcript", "--keep", keep.string(), Folder()}), 0) << err_.str();
+    EXPECT_EQ(err_.str(), "kvsim: the run's drives are left in " + keep.string() + "\n");
+    EXPECT_EQ(out_.str().find("== log "), std::string::npos);
+    std::string transcript;
+    for (const std::string& line : Part("== transcript ==")) transcript += line + "\n";
+    const std::string key = "registry: set HKLM\\SYSTEM\\CurrentControlSet\\Control\\Kavrion\\KavrConfigSrv\\";
+    for (const char* value : {"RegulatoryID = \"BodySAR\"", "RegulatoryID = \"TAS_FCC\"", "DeviceMode = \"4\"",
+                              "SARIndex = \"4\""})
+        EXPECT_NE(transcript.find(key + value), std::string::npos) << value << "\n" << transcript;
+    EXPECT_NE(transcript.find("event: SetEvent ResetMoudle"), std::string::npos);
+    const std::string log = kvtest::ReadAll(keep / "C/Kavrion/KvConfigService/KvConfigService.log");
+    EXPECT_NE(log.find("FlashSarByATSend end"), std::string::npos);
+
+    // A folder that holds files is refused, as by `run`.
+    EXPECT_EQ(Run({"flash", "--keep", keep.string(), Folder()}), 2);
+    EXPECT_NE(err_.str().find("--keep needs a new or empty folder"), std::string::npos) << err_.str();
+    EXPECT_EQ(Run({"flash", "--keep"}), 2);
+    EXPECT_NE(err_.str().find("--keep needs a folder"), std::string::npos) << err_.str();
+}
+
+// The lines a notebook's log already held are not this run's.
+TEST_F(MultiModeNotebook, OnlyThisRunsLogLinesWarn) {
+    Put("drives/C/Kavrion/KvConfigService/KvConfigService.log",
+        "---------------log start------------------\r\n"
+        "[ERROR]  01-01 00:00:00:000: Table file not used: C:\\old.xml: its XmlVer cannot be read\r\n");
+    EXPECT_EQ(Run({"flash", Folder()}), 0) << err_.str();
+    EXPECT_EQ(err_.str(), "");
+    EXPECT_NE(out_.str().find("Table file not used: C:\\old.xml"), std::string::npos);
+}
+
+TEST_F(KvsimFlash, TranscriptShowsTheCommandLinesRun) {
+    Write("nb/drives/C/Kavrion/KvConfigService/kvwwanConfig.ini", "[Setting]\nProjectType=1\n");
+    Write("nb/drives/C/Kavrion/KvCfgService/KavrConfigFiles/520R NORVALE/SrvConfig.ini",
+          "[GENERAL]\nBaseWwanDeviceConfigID=0X10A1\n");
+    Write("nb/registry.reg", "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Razav\\FwFlashService]\n"
+                             "\"WwanDeviceConfigurationID\"=\"0x10a1\"\n");
+    Write("nb/modem.txt", "interface\n");
+    EXPECT_EQ(Run({"flash", "--transcript", Folder()}), 0) << err_.str();
+    EXPECT_NE(out_.str().find("process: run sc failure KavrConfigSrv reset= 86400 actions= \"\"\n"), std::string::npos)
+        << out_.str();
+}
 
 }  // namespace

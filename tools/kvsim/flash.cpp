@@ -1,9 +1,13 @@
 #include "tools/kvsim/flash.h"
 
+#include <sstream>
+
+#include "cfgmgr/CSarCfgManager.h"
 #include "common/CLog.h"
 #include "common/ProcessSingleton.h"
 #include "config/CConfigPath.h"
 #include "core/CStateWork.h"
+#include "modem/CAtText.h"
 #include "platform/com.h"
 #include "platform/profile.h"
 #include "platform/sim/file_system.h"
@@ -17,7 +21,7 @@ namespace fs = std::filesystem;
 namespace kvsim {
 
 const char kFlashHelp[] =
-    "usage: kvsim flash <notebook folder>\n"
+    "usage: kvsim flash [--transcript] [--keep DIR] <notebook folder>\n"
     "\n"
     "Runs the table-writing operation (CStateWork::FlashSarByATSend) once on the simulated\n"
     "notebook and prints:\n"
@@ -34,16 +38,27 @@ const char kFlashHelp[] =
     "The process that resets the modem is there and waits on \"ResetMoudle\".\n"
     "The table files (their sections, keys and values) and the modem replies the writers compare\n"
     "against are described in examples/README.md.\n"
+    "A copy of drives/ is used and removed: the notebook folder is never changed.\n"
+    "  --transcript   print the transcript (registry values written, command lines run, every\n"
+    "                 AT command and event) in place of the log\n"
+    "  --keep DIR     run on drives made in DIR (new or empty) and leave them there\n"
     "\n"
-    "Exit codes: 0 the operation ran; 1 it could not write a table (the settings INI or the run\n"
-    "folder's SrvConfig.ini cannot be read, or \"ProjectType\" is not 1, 2 or 3: a warning says\n"
-    "which); 2 bad input (the message names the file and line).\n"
+    "Exit codes: 0 the operation ran and wrote what the notebook holds; 1 it could not write a\n"
+    "table, or wrote less than the notebook holds, and a warning says why: the settings INI or the\n"
+    "run folder's SrvConfig.ini cannot be read or holds no keys, \"ProjectType\" is not 1, 2 or 3,\n"
+    "no list names the product, a query or the body-SAR switch failed, a table file was not used\n"
+    "or a value refused, or a type 2 run fell to the INI writers for want of kvconfig.ini; 2 bad\n"
+    "input (the message names the file and line).\n"
     "A reply line of modem.txt that no command matched is a warning too, with exit 1.\n";
 
 namespace {
 
 const char kAtCommandPrefix[] = "SetCommand {ffffffff-abca-4b11-a4e2-f2fc87f94488} 1 ";
 const char kChangedFlags[] = "Changed flags:";
+const char kIniRunEnd[] = "---------GetCfgInfoQ520RNV end---------";
+// The line each opening of the log starts with: what a notebook's own log held before this run
+// comes before the last one.
+const char kLogStart[] = "---------------log start------------------";
 
 FlashReport Failure(int exitCode, std::string error) {
     FlashReport report;
@@ -59,40 +74,109 @@ std::string Stamp(std::int64_t ms) {
     return text;
 }
 
-// What keeps the run from writing any table although the notebook is there to be flashed: the
-// files the run reads before its gate.
-std::vector<std::string> Warnings(sim::Machine& machine) {
+// "" when the machine reads the file and finds keys in its section, else what is wrong with it.
+std::string ProfileProblem(sim::Machine& machine, const std::string& path, const char* section) {
+    if (std::string problem = UnreadableFile(machine, path); !problem.empty()) return problem;
+    // Room for a key: a section that overflows still reports the size less two.
+    std::string keys(64, '\0');
+    if (GetPrivateProfileSectionA(section, keys.data(), static_cast<DWORD>(keys.size()), path.c_str()) == 0)
+        return path + " holds no [" + section + "] keys";
+    return "";
+}
+
+std::string RunFolder(int projectType) {
+    const std::string executable = kExecutablePath;
+    return executable.substr(0, executable.rfind('\\') + 1) + RunSubFolder(projectType);
+}
+
+// The files the run reads before its gate: what is wrong there keeps the run from writing any
+// table, and is the one warning.
+std::string FileWarning(sim::Machine& machine, int& projectType) {
     if (std::string problem = UnreadableFile(machine, kSettingsPath); !problem.empty())
-        return {"the settings " + problem + ", so [Setting] \"ProjectType\" is 0: no table is written"};
-    const int projectType = static_cast<int>(GetPrivateProfileIntA("Setting", "ProjectType", 0, kSettingsPath));
+        return "the settings " + problem + ", so [Setting] \"ProjectType\" is 0: no table is written";
+    projectType = static_cast<int>(GetPrivateProfileIntA("Setting", "ProjectType", 0, kSettingsPath));
     if (RunSubFolder(projectType).empty())
-        return {"the settings' [Setting] \"ProjectType\" is " + std::to_string(projectType) +
-                ", not 1, 2 or 3: no table is written"};
-    std::string executable = kExecutablePath;
-    const std::string config = executable.substr(0, executable.rfind('\\') + 1) + RunSubFolder(projectType) +
-                               "SrvConfig.ini";
-    if (std::string problem = UnreadableFile(machine, config); !problem.empty())
-        return {"the run folder's " + problem + ", so the gate's lists are empty: no table is written"};
-    return {};
+        return "the settings' [Setting] \"ProjectType\" is " + std::to_string(projectType) +
+               ", not 1, 2 or 3: no table is written";
+    if (std::string problem = ProfileProblem(machine, RunFolder(projectType) + "SrvConfig.ini", "GENERAL");
+        !problem.empty())
+        return "the run folder's " + problem + ", so the gate's lists are empty: no table is written";
+    return "";
+}
+
+// A line the system logs when a run writes less than it was meant to, and the warning it
+// becomes: `lead`, what follows the line's own text, then `tail`.
+struct LogWarning {
+    const char* line;
+    const char* lead;
+    const char* tail;
+};
+
+const LogWarning kLogWarnings[] = {
+    {CSarCfgManager::kNotConfigured, "", ": no table is written"},
+    {"GetWWANDeviceConfigID failed",
+     "the WWAN device configuration ID (HKLM\\SOFTWARE\\WOW6432Node\\Razav\\FwFlashService "
+     "\"WwanDeviceConfigurationID\") cannot be read (\"GetWWANDeviceConfigID failed\")",
+     ": no table is written"},
+    {"Set_BodySAR enable failed", "\"AT+BODYSAREN=1\" failed (\"Set_BodySAR enable failed\")", ": no table is written"},
+    {"Set_SoftMode SAR failed", "\"AT+BODYSARMODE=1\" failed (\"Set_SoftMode SAR failed\")", ": no table is written"},
+    {"QueryBodySarVersion fail.", "the version query \"AT+GETOEMTABLEVER?\" failed (\"QueryBodySarVersion fail.\")",
+     ": no XML writer ran"},
+    {CAtText::kFileNotUsed, "table file not used: ", ""},
+    {CAtText::kValueRefused, "table value refused: ", ""},
+};
+
+// The warnings of the system's log lines, in the log's order.
+std::vector<std::string> LogWarnings(const std::string& log) {
+    std::vector<std::string> warnings;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t stamp = line.find(": ");
+        if (stamp == std::string::npos) continue;
+        const std::string message = line.substr(stamp + 2);
+        for (const LogWarning& known : kLogWarnings) {
+            const std::size_t length = std::char_traits<char>::length(known.line);
+            if (message.compare(0, length, known.line) == 0)
+                warnings.push_back(known.lead + message.substr(length) + known.tail);
+        }
+    }
+    return warnings;
+}
+
+// Everything the run left that says it wrote less than it was meant to.
+std::vector<std::string> Warnings(sim::Machine& machine, const std::string& log) {
+    int projectType = 0;
+    if (std::string problem = FileWarning(machine, projectType); !problem.empty()) return {problem};
+    std::vector<std::string> warnings;
+    // Type 2 takes the XML tables only when kvconfig.ini says so; the INI run's end line shows it did not.
+    if (projectType == 2 && log.find(": " + std::string(kIniRunEnd) + "\n") != std::string::npos) {
+        if (std::string problem = ProfileProblem(machine, RunFolder(projectType) + "kvconfig.ini", "BASE_CONFIG");
+            !problem.empty())
+            warnings.push_back("the run folder's " + problem +
+                               ", so [BASE_CONFIG] \"MULTIMODE_FUNCTION\" is 0: the INI writers ran, not the XML "
+                               "writers");
+    }
+    for (std::string& warning : LogWarnings(log)) warnings.push_back(std::move(warning));
+    return warnings;
 }
 
 }  // namespace
 
-FlashReport FlashNotebook(const fs::path& folder) {
+FlashReport FlashNotebook(const fs::path& folder, const RunOptions& options) {
     Notebook notebook;
     InputError error;
     if (!ReadNotebook(folder, notebook, error)) return Failure(kExitBadInput, error.Text());
 
-    ScratchFolder temp;
-    fs::path machineDrives = temp.path() / "drives";
-    std::string copyProblem = CopyDrives(notebook, machineDrives);
-    if (!copyProblem.empty()) return Failure(kExitFailed, copyProblem);
+    RunDrives drives;
+    int exitCode = kExitOk;
+    if (std::string problem = drives.Make(notebook, options, exitCode); !problem.empty())
+        return Failure(exitCode, problem);
 
     FlashReport report;
     {
         // Each run is a process of its own: it starts with fresh singletons.
         CProcessSingletons::EndAll();
-        sim::Machine machine(machineDrives);
+        sim::Machine machine(drives.path());
         machine.SetExecutablePath(kExecutablePath);
         std::string problem = LoadMachine(machine, notebook);
         if (!problem.empty()) return Failure(kExitBadInput, problem);
@@ -122,7 +206,8 @@ FlashReport FlashNotebook(const fs::path& folder) {
             std::size_t end = report.log.find('\n', at);
             report.changedFlags.push_back(report.log.substr(at + sizeof kChangedFlags, end - at - sizeof kChangedFlags));
         }
-        report.warnings = Warnings(machine);
+        const std::size_t thisRun = report.log.rfind(kLogStart);
+        report.warnings = Warnings(machine, thisRun == std::string::npos ? report.log : report.log.substr(thisRun));
         WarnOfUnmatchedReplies(machine, notebook, report.warnings);
         if (!report.warnings.empty()) report.exitCode = kExitFailed;
         machine.Shutdown();
@@ -130,7 +215,7 @@ FlashReport FlashNotebook(const fs::path& folder) {
     return report;
 }
 
-void PrintFlashReport(const FlashReport& report, std::ostream& out) {
+void PrintFlashReport(const FlashReport& report, const RunOptions& options, std::ostream& out) {
     out << "== AT commands ==\n";
     for (const std::string& line : report.commands) out << line << "\n";
     out << "== changed flags ==\n";
@@ -138,8 +223,11 @@ void PrintFlashReport(const FlashReport& report, std::ostream& out) {
     for (const std::string& flags : report.changedFlags) out << flags << "\n";
     out << "== reset request ==\n";
     out << "\"ResetMoudle\" " << (report.resetRequested ? "set" : "not set") << "\n";
-    out << "== log " << kLogPath << " ==\n" << report.log;
-    if (!report.log.empty() && report.log.back() != '\n') out << "\n";
+    if (options.transcriptOnly) {
+        PrintTranscript(report.transcript, out);
+    } else {
+        PrintLog(report.log, out);
+    }
 }
 
 }  // namespace kvsim

@@ -36,7 +36,7 @@ namespace {
 
 const char kMainHelp[] =
     "usage: kvsim run [--transcript] [--keep DIR] <notebook folder>\n"
-    "       kvsim flash <notebook folder>\n"
+    "       kvsim flash [--transcript] [--keep DIR] <notebook folder>\n"
     "       kvsim run --help | kvsim flash --help\n"
     "\n"
     "run:   runs the Kavrion WWAN CfgService on a simulated notebook and prints what it did:\n"
@@ -144,6 +144,32 @@ std::string KeepFolderProblem(const fs::path& keep) {
 
 }  // namespace
 
+std::string RunDrives::Make(const Notebook& notebook, const RunOptions& options, int& exitCode) {
+    if (options.keep.empty()) {
+        scratch_.emplace();
+        path_ = scratch_->path() / "drives";
+    } else {
+        if (std::string problem = KeepFolderProblem(options.keep); !problem.empty()) {
+            exitCode = kExitBadInput;
+            return problem;
+        }
+        path_ = options.keep;
+    }
+    std::string problem = CopyDrives(notebook, path_);
+    if (!problem.empty()) exitCode = kExitFailed;
+    return problem;
+}
+
+void PrintTranscript(const std::vector<std::string>& transcript, std::ostream& out) {
+    out << "== transcript ==\n";
+    for (const std::string& line : transcript) out << line << "\n";
+}
+
+void PrintLog(const std::string& log, std::ostream& out) {
+    out << "== log " << kLogPath << " ==\n" << log;
+    if (!log.empty() && log.back() != '\n') out << "\n";
+}
+
 std::string UnreadableFile(sim::Machine& machine, const std::string& windowsPath) {
     return machine.files().ReadWhole(windowsPath) ? "" : windowsPath + " cannot be read";
 }
@@ -192,18 +218,11 @@ RunReport RunNotebook(const fs::path& folder, const RunOptions& options) {
     }
 
     // The run changes files (the log, unpacked packages): it works on a copy of the drives.
-    std::optional<ScratchFolder> temp;
-    fs::path machineDrives;
-    if (options.keep.empty()) {
-        temp.emplace();
-        machineDrives = temp->path() / "drives";
-    } else {
-        if (std::string problem = KeepFolderProblem(options.keep); !problem.empty())
-            return Failure(kExitBadInput, problem);
-        machineDrives = options.keep;
-    }
-    std::string copyProblem = CopyDrives(notebook, machineDrives);
-    if (!copyProblem.empty()) return Failure(kExitFailed, copyProblem);
+    RunDrives drives;
+    int exitCode = kExitOk;
+    if (std::string problem = drives.Make(notebook, options, exitCode); !problem.empty())
+        return Failure(exitCode, problem);
+    const fs::path& machineDrives = drives.path();
 
     RunReport report;
     report.eventsTotal = scenario->events.size();
@@ -294,9 +313,9 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             out << help;
             return kExitOk;
         }
-        if (run && arg == "--transcript") {
+        if (arg == "--transcript") {
             options.transcriptOnly = true;
-        } else if (run && arg == "--keep") {
+        } else if (arg == "--keep") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 err << "kvsim: --keep needs a folder to leave the run's drives in\n\n" << help;
                 return kExitBadInput;
@@ -314,14 +333,18 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return kExitBadInput;
     }
 
+    auto kept = [&] {
+        if (!options.keep.empty()) err << "kvsim: the run's drives are left in " << options.keep.string() << "\n";
+    };
     if (!run) {
-        FlashReport report = FlashNotebook(folders[0]);
+        FlashReport report = FlashNotebook(folders[0], options);
         if (!report.error.empty()) {
             err << "kvsim: " << report.error << "\n";
             return report.exitCode;
         }
-        PrintFlashReport(report, out);
+        PrintFlashReport(report, options, out);
         for (const std::string& warning : report.warnings) err << "kvsim: warning: " << warning << "\n";
+        kept();
         return report.exitCode;
     }
 
@@ -330,16 +353,12 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         err << "kvsim: " << report.error << "\n";
         return report.exitCode;
     }
-    out << "== transcript ==\n";
-    for (const std::string& line : report.transcript) out << line << "\n";
-    if (!options.transcriptOnly) {
-        out << "== log " << kLogPath << " ==\n" << report.log;
-        if (!report.log.empty() && report.log.back() != '\n') out << "\n";
-    }
+    PrintTranscript(report.transcript, out);
+    if (!options.transcriptOnly) PrintLog(report.log, out);
     out << ClosingLine(report) << "\n";
     if (!report.error.empty()) err << "kvsim: " << report.error << "\n";
     for (const std::string& warning : report.warnings) err << "kvsim: warning: " << warning << "\n";
-    if (!options.keep.empty()) err << "kvsim: the run's drives are left in " << options.keep.string() << "\n";
+    kept();
     return report.exitCode;
 }
 

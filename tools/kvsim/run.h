@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "tools/kvsim/input_error.h"
+#include "tools/kvsim/notebook.h"
 
 namespace sim {
 class Machine;
@@ -37,10 +39,28 @@ extern const char kDisabledLine[];  // the log line of a service that does not w
 // How long after the scenario's last event the service may take to end.
 constexpr std::int64_t kGraceMs = 60000;
 
+// The options `run` and `flash` share.
 struct RunOptions {
-    bool transcriptOnly = false;  // --transcript: print no log
+    bool transcriptOnly = false;  // --transcript: print the transcript, no log
     std::filesystem::path keep;   // --keep DIR: the run's drives are made and left there
 };
+
+// The host folder a run's machine keeps its drives in, filled with a copy of the notebook's: a
+// scratch folder removed with the object, or the --keep folder (new or empty), left there.
+class RunDrives {
+public:
+    // "" once the copy is in place; else why not, with the exit code it gives.
+    std::string Make(const Notebook& notebook, const RunOptions& options, int& exitCode);
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::optional<ScratchFolder> scratch_;
+    std::filesystem::path path_;
+};
+
+// "== transcript ==" and its lines; "== log <path> ==" and the log.
+void PrintTranscript(const std::vector<std::string>& transcript, std::ostream& out);
+void PrintLog(const std::string& log, std::ostream& out);
 
 struct RunReport {
     int exitCode = kExitOk;
