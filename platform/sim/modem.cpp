@@ -153,13 +153,15 @@ void ModemCore::Deliver(REFIID events, const std::function<void(void*)>& call) {
             ModemConnection& connection;
             ~Ended() {
                 tlCalls.pop_back();
+                // Before the count drops: an Unadvise that then finds no call in progress finds this one
+                // ordered before it.
+                Publish(&connection.called);
                 bool wake;
                 {
                     std::lock_guard lock(core.mutex);
                     --connection.active;
                     wake = connection.removed;
                 }
-                Publish(&connection.called);
                 if (wake) core.machine.clock().SetEvent(*connection.callEnded);
             }
         };

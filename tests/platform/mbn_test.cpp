@@ -454,6 +454,64 @@ TEST_F(MbnTest, UnadviseWaitsForACallInProgress) {
     manager->Release();
 }
 
+// Counts its registration calls in a value of its own and says that a call returned without
+// ordering anything, as a flag the caller looks at without a wait.
+class CountingSink final : public IMbnRegistrationEvents {
+public:
+    HRESULT QueryInterface(REFIID riid, void** out) override {
+        *out = riid == IID_IMbnRegistrationEvents ? static_cast<IMbnRegistrationEvents*>(this) : nullptr;
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    ULONG Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
+    HRESULT OnRegisterModeAvailable(IMbnRegistration*) override { return S_OK; }
+    HRESULT OnRegisterStateChange(IMbnRegistration*) override {
+        ++count;
+        returned.store(true, std::memory_order_relaxed);
+        return S_OK;
+    }
+    HRESULT OnPacketServiceStateChange(IMbnRegistration*) override { return S_OK; }
+    HRESULT OnSetRegisterModeComplete(IMbnRegistration*, ULONG, HRESULT) override { return S_OK; }
+    LONG Refs() { return InterlockedCompareExchange(&refs_, 0, 0); }
+
+    int count = 0;  // the calls' and, between them, the caller's
+    std::atomic<bool> returned{false};
+
+private:
+    LONG refs_ = 1;
+};
+
+// A call that has returned is ordered before an Unadvise that then finds no call in progress:
+// what the call wrote is the caller's once Unadvise returns. Many times over, so that on the
+// concurrent machine an Unadvise falls in whatever gap there is between a call's return and the
+// connection point's account of it, where ThreadSanitizer would see the two writes unordered.
+TEST_F(MbnTest, ACallThatHasReturnedIsOrderedBeforeTheUnadviseThatFollows) {
+    constexpr int kTimes = 400;
+    auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
+    IConnectionPoint* point = PointOf(manager, IID_IMbnRegistrationEvents);
+    CountingSink sink;
+    // One turn runs the delivery only while this thread waits; at once, a wait would order it.
+    auto letItRun = [&] {
+        if (!machine().clock().Concurrent()) Sleep(1);
+    };
+    for (int i = 0; i < kTimes; ++i) {
+        DWORD cookie = 0;
+        ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+        sink.returned.store(false, std::memory_order_relaxed);
+        modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
+        while (!sink.returned.load(std::memory_order_relaxed)) letItRun();
+        ASSERT_EQ(point->Unadvise(cookie), S_OK);
+        // A call still in progress holds the sink until it ends, and its letting go orders it.
+        while (sink.Refs() != 1) letItRun();
+        ++sink.count;
+    }
+    EXPECT_EQ(sink.count, 2 * kTimes);
+    point->Release();
+    manager->Release();
+}
+
 struct SessionCase {
     const char* name;
     sim::SessionBehaviour behaviour;
