@@ -192,7 +192,7 @@ void ModemCore::Complete(DWORD delayMs, std::function<void()> delivery) {
     Scheduler& clock = machine.clock();
     if (now) {
         clock.Post(std::move(delivery));
-        clock.Settle();
+        clock.Settle(Scheduler::Settled::Unseen);
     } else {
         clock.At(clock.Now() + delayMs, std::move(delivery));
     }
