@@ -9,7 +9,9 @@
 //   - a thread's start and its first line; its end, and the wait on it that it ends;
 //   - a call that schedules a delivery (a completion, a party's callback), and that delivery;
 //   - a sink's Advise, and the calls made to the sink;
-//   - the calls to a sink, and its Unadvise (which waits for a call in progress).
+//   - the calls to a sink that have ended, and an Unadvise that finds none in progress, or else
+//     the end of the last of them, which lets go of the sink. Unadvise waits for no call in
+//     progress, and such a call is no longer declared ordered before Unadvise returns.
 // Where a test or kvsim looks at the machine from outside, never a view the system's threads get:
 //   - Settle: what every thread did before all came to wait, and the caller's next line; an early
 //     completion settles without it, since Windows orders nothing between its callback and the

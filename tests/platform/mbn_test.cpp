@@ -142,6 +142,7 @@ public:
     HRESULT OnSetRegisterModeComplete(IMbnRegistration* r, ULONG id, HRESULT status) override {
         return Record("setmode #" + std::to_string(id) + " " + std::to_string(status), r);
     }
+    LONG Refs() { return InterlockedCompareExchange(&refs, 0, 0); }
     HRESULT Record(const std::string& what, IMbnRegistration* registration) {
         std::string provider = "<null>";
         BSTR id = nullptr;
@@ -226,7 +227,11 @@ protected:
         EXPECT_EQ(servicesPoint_->Advise(sink, &cookie), S_OK);
         return cookie;
     }
-    void UnadviseServices(DWORD cookie) { EXPECT_EQ(servicesPoint_->Unadvise(cookie), S_OK); }
+    // Unadvise waits for no call: a sink on the test's stack stays until the calls under way end.
+    void UnadviseServices(DWORD cookie) {
+        EXPECT_EQ(servicesPoint_->Unadvise(cookie), S_OK);
+        machine().clock().Settle();
+    }
     void ReleaseServices() {
         if (servicesPoint_) servicesPoint_->Release();
         if (servicesManager_) servicesManager_->Release();
@@ -430,30 +435,6 @@ TEST_F(MbnTest, AReturningInterfaceRegistersAgain) {
     manager->Release();
 }
 
-TEST_F(MbnTest, UnadviseWaitsForACallInProgress) {
-    modem().AddInterface();
-    auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
-    IConnectionPoint* point = PointOf(manager, IID_IMbnRegistrationEvents);
-    RegistrationSink sink;
-    sink.stallMs = 1000;
-    sink.entered = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    DWORD cookie = 0;
-    point->Advise(&sink, &cookie);
-    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
-    ASSERT_EQ(WaitForSingleObject(sink.entered, 5000), WAIT_OBJECT_0);
-    EXPECT_TRUE(sink.Lines().empty());
-    EXPECT_EQ(point->Unadvise(cookie), S_OK);
-    EXPECT_EQ(machine().clock().Now(), 1000);
-    EXPECT_EQ(sink.Lines().size(), 1u);
-    EXPECT_EQ(sink.refs, 1);
-    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
-    machine().clock().Settle();
-    EXPECT_EQ(sink.Lines().size(), 1u);
-    CloseHandle(sink.entered);
-    point->Release();
-    manager->Release();
-}
-
 // Counts its registration calls in a value of its own and says that a call returned without
 // ordering anything, as a flag the caller looks at without a wait.
 class CountingSink final : public IMbnRegistrationEvents {
@@ -488,7 +469,7 @@ private:
 // concurrent machine an Unadvise falls in whatever gap there is between a call's return and the
 // connection point's account of it, where ThreadSanitizer would see the two writes unordered.
 TEST_F(MbnTest, ACallThatHasReturnedIsOrderedBeforeTheUnadviseThatFollows) {
-    constexpr int kTimes = 400;
+    constexpr int kTimes = 1500;
     auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
     IConnectionPoint* point = PointOf(manager, IID_IMbnRegistrationEvents);
     CountingSink sink;
@@ -511,6 +492,64 @@ TEST_F(MbnTest, ACallThatHasReturnedIsOrderedBeforeTheUnadviseThatFollows) {
     point->Release();
     manager->Release();
 }
+
+// Which sink the caller unadvises while the delivery's first call, to the other one or to this
+// one, is still in progress.
+struct LateCallCase {
+    const char* name;
+    bool callInProgress;  // the sink the call is in, else the one the delivery calls next
+};
+
+void PrintTo(const LateCallCase& c, std::ostream* out) { *out << c.name; }
+
+class UnadviseDuringADelivery : public MbnTest, public ::testing::WithParamInterface<LateCallCase> {};
+
+// Windows' documentation promises no wait for a call in progress, and none is made: Unadvise
+// returns at once, and a call in progress, or one the delivery has yet to make, still reaches
+// the sink, which it holds until it ends. No later delivery reaches it.
+TEST_P(UnadviseDuringADelivery, ReturnsAtOnceAndTheCallStillComesHoldingTheSink) {
+    modem().AddInterface();
+    auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
+    IConnectionPoint* point = PointOf(manager, IID_IMbnRegistrationEvents);
+    RegistrationSink stalling, next;
+    stalling.stallMs = 1000;
+    stalling.entered = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD stallingCookie = 0, nextCookie = 0;
+    ASSERT_EQ(point->Advise(&stalling, &stallingCookie), S_OK);
+    ASSERT_EQ(point->Advise(&next, &nextCookie), S_OK);
+    const bool inProgress = GetParam().callInProgress;
+    RegistrationSink& gone = inProgress ? stalling : next;
+    RegistrationSink& kept = inProgress ? next : stalling;
+
+    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
+    ASSERT_EQ(WaitForSingleObject(stalling.entered, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(point->Unadvise(inProgress ? stallingCookie : nextCookie), S_OK);
+    EXPECT_EQ(machine().clock().Now(), 0);
+    EXPECT_TRUE(gone.Lines().empty());
+    EXPECT_EQ(gone.Refs(), 2);  // still the connection's, for the call
+    EXPECT_EQ(modem().AdvisedSinks(IID_IMbnRegistrationEvents), 1u);
+    ASSERT_EQ(WaitForSingleObject(gone.arrived, 5000), WAIT_OBJECT_0);
+    machine().clock().Settle();
+    EXPECT_EQ(machine().clock().Now(), 1000);
+    EXPECT_EQ(gone.Lines().size(), 1u);
+    EXPECT_EQ(gone.Refs(), 1);
+
+    ResetEvent(kept.arrived);
+    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
+    ASSERT_EQ(WaitForSingleObject(kept.arrived, 5000), WAIT_OBJECT_0);
+    machine().clock().Settle();
+    EXPECT_EQ(gone.Lines().size(), 1u);
+    EXPECT_EQ(kept.Lines().size(), 2u);
+    EXPECT_EQ(point->Unadvise(inProgress ? nextCookie : stallingCookie), S_OK);
+    CloseHandle(stalling.entered);
+    point->Release();
+    manager->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sinks, UnadviseDuringADelivery,
+                         ::testing::Values(LateCallCase{"TheCallInProgress", true},
+                                           LateCallCase{"TheCallStillToCome", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SessionCase {
     const char* name;
