@@ -664,7 +664,9 @@ TEST_F(MbnTest, AtServiceAnswersFromItsReplyTable) {
     EXPECT_EQ(sink.Lines().back(), "set " + at + " 7 [<null>] " + std::to_string(E_NOTIMPL) + " #" + std::to_string(request));
 
     // Only a one-dimensional byte array is a command: anything else is refused and not sent.
-    SAFEARRAY* notBytes[] = {nullptr, SafeArrayCreateVector(VT_BSTR, 0, 1)};
+    SAFEARRAYBOUND square[2] = {{4, 0}, {2, 0}};
+    SAFEARRAY* notBytes[] = {nullptr, SafeArrayCreateVector(VT_BSTR, 0, 1), SafeArrayCreate(VT_UI1, 2, square)};
+    ASSERT_NE(notBytes[2], nullptr);
     for (SAFEARRAY* array : notBytes) {
         EXPECT_EQ(service->SetCommand(1, array, &request), E_INVALIDARG);
         EXPECT_EQ(service->QueryCommand(1, array, &request), E_INVALIDARG);
