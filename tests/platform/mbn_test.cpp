@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -9,10 +8,12 @@
 #include "platform/mbn.h"
 #include "platform/sim/modem.h"
 #include "platform/sync.h"
+#include "tests/platform/mbn_objects.h"
 #include "tests/support/sim_test.h"
 
 namespace {
 
+using kvtest::PointOf;
 using kvtest::SimTest;
 
 std::string Utf8(const WCHAR* text) {
@@ -163,15 +164,6 @@ T* Create(REFCLSID clsid, REFIID iid) {
     return static_cast<T*>(object);
 }
 
-IConnectionPoint* PointOf(IUnknown* owner, REFIID events) {
-    IConnectionPointContainer* container = nullptr;
-    EXPECT_EQ(owner->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-    IConnectionPoint* point = nullptr;
-    EXPECT_EQ(container->FindConnectionPoint(events, &point), S_OK);
-    container->Release();
-    return point;
-}
-
 class MbnTest : public SimTest {
 protected:
     void SetUp() override {
@@ -193,26 +185,8 @@ protected:
 
     // The named device service of the first interface.
     IMbnDeviceService* Service(const char* id) {
-        auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
-        SAFEARRAY* array = nullptr;
-        EXPECT_EQ(manager->GetInterfaces(&array), S_OK);
-        LONG index = 0;
-        IMbnInterface* item = nullptr;
-        EXPECT_EQ(SafeArrayGetElement(array, &index, &item), S_OK);
-        SafeArrayDestroy(array);
-        manager->Release();
-        BSTR interfaceId = nullptr;
-        EXPECT_EQ(item->get_InterfaceID(&interfaceId), S_OK);
-        item->Release();
-        auto* services = Create<IMbnDeviceServicesManager>(CLSID_MbnDeviceServicesManager, IID_IMbnDeviceServicesManager);
-        IMbnDeviceServicesContext* context = nullptr;
-        EXPECT_EQ(services->GetDeviceServicesContext(interfaceId, &context), S_OK);
-        SysFreeString(interfaceId);
-        services->Release();
-        std::u16string wide(id, id + std::strlen(id));
-        IMbnDeviceService* service = nullptr;
-        EXPECT_EQ(context->GetDeviceService(wide.data(), &service), S_OK);
-        context->Release();
+        IMbnDeviceService* service = kvtest::FirstInterfaceDeviceService(id);
+        EXPECT_NE(service, nullptr) << id;
         return service;
     }
 
@@ -437,16 +411,8 @@ TEST_F(MbnTest, AReturningInterfaceRegistersAgain) {
 
 // Counts its registration calls in a value of its own and says that a call returned without
 // ordering anything, as a flag the caller looks at without a wait.
-class CountingSink final : public IMbnRegistrationEvents {
+class CountingSink final : public kvtest::TestSink<IMbnRegistrationEvents, IID_IMbnRegistrationEvents> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** out) override {
-        *out = riid == IID_IMbnRegistrationEvents ? static_cast<IMbnRegistrationEvents*>(this) : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
     HRESULT OnRegisterModeAvailable(IMbnRegistration*) override { return S_OK; }
     HRESULT OnRegisterStateChange(IMbnRegistration*) override {
         ++count;
@@ -455,13 +421,9 @@ public:
     }
     HRESULT OnPacketServiceStateChange(IMbnRegistration*) override { return S_OK; }
     HRESULT OnSetRegisterModeComplete(IMbnRegistration*, ULONG, HRESULT) override { return S_OK; }
-    LONG Refs() { return InterlockedCompareExchange(&refs_, 0, 0); }
 
     int count = 0;  // the calls' and, between them, the caller's
     std::atomic<bool> returned{false};
-
-private:
-    LONG refs_ = 1;
 };
 
 // A call that has returned is ordered before an Unadvise that then finds no call in progress:

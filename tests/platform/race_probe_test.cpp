@@ -16,6 +16,7 @@
 #include "platform/mbn.h"
 #include "platform/sim/modem.h"
 #include "platform/sync.h"
+#include "tests/platform/mbn_objects.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -94,17 +95,9 @@ class ProviderWorkerWithoutItsLock final : public ProviderWorker {
     void Unlock() override {}
 };
 
-class ProviderSink final : public IMbnRegistrationEvents {
+class ProviderSink final : public kvtest::TestSink<IMbnRegistrationEvents, IID_IMbnRegistrationEvents> {
 public:
     explicit ProviderSink(ProviderWorker& worker) : worker_(worker) {}
-    HRESULT QueryInterface(REFIID riid, void** out) override {
-        *out = riid == IID_IMbnRegistrationEvents ? static_cast<IMbnRegistrationEvents*>(this) : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
     HRESULT OnRegisterModeAvailable(IMbnRegistration*) override { return S_OK; }
     HRESULT OnRegisterStateChange(IMbnRegistration* registration) override {
         if (worker_.Stopping()) return S_OK;
@@ -118,7 +111,6 @@ public:
 
 private:
     ProviderWorker& worker_;
-    LONG refs_ = 1;
 };
 
 // The log writer's shape: every line and every reopening under the writer's lock, an event; a
@@ -182,7 +174,7 @@ public:
 // and writes into its request the id SetCommand gives; the completion looks for its id under the
 // same lock and fills the reply in. An early completion comes before SetCommand has returned, on a
 // thread of the Mobile Broadband service, which orders it in no way before the sender's next lines.
-class PendingRequestChannel : public IMbnDeviceServicesEvents {
+class PendingRequestChannel : public kvtest::TestSink<IMbnDeviceServicesEvents, IID_IMbnDeviceServicesEvents> {
 public:
     PendingRequestChannel()
         : lock_(CreateEventA(nullptr, FALSE, TRUE, nullptr)), done_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
@@ -207,14 +199,6 @@ public:
         return reply_;
     }
 
-    HRESULT QueryInterface(REFIID riid, void** out) override {
-        *out = riid == IID_IMbnDeviceServicesEvents ? static_cast<IMbnDeviceServicesEvents*>(this) : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
     HRESULT OnSetCommandComplete(IMbnDeviceService*, ULONG, SAFEARRAY* data, HRESULT, ULONG requestId) override {
         Lock();
         const bool matched = requestId == requestId_;
@@ -250,7 +234,6 @@ private:
     HANDLE done_;
     ULONG requestId_ = 0;
     std::string reply_;
-    LONG refs_ = 1;
 };
 
 class PendingRequestChannelWithoutItsLock final : public PendingRequestChannel {
@@ -274,10 +257,8 @@ TEST_P(RaceProbe, ACallbackAndTheWorkerShareTheProvider) {
     void* object = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager, &object), S_OK);
     auto* manager = static_cast<IMbnInterfaceManager*>(object);
-    IConnectionPointContainer* container = nullptr;
-    ASSERT_EQ(manager->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-    IConnectionPoint* point = nullptr;
-    ASSERT_EQ(container->FindConnectionPoint(IID_IMbnRegistrationEvents, &point), S_OK);
+    IConnectionPoint* point = kvtest::PointOf(manager, IID_IMbnRegistrationEvents);
+    ASSERT_NE(point, nullptr);
     DWORD cookie = 0;
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
 
@@ -290,9 +271,8 @@ TEST_P(RaceProbe, ACallbackAndTheWorkerShareTheProvider) {
     const std::vector<std::string> seen = worker->Stop();
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), "46001");
-    for (IUnknown* held : {static_cast<IUnknown*>(point), static_cast<IUnknown*>(container),
-                           static_cast<IUnknown*>(manager)})
-        held->Release();
+    point->Release();
+    manager->Release();
     CoUninitialize();
 }
 
@@ -334,41 +314,22 @@ TEST_P(RaceProbe, AnEarlyCompletionAndTheSendersNextLinesShareTheRequest) {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     std::unique_ptr<PendingRequestChannel> channel = Locked() ? std::make_unique<PendingRequestChannel>()
                                                               : std::make_unique<PendingRequestChannelWithoutItsLock>();
+    IMbnDeviceService* at = kvtest::FirstInterfaceDeviceService(sim::kAtServiceId);
+    ASSERT_NE(at, nullptr);
     void* object = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager, &object), S_OK);
-    auto* interfaces = static_cast<IMbnInterfaceManager*>(object);
     ASSERT_EQ(CoCreateInstance(CLSID_MbnDeviceServicesManager, nullptr, CLSCTX_ALL, IID_IMbnDeviceServicesManager,
                                &object),
               S_OK);
     auto* services = static_cast<IMbnDeviceServicesManager*>(object);
-    IConnectionPointContainer* container = nullptr;
-    ASSERT_EQ(services->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-    IConnectionPoint* point = nullptr;
-    ASSERT_EQ(container->FindConnectionPoint(IID_IMbnDeviceServicesEvents, &point), S_OK);
+    IConnectionPoint* point = kvtest::PointOf(services, IID_IMbnDeviceServicesEvents);
+    ASSERT_NE(point, nullptr);
     DWORD cookie = 0;
     ASSERT_EQ(point->Advise(channel.get(), &cookie), S_OK);
-    SAFEARRAY* found = nullptr;
-    ASSERT_EQ(interfaces->GetInterfaces(&found), S_OK);
-    LONG first = 0;
-    IMbnInterface* modem = nullptr;
-    ASSERT_EQ(SafeArrayGetElement(found, &first, &modem), S_OK);
-    SafeArrayDestroy(found);
-    BSTR interfaceId = nullptr;
-    ASSERT_EQ(modem->get_InterfaceID(&interfaceId), S_OK);
-    IMbnDeviceServicesContext* context = nullptr;
-    ASSERT_EQ(services->GetDeviceServicesContext(interfaceId, &context), S_OK);
-    SysFreeString(interfaceId);
-    BSTR atId = SysAllocString(AnsiToWide(sim::kAtServiceId).c_str());
-    IMbnDeviceService* at = nullptr;
-    ASSERT_EQ(context->GetDeviceService(atId, &at), S_OK);
-    SysFreeString(atId);
 
     EXPECT_EQ(channel->SendAndRecord(at, "AT+BODYSARON?\r\n"), "\r\n1\r\nOK\r\n");
     EXPECT_EQ(point->Unadvise(cookie), S_OK);
     machine().clock().Settle();  // the completion may still be returning: the channel goes after it
-    for (IUnknown* held : {static_cast<IUnknown*>(at), static_cast<IUnknown*>(context), static_cast<IUnknown*>(modem),
-                           static_cast<IUnknown*>(point), static_cast<IUnknown*>(container),
-                           static_cast<IUnknown*>(services), static_cast<IUnknown*>(interfaces)})
+    for (IUnknown* held : {static_cast<IUnknown*>(at), static_cast<IUnknown*>(point), static_cast<IUnknown*>(services)})
         held->Release();
     CoUninitialize();
 }
