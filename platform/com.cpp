@@ -1,6 +1,7 @@
 #include "platform/com.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -45,16 +46,29 @@ std::size_t WideLength(const WCHAR* text) {
 
 constexpr std::uint32_t kArrayMagic = 0x5341524Bu;
 
+// The array's header is last, so that its bounds beyond the first follow it, as in Windows' own.
 struct ArrayBlock {
-    SAFEARRAY array;  // first: the block is reached from the array's address
     VARTYPE vt;
     std::uint32_t magic;
+    SAFEARRAY array;
 };
 
 ArrayBlock* BlockOf(SAFEARRAY* array) {
     if (!array) return nullptr;
-    auto* block = reinterpret_cast<ArrayBlock*>(array);
+    auto* block = reinterpret_cast<ArrayBlock*>(reinterpret_cast<char*>(array) - offsetof(ArrayBlock, array));
     return block->magic == kArrayMagic ? block : nullptr;
+}
+
+// Kept as Windows keeps them, the last dimension first; dimension 1 is the first one created.
+SAFEARRAYBOUND& BoundOf(ArrayBlock* block, UINT dim) {
+    SAFEARRAYBOUND* bounds = block->array.rgsabound;
+    return bounds[block->array.cDims - dim];
+}
+
+std::size_t CellCount(ArrayBlock* block) {
+    std::size_t count = 1;
+    for (UINT dim = 1; dim <= block->array.cDims; ++dim) count *= BoundOf(block, dim).cElements;
+    return count;
 }
 
 ULONG ElementSize(VARTYPE vt) {
@@ -71,12 +85,18 @@ ULONG ElementSize(VARTYPE vt) {
     }
 }
 
-// Address of the element at `indices[0]`, or null when out of range.
+// One index a dimension, the first dimension's first; it varies fastest, as in Windows' layout.
 char* ElementAt(ArrayBlock* block, const LONG* indices) {
-    const SAFEARRAYBOUND& bound = block->array.rgsabound[0];
-    std::int64_t offset = static_cast<std::int64_t>(indices[0]) - bound.lLbound;
-    if (offset < 0 || offset >= static_cast<std::int64_t>(bound.cElements)) return nullptr;
-    return static_cast<char*>(block->array.pvData) + offset * block->array.cbElements;
+    std::int64_t cell = 0;
+    std::int64_t stride = 1;
+    for (UINT dim = 1; dim <= block->array.cDims; ++dim) {
+        const SAFEARRAYBOUND& bound = BoundOf(block, dim);
+        std::int64_t offset = static_cast<std::int64_t>(indices[dim - 1]) - bound.lLbound;
+        if (offset < 0 || offset >= static_cast<std::int64_t>(bound.cElements)) return nullptr;
+        cell += offset * stride;
+        stride *= bound.cElements;
+    }
+    return static_cast<char*>(block->array.pvData) + cell * block->array.cbElements;
 }
 
 // ---- code pages -----------------------------------------------------------------
@@ -290,18 +310,24 @@ UINT SysStringLen(BSTR text) {
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, SAFEARRAYBOUND* bounds) {
     ULONG size = ElementSize(vt);
-    if (dims != 1 || !bounds || size == 0) return nullptr;
-    auto* block = new (std::nothrow) ArrayBlock{};
+    if (dims == 0 || dims > 0xFFFF || !bounds || size == 0) return nullptr;
+    std::uint64_t count = 1;
+    for (UINT dim = 0; dim < dims; ++dim) {
+        count *= bounds[dim].cElements;
+        if (count * size > 0xFFFFFFFFu) return nullptr;
+    }
+    const std::size_t blockSize = offsetof(ArrayBlock, array) + sizeof(SAFEARRAY) + (dims - 1) * sizeof(SAFEARRAYBOUND);
+    auto* block = static_cast<ArrayBlock*>(std::calloc(1, blockSize));
     if (!block) return nullptr;
-    std::size_t count = bounds[0].cElements;
     block->array.pvData = std::calloc(count ? count : 1, size);
     if (!block->array.pvData) {
-        delete block;
+        std::free(block);
         return nullptr;
     }
-    block->array.cDims = 1;
+    block->array.cDims = static_cast<USHORT>(dims);
     block->array.cbElements = size;
-    block->array.rgsabound[0] = bounds[0];
+    SAFEARRAYBOUND* kept = block->array.rgsabound;
+    for (UINT dim = 0; dim < dims; ++dim) kept[dims - 1 - dim] = bounds[dim];
     block->array.fFeatures = FADF_HAVEVARTYPE | (vt == VT_BSTR ? FADF_BSTR : 0) | (vt == VT_UNKNOWN ? FADF_UNKNOWN : 0);
     block->vt = vt;
     block->magic = kArrayMagic;
@@ -379,16 +405,16 @@ HRESULT SafeArrayUnaccessData(SAFEARRAY* array) {
 HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* lowerBound) {
     ArrayBlock* block = BlockOf(array);
     if (!block || !lowerBound) return E_INVALIDARG;
-    if (dim != 1) return DISP_E_BADINDEX;
-    *lowerBound = block->array.rgsabound[0].lLbound;
+    if (dim == 0 || dim > block->array.cDims) return DISP_E_BADINDEX;
+    *lowerBound = BoundOf(block, dim).lLbound;
     return S_OK;
 }
 
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* upperBound) {
     ArrayBlock* block = BlockOf(array);
     if (!block || !upperBound) return E_INVALIDARG;
-    if (dim != 1) return DISP_E_BADINDEX;
-    const SAFEARRAYBOUND& bound = block->array.rgsabound[0];
+    if (dim == 0 || dim > block->array.cDims) return DISP_E_BADINDEX;
+    const SAFEARRAYBOUND& bound = BoundOf(block, dim);
     *upperBound = static_cast<LONG>(static_cast<std::int64_t>(bound.lLbound) + bound.cElements - 1);
     return S_OK;
 }
@@ -411,7 +437,8 @@ HRESULT SafeArrayDestroy(SAFEARRAY* array) {
     if (!block) return E_INVALIDARG;
     if (block->array.cLocks > 0) return DISP_E_ARRAYISLOCKED;
     if (block->vt == VT_UNKNOWN || block->vt == VT_BSTR) {
-        for (ULONG i = 0; i < block->array.rgsabound[0].cElements; ++i) {
+        const std::size_t cells = CellCount(block);
+        for (std::size_t i = 0; i < cells; ++i) {
             void* element = nullptr;
             std::memcpy(&element, static_cast<char*>(block->array.pvData) + i * sizeof(void*), sizeof element);
             if (!element) continue;
@@ -423,7 +450,7 @@ HRESULT SafeArrayDestroy(SAFEARRAY* array) {
     }
     std::free(block->array.pvData);
     block->magic = 0;
-    delete block;
+    std::free(block);
     sim::HiddenDecrement(liveArrays);
     return S_OK;
 }

@@ -1,5 +1,5 @@
 // COM and automation: interfaces, class and interface ids, apartments,
-// connection points, one-dimensional SAFEARRAYs, BSTRs and the code-page
+// connection points, SAFEARRAYs, BSTRs and the code-page
 // conversions used at the COM boundary.
 #pragma once
 
@@ -149,7 +149,7 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 void SysFreeString(BSTR text);
 UINT SysStringLen(BSTR text);
 
-// ---- SAFEARRAY (one dimension) ------------------------------------------------
+// ---- SAFEARRAY ----------------------------------------------------------------
 
 using VARTYPE = USHORT;
 constexpr VARTYPE VT_EMPTY = 0;
@@ -183,7 +183,10 @@ struct SAFEARRAY {
 using LPSAFEARRAY = SAFEARRAY*;
 
 // Element types: VT_UI1, VT_I1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_BSTR,
-// VT_UNKNOWN. Only one dimension; anything else gives null.
+// VT_UNKNOWN; anything else gives null. `bounds` holds one bound a dimension,
+// dimension 1 first; the header keeps them as Windows does, the last first.
+// An element's indices come dimension 1 first, and dimension 1 varies fastest
+// in the data.
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, SAFEARRAYBOUND* bounds);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements);
 // For VT_UNKNOWN `value` is the IUnknown pointer itself (stored with AddRef),

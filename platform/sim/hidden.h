@@ -1,13 +1,25 @@
 // What ThreadSanitizer is shown of the simulated machine: as of a kernel, nothing.
 //
 // Every lock, counter and reference count of the machine would otherwise order the system's
-// threads that pass through it (a log line, a wait, a BSTR freed), and hide the races the system
-// has on Windows. So the machine touches its own data only out of sight, and says instead where
-// Windows orders two threads (Publish before, Observe after): an event set and the wait it ends,
-// a thread's start and its end, a completion and the call that scheduled it, a sink's Advise and
-// the calls made to it, those calls and its Unadvise. The system's own locks (its mutexes, the
-// Interlocked functions) are the host's, and the sanitizer sees them as they are. Built without
-// the sanitizer, all of it is nothing.
+// threads that pass through it (a log line, a wait, a BSTR freed, what a delivery held as it
+// ends), and hide the races the system has on Windows. So the machine touches its own data only
+// out of sight, and says instead where two threads are ordered (Publish before, Observe after).
+// These are all the orderings it declares. Where Windows gives them:
+//   - an event set, and the wait it ends;
+//   - a thread's start and its first line; its end, and the wait on it that it ends;
+//   - a call that schedules a delivery (a completion, a party's callback), and that delivery;
+//   - a sink's Advise, and the calls made to the sink;
+//   - the calls to a sink that have ended, and an Unadvise that finds none in progress, or else
+//     the end of the last of them, which lets go of the sink. Unadvise waits for no call in
+//     progress, and such a call is no longer declared ordered before Unadvise returns.
+// Where a test or kvsim looks at the machine from outside, never a view the system's threads get:
+//   - Settle: what every thread did before all came to wait, and the caller's next line; an early
+//     completion settles without it, since Windows orders nothing between its callback and the
+//     lines that follow the call that caused it;
+//   - the deadlock handler: what every thread did before all came to wait;
+//   - Shutdown: what every thread did, and its return.
+// The system's own locks (its mutexes, the Interlocked functions) are the host's, and the
+// sanitizer sees them as they are. Built without the sanitizer, all of it is nothing.
 #pragma once
 
 #include <atomic>

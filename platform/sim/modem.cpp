@@ -17,15 +17,28 @@ namespace {
 
 std::atomic<std::uint64_t> nextSerial{1};
 
-// Calls this thread is making into sinks, so that an Unadvise from inside a
-// callback does not wait for itself.
-thread_local std::vector<const ModemConnection*> tlCalls;
-
 IUnknown* AsUnknown(const IID& events, void* sink) {
     if (events == IID_IMbnRegistrationEvents) return static_cast<IMbnRegistrationEvents*>(sink);
     if (events == IID_IMbnDeviceServicesEvents) return static_cast<IMbnDeviceServicesEvents*>(sink);
     if (events == IID_IMbnInterfaceEvents) return static_cast<IMbnInterfaceEvents*>(sink);
     return static_cast<IUnknown*>(sink);
+}
+
+// A call to the connection's sink has ended, or will not be made after all (its delivery unwinds).
+// The last call out of a connection already unadvised lets go of the sink.
+void EndCall(ModemCore& core, ModemConnection& connection) {
+    // Before the count drops: an Unadvise that then finds no call in progress finds this one
+    // ordered before it.
+    Publish(&connection.called);
+    bool last;
+    {
+        std::lock_guard lock(core.mutex);
+        last = --connection.active == 0 && connection.removed;
+    }
+    if (!last) return;
+    Observe(&connection.called);  // the calls that ended on other threads
+    Shown shown;
+    AsUnknown(connection.events, connection.sink)->Release();
 }
 
 }  // namespace
@@ -106,69 +119,62 @@ HRESULT ModemCore::Advise(std::uint64_t point, REFIID events, IUnknown* sink, DW
 HRESULT ModemCore::Unadvise(std::uint64_t point, DWORD cookie) {
     if (HRESULT fault = Fault(ModemFault::Unadvise); FAILED(fault)) return fault;
     std::shared_ptr<ModemConnection> connection;
-    IUnknown* sink = nullptr;
+    bool letGo;
     {
-        std::unique_lock lock(mutex);
+        std::lock_guard lock(mutex);
         auto it = std::find_if(connections.begin(), connections.end(),
                                [&](const auto& c) { return c->cookie == cookie && c->point == point; });
         if (it == connections.end()) return CONNECT_E_NOCONNECTION;
         connection = *it;
         connections.erase(it);
         connection->removed = true;
-        const int own = static_cast<int>(std::count(tlCalls.begin(), tlCalls.end(), connection.get()));
-        // A call in progress on another thread ends before the sink is let go.
-        while (connection->active > own) {
-            lock.unlock();
-            machine.clock().Wait({connection->callEnded}, false, INFINITE);
-            lock.lock();
-        }
-        sink = AsUnknown(connection->events, connection->sink);
-        Observe(&connection->called);
+        letGo = connection->active == 0;
+        if (letGo) Observe(&connection->called);
     }
+    // Windows' documentation promises no wait for a call in progress, so there is none, the harder
+    // case for a sink: such a call, or one its delivery has yet to make, may still run in the sink
+    // after Unadvise has returned. It holds the sink until it ends, as COM's rules hold a caller to,
+    // and the last of them lets go of it.
+    IUnknown* sink = AsUnknown(connection->events, connection->sink);
     {
         Hidden hidden;
         connection.reset();
     }
-    sink->Release();
+    if (letGo) sink->Release();
     return S_OK;
 }
 
 void ModemCore::Deliver(REFIID events, const std::function<void(void*)>& call) {
     // The service's bookkeeping is out of sight; the sinks' calls are seen.
     Hidden hidden;
+    // Every sink advised as the delivery begins, also one unadvised meanwhile; each call holds its
+    // connection, and with it the sink, until the call ends.
     std::vector<std::shared_ptr<ModemConnection>> targets;
     {
         std::lock_guard lock(mutex);
-        for (const auto& c : connections)
-            if (c->events == events) targets.push_back(c);
-    }
-    for (const auto& target : targets) {
-        {
-            std::lock_guard lock(mutex);
-            if (target->removed) continue;
-            ++target->active;
+        for (const auto& c : connections) {
+            if (c->events != events) continue;
+            ++c->active;
+            targets.push_back(c);
         }
-        struct Ended {
-            ModemCore& core;
-            ModemConnection& connection;
-            ~Ended() {
-                tlCalls.pop_back();
-                bool wake;
-                {
-                    std::lock_guard lock(core.mutex);
-                    --connection.active;
-                    wake = connection.removed;
-                }
-                Publish(&connection.called);
-                if (wake) core.machine.clock().SetEvent(*connection.callEnded);
-            }
-        };
-        tlCalls.push_back(target.get());
-        Ended ended{*this, *target};
-        void* sink = target->sink;
-        Observe(&target->advised);
-        Shown shown;
-        call(sink);
+    }
+    // The calls not yet ended, also when a call unwinds the delivery.
+    struct Pending {
+        ModemCore& core;
+        const std::vector<std::shared_ptr<ModemConnection>>& targets;
+        std::size_t next = 0;
+        ~Pending() {
+            for (; next < targets.size(); ++next) EndCall(core, *targets[next]);
+        }
+    } pending{*this, targets};
+    for (; pending.next < targets.size(); ++pending.next) {
+        ModemConnection& target = *targets[pending.next];
+        Observe(&target.advised);
+        {
+            Shown shown;
+            call(target.sink);
+        }
+        EndCall(*this, target);
     }
 }
 
@@ -190,7 +196,7 @@ void ModemCore::Complete(DWORD delayMs, std::function<void()> delivery) {
     Scheduler& clock = machine.clock();
     if (now) {
         clock.Post(std::move(delivery));
-        clock.Settle();
+        clock.Settle(Scheduler::Settled::Unseen);
     } else {
         clock.At(clock.Now() + delayMs, std::move(delivery));
     }

@@ -52,12 +52,12 @@ struct ModemConnection {
     DWORD cookie = 0;
     IID events{};
     std::uint64_t point = 0;   // the connection point that made it
-    void* sink = nullptr;      // the events interface, one reference held
-    int active = 0;            // calls in progress
+    void* sink = nullptr;      // the events interface, one reference held until the last call out
+    int active = 0;            // calls begun and not yet ended, each holding the connection
     bool removed = false;
-    std::shared_ptr<Event> callEnded = MakeHidden<Event>(false, false, "");
     // Where the sanitizer learns what the service orders: the Advise before every call to the
-    // sink, every call before the Unadvise (not one call before the next).
+    // sink, every call that has ended before an Unadvise that finds none in progress and before
+    // the sink is let go (not one call before the next).
     char advised = 0;
     char called = 0;
 };
@@ -105,7 +105,7 @@ struct ModemCore : std::enable_shared_from_this<ModemCore> {
     HRESULT Advise(std::uint64_t point, REFIID events, IUnknown* sink, DWORD* cookie);
     HRESULT Unadvise(std::uint64_t point, DWORD cookie);
     // Calls `call` with the events interface of every sink advised for
-    // `events`, skipping any that is unadvised meanwhile.
+    // `events` as the delivery begins, also one unadvised meanwhile.
     void Deliver(REFIID events, const std::function<void(void*)>& call);
     void ReleaseAllSinks();
 

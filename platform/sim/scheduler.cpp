@@ -469,7 +469,7 @@ void Scheduler::Schedule(std::int64_t when, std::function<void()> action, bool a
     if (!BusyLocked()) clockWake_.notify_one();
 }
 
-void Scheduler::Settle() {
+void Scheduler::Settle(Settled settled) {
     auto done = std::make_shared<Event>(true, false, "");
     if (concurrent_) {
         {
@@ -479,7 +479,7 @@ void Scheduler::Settle() {
             if (!BusyLocked()) clockWake_.notify_one();
         }
         Wait({done}, false, INFINITE);
-        Observe(&settled_);  // what ran before every thread came to wait
+        if (settled == Settled::Seen) Observe(&settled_);  // what ran before every thread came to wait
         return;
     }
     At(Now(), [this, done] { SetEvent(*done); });
@@ -603,7 +603,12 @@ void Scheduler::StartDeliveryThreadLocked(std::function<void()> action) {
             RunExitActions();
         } catch (const Terminated&) {
         }
-        action = nullptr;
+        {
+            // Out of sight: the counts of the copies it holds (the modem's core, say) would order its
+            // end before a caller that lets go of its own copy later, as an early completion's does.
+            Hidden hidden(true);
+            action = nullptr;
+        }
         Publish(&settled_);
         Hidden hidden(true);
         Lock lock(*this);

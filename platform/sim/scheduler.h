@@ -109,9 +109,14 @@ public:
     // beside the caller on the concurrent machine (a party's callback).
     void Post(std::function<void()> action);
 
+    // What a Settle declares to the sanitizer (concurrent machine). Seen: a test or
+    // kvsim looks at the machine at rest, and what every thread did before is ordered
+    // before its next line. Unseen: a party settles a call of the system (an early
+    // completion), and nothing is ordered, as Windows orders nothing there.
+    enum class Settled { Seen, Unseen };
     // Blocks the caller until everything due up to now has run and settled: every
     // other participant waits and nothing is due before a later instant.
-    void Settle();
+    void Settle(Settled settled = Settled::Seen);
 
     // The calling thread counts as a participant from Join until Leave.
     void Join();

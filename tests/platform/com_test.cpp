@@ -183,10 +183,30 @@ TEST(ComSafeArray, BytesWithBoundsAndLocks) {
     EXPECT_EQ(SafeArrayDestroy(empty), S_OK);
 
     SAFEARRAYBOUND two[2] = {{1, 0}, {1, 0}};
-    EXPECT_EQ(SafeArrayCreate(VT_UI1, 2, two), nullptr);
+    EXPECT_EQ(SafeArrayCreate(VT_UI1, 0, two), nullptr);
     EXPECT_EQ(SafeArrayCreate(0x4000, 1, two), nullptr);
     EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &lower), E_INVALIDARG);
     EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
+}
+
+TEST(ComSafeArray, EveryElementOfEveryDimensionIsFreed) {
+    const std::size_t arrays = sim::LiveSafeArrays();
+    const std::size_t texts = sim::LiveBstrs();
+    SAFEARRAYBOUND bounds[3] = {{2, 0}, {3, 5}, {2, -1}};
+    SAFEARRAY* array = SafeArrayCreate(VT_BSTR, 3, bounds);
+    ASSERT_NE(array, nullptr);
+    BSTR text = SysAllocString(u"x");
+    for (LONG a = 0; a < 2; ++a)
+        for (LONG b = 5; b < 8; ++b)
+            for (LONG c = -1; c < 1; ++c) {
+                LONG at[3] = {a, b, c};
+                EXPECT_EQ(SafeArrayPutElement(array, at, text), S_OK);
+            }
+    SysFreeString(text);
+    EXPECT_EQ(sim::LiveBstrs(), texts + 12);
+    EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+    EXPECT_EQ(sim::LiveBstrs(), texts);
+    EXPECT_EQ(sim::LiveSafeArrays(), arrays);
 }
 
 TEST(ComSafeArray, InterfaceElementsAreReferenced) {

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -9,10 +8,12 @@
 #include "platform/mbn.h"
 #include "platform/sim/modem.h"
 #include "platform/sync.h"
+#include "tests/platform/mbn_objects.h"
 #include "tests/support/sim_test.h"
 
 namespace {
 
+using kvtest::PointOf;
 using kvtest::SimTest;
 
 std::string Utf8(const WCHAR* text) {
@@ -142,6 +143,7 @@ public:
     HRESULT OnSetRegisterModeComplete(IMbnRegistration* r, ULONG id, HRESULT status) override {
         return Record("setmode #" + std::to_string(id) + " " + std::to_string(status), r);
     }
+    LONG Refs() { return InterlockedCompareExchange(&refs, 0, 0); }
     HRESULT Record(const std::string& what, IMbnRegistration* registration) {
         std::string provider = "<null>";
         BSTR id = nullptr;
@@ -160,15 +162,6 @@ T* Create(REFCLSID clsid, REFIID iid) {
     void* object = nullptr;
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, &object), S_OK);
     return static_cast<T*>(object);
-}
-
-IConnectionPoint* PointOf(IUnknown* owner, REFIID events) {
-    IConnectionPointContainer* container = nullptr;
-    EXPECT_EQ(owner->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-    IConnectionPoint* point = nullptr;
-    EXPECT_EQ(container->FindConnectionPoint(events, &point), S_OK);
-    container->Release();
-    return point;
 }
 
 class MbnTest : public SimTest {
@@ -192,26 +185,8 @@ protected:
 
     // The named device service of the first interface.
     IMbnDeviceService* Service(const char* id) {
-        auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
-        SAFEARRAY* array = nullptr;
-        EXPECT_EQ(manager->GetInterfaces(&array), S_OK);
-        LONG index = 0;
-        IMbnInterface* item = nullptr;
-        EXPECT_EQ(SafeArrayGetElement(array, &index, &item), S_OK);
-        SafeArrayDestroy(array);
-        manager->Release();
-        BSTR interfaceId = nullptr;
-        EXPECT_EQ(item->get_InterfaceID(&interfaceId), S_OK);
-        item->Release();
-        auto* services = Create<IMbnDeviceServicesManager>(CLSID_MbnDeviceServicesManager, IID_IMbnDeviceServicesManager);
-        IMbnDeviceServicesContext* context = nullptr;
-        EXPECT_EQ(services->GetDeviceServicesContext(interfaceId, &context), S_OK);
-        SysFreeString(interfaceId);
-        services->Release();
-        std::u16string wide(id, id + std::strlen(id));
-        IMbnDeviceService* service = nullptr;
-        EXPECT_EQ(context->GetDeviceService(wide.data(), &service), S_OK);
-        context->Release();
+        IMbnDeviceService* service = kvtest::FirstInterfaceDeviceService(id);
+        EXPECT_NE(service, nullptr) << id;
         return service;
     }
 
@@ -226,7 +201,11 @@ protected:
         EXPECT_EQ(servicesPoint_->Advise(sink, &cookie), S_OK);
         return cookie;
     }
-    void UnadviseServices(DWORD cookie) { EXPECT_EQ(servicesPoint_->Unadvise(cookie), S_OK); }
+    // Unadvise waits for no call: a sink on the test's stack stays until the calls under way end.
+    void UnadviseServices(DWORD cookie) {
+        EXPECT_EQ(servicesPoint_->Unadvise(cookie), S_OK);
+        machine().clock().Settle();
+    }
     void ReleaseServices() {
         if (servicesPoint_) servicesPoint_->Release();
         if (servicesManager_) servicesManager_->Release();
@@ -430,29 +409,109 @@ TEST_F(MbnTest, AReturningInterfaceRegistersAgain) {
     manager->Release();
 }
 
-TEST_F(MbnTest, UnadviseWaitsForACallInProgress) {
-    modem().AddInterface();
+// Counts its registration calls in a value of its own and says that a call returned without
+// ordering anything, as a flag the caller looks at without a wait.
+class CountingSink final : public kvtest::TestSink<IMbnRegistrationEvents, IID_IMbnRegistrationEvents> {
+public:
+    HRESULT OnRegisterModeAvailable(IMbnRegistration*) override { return S_OK; }
+    HRESULT OnRegisterStateChange(IMbnRegistration*) override {
+        ++count;
+        returned.store(true, std::memory_order_relaxed);
+        return S_OK;
+    }
+    HRESULT OnPacketServiceStateChange(IMbnRegistration*) override { return S_OK; }
+    HRESULT OnSetRegisterModeComplete(IMbnRegistration*, ULONG, HRESULT) override { return S_OK; }
+
+    int count = 0;  // the calls' and, between them, the caller's
+    std::atomic<bool> returned{false};
+};
+
+// A call that has returned is ordered before an Unadvise that then finds no call in progress:
+// what the call wrote is the caller's once Unadvise returns. Many times over, so that on the
+// concurrent machine an Unadvise falls in whatever gap there is between a call's return and the
+// connection point's account of it, where ThreadSanitizer would see the two writes unordered.
+TEST_F(MbnTest, ACallThatHasReturnedIsOrderedBeforeTheUnadviseThatFollows) {
+    constexpr int kTimes = 1500;
     auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
     IConnectionPoint* point = PointOf(manager, IID_IMbnRegistrationEvents);
-    RegistrationSink sink;
-    sink.stallMs = 1000;
-    sink.entered = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    DWORD cookie = 0;
-    point->Advise(&sink, &cookie);
-    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
-    ASSERT_EQ(WaitForSingleObject(sink.entered, 5000), WAIT_OBJECT_0);
-    EXPECT_TRUE(sink.Lines().empty());
-    EXPECT_EQ(point->Unadvise(cookie), S_OK);
-    EXPECT_EQ(machine().clock().Now(), 1000);
-    EXPECT_EQ(sink.Lines().size(), 1u);
-    EXPECT_EQ(sink.refs, 1);
-    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
-    machine().clock().Settle();
-    EXPECT_EQ(sink.Lines().size(), 1u);
-    CloseHandle(sink.entered);
+    CountingSink sink;
+    // One turn runs the delivery only while this thread waits; at once, a wait would order it.
+    auto letItRun = [&] {
+        if (!machine().clock().Concurrent()) Sleep(1);
+    };
+    for (int i = 0; i < kTimes; ++i) {
+        DWORD cookie = 0;
+        ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+        sink.returned.store(false, std::memory_order_relaxed);
+        modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
+        while (!sink.returned.load(std::memory_order_relaxed)) letItRun();
+        ASSERT_EQ(point->Unadvise(cookie), S_OK);
+        // A call still in progress holds the sink until it ends, and its letting go orders it.
+        while (sink.Refs() != 1) letItRun();
+        ++sink.count;
+    }
+    EXPECT_EQ(sink.count, 2 * kTimes);
     point->Release();
     manager->Release();
 }
+
+// Which sink the caller unadvises while the delivery's first call, to the other one or to this
+// one, is still in progress.
+struct LateCallCase {
+    const char* name;
+    bool callInProgress;  // the sink the call is in, else the one the delivery calls next
+};
+
+void PrintTo(const LateCallCase& c, std::ostream* out) { *out << c.name; }
+
+class UnadviseDuringADelivery : public MbnTest, public ::testing::WithParamInterface<LateCallCase> {};
+
+// Windows' documentation promises no wait for a call in progress, and none is made: Unadvise
+// returns at once, and a call in progress, or one the delivery has yet to make, still reaches
+// the sink, which it holds until it ends. No later delivery reaches it.
+TEST_P(UnadviseDuringADelivery, ReturnsAtOnceAndTheCallStillComesHoldingTheSink) {
+    modem().AddInterface();
+    auto* manager = Create<IMbnInterfaceManager>(CLSID_MbnInterfaceManager, IID_IMbnInterfaceManager);
+    IConnectionPoint* point = PointOf(manager, IID_IMbnRegistrationEvents);
+    RegistrationSink stalling, next;
+    stalling.stallMs = 1000;
+    stalling.entered = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD stallingCookie = 0, nextCookie = 0;
+    ASSERT_EQ(point->Advise(&stalling, &stallingCookie), S_OK);
+    ASSERT_EQ(point->Advise(&next, &nextCookie), S_OK);
+    const bool inProgress = GetParam().callInProgress;
+    RegistrationSink& gone = inProgress ? stalling : next;
+    RegistrationSink& kept = inProgress ? next : stalling;
+
+    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
+    ASSERT_EQ(WaitForSingleObject(stalling.entered, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(point->Unadvise(inProgress ? stallingCookie : nextCookie), S_OK);
+    EXPECT_EQ(machine().clock().Now(), 0);
+    EXPECT_TRUE(gone.Lines().empty());
+    EXPECT_EQ(gone.Refs(), 2);  // still the connection's, for the call
+    EXPECT_EQ(modem().AdvisedSinks(IID_IMbnRegistrationEvents), 1u);
+    ASSERT_EQ(WaitForSingleObject(gone.arrived, 5000), WAIT_OBJECT_0);
+    machine().clock().Settle();
+    EXPECT_EQ(machine().clock().Now(), 1000);
+    EXPECT_EQ(gone.Lines().size(), 1u);
+    EXPECT_EQ(gone.Refs(), 1);
+
+    ResetEvent(kept.arrived);
+    modem().RaiseRegistrationEvent(sim::RegistrationEvent::RegisterStateChange);
+    ASSERT_EQ(WaitForSingleObject(kept.arrived, 5000), WAIT_OBJECT_0);
+    machine().clock().Settle();
+    EXPECT_EQ(gone.Lines().size(), 1u);
+    EXPECT_EQ(kept.Lines().size(), 2u);
+    EXPECT_EQ(point->Unadvise(inProgress ? nextCookie : stallingCookie), S_OK);
+    CloseHandle(stalling.entered);
+    point->Release();
+    manager->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sinks, UnadviseDuringADelivery,
+                         ::testing::Values(LateCallCase{"TheCallInProgress", true},
+                                           LateCallCase{"TheCallStillToCome", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SessionCase {
     const char* name;
@@ -567,7 +626,9 @@ TEST_F(MbnTest, AtServiceAnswersFromItsReplyTable) {
     EXPECT_EQ(sink.Lines().back(), "set " + at + " 7 [<null>] " + std::to_string(E_NOTIMPL) + " #" + std::to_string(request));
 
     // Only a one-dimensional byte array is a command: anything else is refused and not sent.
-    SAFEARRAY* notBytes[] = {nullptr, SafeArrayCreateVector(VT_BSTR, 0, 1)};
+    SAFEARRAYBOUND square[2] = {{4, 0}, {2, 0}};
+    SAFEARRAY* notBytes[] = {nullptr, SafeArrayCreateVector(VT_BSTR, 0, 1), SafeArrayCreate(VT_UI1, 2, square)};
+    ASSERT_NE(notBytes[2], nullptr);
     for (SAFEARRAY* array : notBytes) {
         EXPECT_EQ(service->SetCommand(1, array, &request), E_INVALIDARG);
         EXPECT_EQ(service->QueryCommand(1, array, &request), E_INVALIDARG);

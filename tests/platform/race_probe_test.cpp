@@ -4,6 +4,7 @@
 // unlocked ones run only on demand: their own CTest entries, in the ThreadSanitizer build, pass
 // only on the sanitizer's report of the race they hold.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/mbn.h"
 #include "platform/sim/modem.h"
 #include "platform/sync.h"
+#include "tests/platform/mbn_objects.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -93,17 +95,9 @@ class ProviderWorkerWithoutItsLock final : public ProviderWorker {
     void Unlock() override {}
 };
 
-class ProviderSink final : public IMbnRegistrationEvents {
+class ProviderSink final : public kvtest::TestSink<IMbnRegistrationEvents, IID_IMbnRegistrationEvents> {
 public:
     explicit ProviderSink(ProviderWorker& worker) : worker_(worker) {}
-    HRESULT QueryInterface(REFIID riid, void** out) override {
-        *out = riid == IID_IMbnRegistrationEvents ? static_cast<IMbnRegistrationEvents*>(this) : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG Release() override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
     HRESULT OnRegisterModeAvailable(IMbnRegistration*) override { return S_OK; }
     HRESULT OnRegisterStateChange(IMbnRegistration* registration) override {
         if (worker_.Stopping()) return S_OK;
@@ -117,7 +111,6 @@ public:
 
 private:
     ProviderWorker& worker_;
-    LONG refs_ = 1;
 };
 
 // The log writer's shape: every line and every reopening under the writer's lock, an event; a
@@ -177,6 +170,77 @@ public:
     void Reopen() override { ReopenLocked(); }
 };
 
+// The AT channel's shape: the sender holds the pending-request lock (an event) across SetCommand
+// and writes into its request the id SetCommand gives; the completion looks for its id under the
+// same lock and fills the reply in. An early completion comes before SetCommand has returned, on a
+// thread of the Mobile Broadband service, which orders it in no way before the sender's next lines.
+class PendingRequestChannel : public kvtest::TestSink<IMbnDeviceServicesEvents, IID_IMbnDeviceServicesEvents> {
+public:
+    PendingRequestChannel()
+        : lock_(CreateEventA(nullptr, FALSE, TRUE, nullptr)), done_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    virtual ~PendingRequestChannel() {
+        CloseHandle(lock_);
+        CloseHandle(done_);
+    }
+    // The reply to `command`, or "" when none matched within 5000 ms.
+    std::string SendAndRecord(IMbnDeviceService* service, const std::string& command) {
+        SAFEARRAY* data = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(command.size()));
+        void* bytes = nullptr;
+        SafeArrayAccessData(data, &bytes);
+        std::memcpy(bytes, command.data(), command.size());
+        SafeArrayUnaccessData(data);
+        Lock();
+        ULONG request = 0;
+        const bool sent = SUCCEEDED(service->SetCommand(1, data, &request));
+        requestId_ = request;
+        Unlock();
+        SafeArrayDestroy(data);
+        if (!sent || WaitForSingleObject(done_, 5000) != WAIT_OBJECT_0) return "";
+        return reply_;
+    }
+
+    HRESULT OnSetCommandComplete(IMbnDeviceService*, ULONG, SAFEARRAY* data, HRESULT, ULONG requestId) override {
+        Lock();
+        const bool matched = requestId == requestId_;
+        if (matched) {
+            void* bytes = nullptr;
+            LONG upper = -1;
+            SafeArrayGetUBound(data, 1, &upper);
+            SafeArrayAccessData(data, &bytes);
+            reply_.assign(static_cast<const char*>(bytes), static_cast<std::size_t>(upper + 1));
+            SafeArrayUnaccessData(data);
+        }
+        Unlock();
+        if (matched) SetEvent(done_);
+        return S_OK;
+    }
+    HRESULT OnQuerySupportedCommandsComplete(IMbnDeviceService*, SAFEARRAY*, HRESULT, ULONG) override { return S_OK; }
+    HRESULT OnOpenCommandSessionComplete(IMbnDeviceService*, HRESULT, ULONG) override { return S_OK; }
+    HRESULT OnCloseCommandSessionComplete(IMbnDeviceService*, HRESULT, ULONG) override { return S_OK; }
+    HRESULT OnQueryCommandComplete(IMbnDeviceService*, ULONG, SAFEARRAY*, HRESULT, ULONG) override { return S_OK; }
+    HRESULT OnEventNotification(IMbnDeviceService*, ULONG, SAFEARRAY*) override { return S_OK; }
+    HRESULT OnOpenDataSessionComplete(IMbnDeviceService*, HRESULT, ULONG) override { return S_OK; }
+    HRESULT OnCloseDataSessionComplete(IMbnDeviceService*, HRESULT, ULONG) override { return S_OK; }
+    HRESULT OnWriteDataComplete(IMbnDeviceService*, HRESULT, ULONG) override { return S_OK; }
+    HRESULT OnReadData(IMbnDeviceService*, SAFEARRAY*) override { return S_OK; }
+    HRESULT OnInterfaceStateChange(BSTR, MBN_DEVICE_SERVICES_INTERFACE_STATE) override { return S_OK; }
+
+protected:
+    virtual void Lock() { WaitForSingleObject(lock_, INFINITE); }
+    virtual void Unlock() { SetEvent(lock_); }
+
+private:
+    HANDLE lock_;
+    HANDLE done_;
+    ULONG requestId_ = 0;
+    std::string reply_;
+};
+
+class PendingRequestChannelWithoutItsLock final : public PendingRequestChannel {
+    void Lock() override {}
+    void Unlock() override {}
+};
+
 class RaceProbe : public SimTest, public ::testing::WithParamInterface<bool> {
 protected:
     bool Locked() const { return GetParam(); }
@@ -193,10 +257,8 @@ TEST_P(RaceProbe, ACallbackAndTheWorkerShareTheProvider) {
     void* object = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_MbnInterfaceManager, nullptr, CLSCTX_ALL, IID_IMbnInterfaceManager, &object), S_OK);
     auto* manager = static_cast<IMbnInterfaceManager*>(object);
-    IConnectionPointContainer* container = nullptr;
-    ASSERT_EQ(manager->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)), S_OK);
-    IConnectionPoint* point = nullptr;
-    ASSERT_EQ(container->FindConnectionPoint(IID_IMbnRegistrationEvents, &point), S_OK);
+    IConnectionPoint* point = kvtest::PointOf(manager, IID_IMbnRegistrationEvents);
+    ASSERT_NE(point, nullptr);
     DWORD cookie = 0;
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
 
@@ -209,9 +271,8 @@ TEST_P(RaceProbe, ACallbackAndTheWorkerShareTheProvider) {
     const std::vector<std::string> seen = worker->Stop();
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), "46001");
-    for (IUnknown* held : {static_cast<IUnknown*>(point), static_cast<IUnknown*>(container),
-                           static_cast<IUnknown*>(manager)})
-        held->Release();
+    point->Release();
+    manager->Release();
     CoUninitialize();
 }
 
@@ -243,6 +304,34 @@ TEST_P(RaceProbe, ALogLineIsWrittenWhileTheLogReopens) {
     machine().clock().Settle();
     log.reset();
     EXPECT_EQ(kvtest::SplitLines(ReadFile(kPath)).size(), static_cast<std::size_t>(kTimes));
+}
+
+TEST_P(RaceProbe, AnEarlyCompletionAndTheSendersNextLinesShareTheRequest) {
+    machine().modem().AddInterface();
+    machine().modem().SetSessionOpen(sim::kAtServiceId, true);
+    machine().modem().SetEarlyCompletions(true);
+    machine().modem().SetReply("AT+BODYSARON?\r\n", sim::ModemReply::Text("\r\n1\r\nOK\r\n"));
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    std::unique_ptr<PendingRequestChannel> channel = Locked() ? std::make_unique<PendingRequestChannel>()
+                                                              : std::make_unique<PendingRequestChannelWithoutItsLock>();
+    IMbnDeviceService* at = kvtest::FirstInterfaceDeviceService(sim::kAtServiceId);
+    ASSERT_NE(at, nullptr);
+    void* object = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_MbnDeviceServicesManager, nullptr, CLSCTX_ALL, IID_IMbnDeviceServicesManager,
+                               &object),
+              S_OK);
+    auto* services = static_cast<IMbnDeviceServicesManager*>(object);
+    IConnectionPoint* point = kvtest::PointOf(services, IID_IMbnDeviceServicesEvents);
+    ASSERT_NE(point, nullptr);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(channel.get(), &cookie), S_OK);
+
+    EXPECT_EQ(channel->SendAndRecord(at, "AT+BODYSARON?\r\n"), "\r\n1\r\nOK\r\n");
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+    machine().clock().Settle();  // the completion may still be returning: the channel goes after it
+    for (IUnknown* held : {static_cast<IUnknown*>(at), static_cast<IUnknown*>(point), static_cast<IUnknown*>(services)})
+        held->Release();
+    CoUninitialize();
 }
 
 INSTANTIATE_TEST_SUITE_P(UnderItsLock, RaceProbe, ::testing::Values(true));

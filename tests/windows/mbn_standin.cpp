@@ -184,7 +184,8 @@ private:
     void Run();
     void PollControl();
     void Control(const std::string& line);
-    // Calls `call` with every sink advised for `events`; returns how many.
+    // Calls `call` with every sink advised for `events` as the delivery begins, also one unadvised
+    // meanwhile, each held for its call; returns how many.
     std::size_t Deliver(REFIID events, const std::function<void(IUnknown*)>& call);
     void RegistrationEvent(const char* name, std::size_t index);
     void InterfaceEvent(std::size_t index);
@@ -655,6 +656,9 @@ HRESULT CModem::Advise(const void* point, REFIID events, IUnknown* sink, DWORD* 
     return S_OK;
 }
 
+// Windows' documentation promises no wait for a call in progress, so there is none, as in the
+// simulation: the harder case for a sink. Such a call, or one its delivery has yet to make, may
+// still run in the sink after Unadvise has returned, holding the sink until it ends.
 HRESULT CModem::Unadvise(const void* point, DWORD cookie) {
     if (HRESULT fault = Fault(ModemFault::Unadvise); FAILED(fault)) return fault;
     IUnknown* sink = nullptr;

@@ -10,7 +10,8 @@
 // simulation leaves it: the service has handled every wake-up it began and its log has been still
 // for a while (1.5 s, longer than a poll of the older sibling's state). Prints each event played
 // as "[<seconds>] scenario: <event>"; exit 0 when every event was played and the service has
-// stopped (when the scenario stops it), 1 otherwise, 2 for a scenario that does not read.
+// stopped (when the scenario stops it), 1 otherwise (also for an event other than a stop that finds
+// the service stopped, and for a stop the service refuses), 2 for a scenario that does not read.
 #include <windows.h>
 
 #include <chrono>
@@ -110,16 +111,27 @@ public:
         switch (event.kind) {
             case kvsim::ScenarioEvent::Kind::SetValue: return SetValue(event);
             case kvsim::ScenarioEvent::Kind::Register: return Append(m_controlFile, "register " + event.providerId + "\n");
-            case kvsim::ScenarioEvent::Kind::Control:
-                return WithService(SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL,
-                                   [&](SC_HANDLE service) {
-                                       SERVICE_STATUS status{};
-                                       if (ControlService(service, event.control, &status)) return true;
-                                       std::printf("             refused: error %lu\n", GetLastError());
-                                       return true;
-                                   });
+            case kvsim::ScenarioEvent::Kind::Control: {
+                DWORD refused = ERROR_SUCCESS;
+                const bool reached = WithService(
+                    SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL,
+                    [&](SC_HANDLE service) {
+                        SERVICE_STATUS status{};
+                        if (!ControlService(service, event.control, &status)) refused = GetLastError();
+                        return true;
+                    });
+                if (!reached || refused == ERROR_SUCCESS) return reached;
+                std::printf("             refused: error %lu\n", refused);
+                SetLastError(refused);
+                // The service may refuse another control; a stop it refuses leaves it running.
+                return !IsStop(event);
+            }
         }
         return false;
+    }
+
+    static bool IsStop(const kvsim::ScenarioEvent& event) {
+        return event.kind == kvsim::ScenarioEvent::Kind::Control && event.control == SERVICE_CONTROL_STOP;
     }
 
     bool WaitStopped(int seconds) {
@@ -184,11 +196,16 @@ int main(int argc, char** argv) {
                          static_cast<long long>(kIdleLimit.count()), argv[1], event.line);
             return 1;
         }
+        // Played to a service that is gone, the event would test nothing.
+        if (!CPlayer::IsStop(event) && ServiceState() == SERVICE_STOPPED) {
+            std::fprintf(stderr, "KvPlay: the service stopped before %s:%d, which is no stop\n", argv[1], event.line);
+            return 1;
+        }
         if (!player.Play(event)) {
             std::fprintf(stderr, "KvPlay: %s:%d could not be played (error %lu)\n", argv[1], event.line, GetLastError());
             return 1;
         }
-        stops = stops || (event.kind == kvsim::ScenarioEvent::Kind::Control && event.control == SERVICE_CONTROL_STOP);
+        stops = stops || CPlayer::IsStop(event);
     }
     if (stops && !player.WaitStopped(60)) {
         std::fprintf(stderr, "KvPlay: the service has not stopped 60 s after the scenario's stop\n");

@@ -12,17 +12,28 @@
 # expected and what it found.
 #   tests/windows/run.sh [build folder]     (default: build-windows)
 # The comparison needs the native kvsim (build/tools/kvsim/kvsim, or KV_KVSIM):
-# built here when missing.
+# built here first, and a build that fails ends the run, which an older kvsim
+# would only mislead.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 build=$(cd "${1:-build-windows}" && pwd)
 kvsim=${KV_KVSIM:-$PWD/build/tools/kvsim/kvsim}
 if [ -z "${KV_KVSIM:-}" ]; then
   if [ -f build/CMakeCache.txt ]; then
-    cmake --build build --target kvsim -j"$(nproc)" >/dev/null
+    built=$(cmake --build build --target kvsim -j"$(nproc)" 2>&1)
   else
-    ./scripts/kv.sh build >/dev/null
+    built=$(./scripts/kv.sh build 2>&1)
   fi
+  status=$?
+  if [ "$status" != 0 ]; then
+    printf '%s\n' "$built" | tail -40
+    printf 'FAIL  the native kvsim: its build ended with exit code %s\n' "$status"
+    exit 1
+  fi
+fi
+if [ ! -x "$kvsim" ]; then
+  printf 'FAIL  the native kvsim: no program at %s\n' "$kvsim"
+  exit 1
 fi
 
 wine=/usr/lib/wine/wine64
