@@ -60,11 +60,11 @@ check() {  # description, expected, found
     failures=$((failures + 1))
   fi
 }
-# A Windows program, at most $1 seconds.
+# A Windows program, at most $1 seconds; its error output goes to $run_errors when set.
 run() {
   local limit=$1
   shift
-  timeout --kill-after=5 "$limit" "$wine" "$@" 2>/dev/null | tr -d '\r'
+  timeout --kill-after=5 "$limit" "$wine" "$@" 2>"${run_errors:-/dev/null}" | tr -d '\r'
   return "${PIPESTATUS[0]}"
 }
 
@@ -241,9 +241,10 @@ check_commands() {  # description, expected commands
 log_messages() {
   sed -E 's/^(\[(DETAIL|ERROR|WARNING)\] *)[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}:[0-9]{3}: /\1/' "$1"
 }
-# A notebook folder's drives, registry and modem in the prefix; its scenario played by KvPlay.
+# A notebook folder's drives, registry and modem in the prefix; its scenario played by KvPlay,
+# which is to exit with $2 (default 0), its error output kept in $work/<name>.play.err.
 play_notebook() {
-  local folder=$1 name
+  local folder=$1 expected=${2:-0} name status
   name=$(basename "$1")
   rm -rf "$base/KvConfigService" "$base/Firmware"
   cp -r "$folder/drives/C/." "$drive/"
@@ -256,9 +257,14 @@ play_notebook() {
   modem "$([ -f "$folder/modem.txt" ] && echo "$folder/modem.txt")"
   cp "$folder/scenario.txt" "$standin/scenario.txt"
   rm -f "$log"
-  run 600 'C:\KvTest\KvPlay.exe' 'C:\KvTest\scenario.txt' 'C:\KvTest\mbn-control.txt' \
-    'C:\Kavrion\KvConfigService\KvConfigService.log' 0.2 >"$work/$name.play"
-  check "KvPlay $name: every event played, the service stopped" 0 $?
+  run_errors=$work/$name.play.err run 600 'C:\KvTest\KvPlay.exe' 'C:\KvTest\scenario.txt' \
+    'C:\KvTest\mbn-control.txt' 'C:\Kavrion\KvConfigService\KvConfigService.log' 0.2 >"$work/$name.play"
+  status=$?
+  if [ "$expected" = 0 ]; then
+    check "KvPlay $name: every event played, the service stopped" 0 "$status"
+  else
+    check "KvPlay $name: exit code" "$expected" "$status"
+  fi
   sed 's/^/      /' "$work/$name.play"
   check "the stand-in took $name/modem.txt without an error" 0 "$(grep -c '^modem: .*modem.txt' "$transcript")"
   mkdir -p "$build/wine-logs" && cp "$log" "$build/wine-logs/$name.log" && cp "$transcript" "$build/wine-logs/$name.mbn.txt"
@@ -330,6 +336,19 @@ differential "$work/notebook-replies"
 check_commands notebook-replies "$(body_and_antenna 1 1)"
 check "log: both antenna queries timed out" 2 "$(log_count 'SetCommandTimeout ')"
 check "log: the failing status seen by the sink" 1 "$(log_count 'OnSetCommandComplete-status-not-ok')"
+
+section "KvPlay: a scenario the service cannot follow fails the play"
+# Each folder: examples/notebook with its own scenario, and the words KvPlay must fail with.
+kvplay_fails() {
+  local name=$1 scenario=$2 words=$3
+  mkdir -p "$work/$name"
+  cp -r examples/notebook/drives examples/notebook/registry.reg examples/notebook/modem.txt "$work/$name/"
+  printf '%s' "$scenario" >"$work/$name/scenario.txt"
+  play_notebook "$work/$name" 1
+  check "KvPlay $name: says why" 1 "$(grep -cF -- "$words" "$work/$name.play.err")"
+}
+kvplay_fails play-after-stop $'2s control stop\n6s register 20801\n' 'scenario.txt:2, which is no stop'
+kvplay_fails play-refused-stop $'2s control stop\n6s control stop\n' 'scenario.txt:2 could not be played (error 1062)'
 
 section "the main road: the modem's ready state changes, the modem goes and comes back"
 modem examples/notebook/modem.txt
