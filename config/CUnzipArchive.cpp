@@ -199,7 +199,11 @@ DWORD CUnzipArchive::CloseItem() {
 // checked against its encryption header before any data is inflated.
 DWORD CUnzipArchive::OpenItem() {
     unz_file_info64 info{};
-    if (unzGetCurrentFileInfo64(m_archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return ZIP_CORRUPT;
+    // The entry fetched last is the one extracted, mostly: its information is read already.
+    if (m_cachedIndex != -1 && CurrentNumber() == m_cachedIndex)
+        info = m_cachedInfo;
+    else if (unzGetCurrentFileInfo64(m_archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return ZIP_CORRUPT;
     m_itemCrc = static_cast<std::uint32_t>(info.crc);
     if (info.flag & 1) {
         if (!m_password) return ZIP_PASSWORD;
@@ -269,6 +273,7 @@ DWORD CUnzipArchive::Get(int index, ZipEntry* entry) {
     ReadExtendedTimes(extra, &found);
 
     m_cachedEntry = found;
+    m_cachedInfo = info;
     m_cachedIndex = index;
     *entry = found;
     return ZIP_OK;
@@ -470,5 +475,6 @@ DWORD CUnzipArchive::Close() {
     if (m_archive) unzClose(m_archive);
     m_archive = nullptr;
     m_empty = false;
+    m_cachedIndex = -1;
     return ZIP_OK;
 }

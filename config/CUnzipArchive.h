@@ -55,6 +55,7 @@ private:
     std::uint32_t m_itemCrc = 0;    // the CRC the open item's entry states
     std::uint32_t m_memoryCrc = 0;  // of what extraction to memory has handed out of it
     ZipEntry m_cachedEntry{};
+    unz_file_info64 m_cachedInfo{};  // minizip's information of the cached entry
     int m_cachedIndex = -1;
     std::optional<std::string> m_password;
     std::vector<std::uint8_t> m_buffer;

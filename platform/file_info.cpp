@@ -230,18 +230,20 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    auto from = machine->files().Resolve(existingFileName);
-    auto to = machine->files().Resolve(newFileName);
+    std::optional<fs::file_status> fromStatus;
+    std::optional<fs::file_status> toStatus;
+    auto from = machine->files().Resolve(existingFileName, &fromStatus);
+    auto to = machine->files().Resolve(newFileName, &toStatus);
     if (!from || !to) {
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
     std::error_code error;
-    if (!fs::exists(*from, error)) {
+    if (!(fromStatus ? fs::exists(*fromStatus) : fs::exists(*from, error))) {
         SetLastError(fs::is_directory(from->parent_path(), error) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    if (fs::exists(*to, error)) {
+    if (toStatus ? fs::exists(*toStatus) : fs::exists(*to, error)) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return FALSE;

@@ -60,10 +60,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
         SetLastError(ERROR_SUCCESS);
         return machine->handles().Add(device);
     }
-    auto host = sim::ResolveOrFail(fileName);
+    fs::file_status status;
+    auto host = sim::ResolveOrFail(fileName, &status);
     if (!host) return INVALID_HANDLE_VALUE;
     std::error_code error;
-    const fs::file_status status = fs::status(*host, error);
     if (fs::is_directory(status)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -132,8 +132,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
             std::error_code unknown;
             const std::uintmax_t size = fs::file_size(*host, unknown);
             if (!unknown) files.GiveSpaceBack(size);
+            files.NoteWrite(*host);
+        } else {
+            files.NoteMade(*host);
         }
-        files.NoteWrite(*host);
     }
     std::FILE* stream = std::fopen(host->c_str(), mode);
     if (!stream) {
@@ -161,7 +163,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead
     if (!file) return FALSE;
     std::lock_guard lock(file->mutex);
     // Every write is flushed at once, so a read needs no flush of its own.
-    std::size_t got = bytesToRead ? std::fread(buffer, 1, bytesToRead, file->stream) : 0;
+    // The handle's lock already keeps the stream to one call at a time.
+    std::size_t got = bytesToRead ? fread_unlocked(buffer, 1, bytesToRead, file->stream) : 0;
     if (bytesRead) *bytesRead = static_cast<DWORD>(got);
     return TRUE;
 }
@@ -180,7 +183,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     std::lock_guard lock(file->mutex);
     std::fseek(file->stream, 0, SEEK_CUR);  // a switch from reading to writing needs a positioning call
     if (bytesToWrite) {
-        const std::uint64_t growth = sim::WriteGrowth(fileno(file->stream), ftello(file->stream), bytesToWrite);
+        // Only a limit on free space asks how much of the write lands past the file's end.
+        const std::uint64_t growth = machine->files().SpaceLimited()
+                                         ? sim::WriteGrowth(fileno(file->stream), ftello(file->stream), bytesToWrite)
+                                         : bytesToWrite;
         if (DWORD refused = machine->files().BeginWrite(*file, growth)) {
             SetLastError(refused);
             return FALSE;
@@ -287,11 +293,10 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
 }
 
 DWORD GetFileAttributesA(LPCSTR fileName) {
-    auto host = sim::ResolveOrFail(fileName);
+    fs::file_status status;
+    auto host = sim::ResolveOrFail(fileName, &status);
     if (!host) return INVALID_FILE_ATTRIBUTES;
-    std::error_code error;
-    auto status = fs::status(*host, error);
-    if (error || !fs::exists(status)) {
+    if (!fs::exists(status)) {
         SetLastError(sim::MissingError(*host));
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -301,10 +306,10 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
 }
 
 BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
-    auto host = sim::ResolveOrFail(fileName);
+    fs::file_status status;
+    auto host = sim::ResolveOrFail(fileName, &status);
     if (!host) return FALSE;
     std::error_code error;
-    const fs::file_status status = fs::status(*host, error);
     if (!fs::exists(status)) {
         SetLastError(sim::MissingError(*host));
         return FALSE;
@@ -316,7 +321,12 @@ BOOL SetFileAttributesA(LPCSTR fileName, DWORD fileAttributes) {
     }
     // Of the attributes only read-only is kept (as the host's write permission); a folder keeps none.
     if (fs::is_directory(status)) return TRUE;
-    sim::FileSystem::SetReadOnly(*host, (fileAttributes & FILE_ATTRIBUTE_READONLY) != 0, error);
+    const bool readOnly = (fileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    const bool unchanged = readOnly ? (status.permissions() & writable) == fs::perms::none
+                                    : (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+    if (unchanged) return TRUE;
+    sim::FileSystem::SetReadOnly(*host, readOnly, error);
     if (error) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;

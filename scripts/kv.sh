@@ -92,8 +92,31 @@ case "$mode" in
   bench)
     # Figures are CPU time, so they hold on a busy machine; each is the median of five runs.
     # One process per benchmark: the system's singletons outlive a simulated machine.
+    results=$(mktemp -d)
+    trap 'rm -rf "$results"' EXIT
     for name in $("$build/bench/kv_bench" --benchmark_list_tests | sed 's|/.*||' | sort -u); do
       "$build/bench/kv_bench" --benchmark_filter="^$name(/|\$)" --benchmark_repetitions=5 \
-        --benchmark_report_aggregates_only=true --benchmark_counters_tabular=true
-    done ;;
+        --benchmark_report_aggregates_only=true --benchmark_counters_tabular=true \
+        --benchmark_out="$results/$name.csv" --benchmark_out_format=csv
+    done
+    # The unpacking figures of this run together, each beside unzip's on the same package.
+    echo
+    echo "Unpacking against unzip in this run (medians of five, CPU time):"
+    cat "$results"/BM_Unpack*.csv 2>/dev/null | awk -F, '
+      function show(name, ours, theirs, unit, figure, goal) {
+        printf "  %-28s system %7.1f %-9s  unzip %7.1f %-9s  %s %.2f (goal %s)\n", name, $column[ours], unit,
+          $column[theirs], unit, figure, $column[figure], goal
+      }
+      /^name,/ { delete column; for (i = 1; i <= NF; i++) { h = $i; gsub(/"/, "", h); column[h] = i }; next }
+      /_median"/ {
+        name = $1; gsub(/"/, "", name); sub(/\/iterations:.*/, "", name)
+        if (("ratio_to_unzip" in column) && $column["ratio_to_unzip"] != "")
+          show(name, "system_MiB_per_cpu_s", "unzip_MiB_per_cpu_s", "MiB/s", "ratio_to_unzip",
+            "at least " $column["target_ratio"])
+        else if (("time_to_unzip" in column) && $column["time_to_unzip"] != "")
+          show(name, "system_us_per_member", "unzip_us_per_member", "us/member", "time_to_unzip",
+            "at most " $column["target_time_to_unzip"])
+        else
+          printf "  %-28s no figure (the benchmark did not run to its end)\n", name
+      }' ;;
 esac

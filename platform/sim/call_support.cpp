@@ -12,15 +12,25 @@ Machine* MachineOrFail() {
     return machine;
 }
 
-std::optional<std::filesystem::path> ResolveOrFail(LPCSTR path) {
+std::optional<std::filesystem::path> ResolveOrFail(LPCSTR path) { return ResolveOrFail(path, nullptr); }
+
+std::optional<std::filesystem::path> ResolveOrFail(LPCSTR path, std::filesystem::file_status* status) {
     Machine* machine = MachineOrFail();
     if (!machine) return std::nullopt;
     if (!path || !*path) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return std::nullopt;
     }
-    auto host = machine->files().Resolve(path);
-    if (!host) SetLastError(ERROR_INVALID_NAME);
+    std::optional<std::filesystem::file_status> seen;
+    auto host = machine->files().Resolve(path, status ? &seen : nullptr);
+    if (!host) {
+        SetLastError(ERROR_INVALID_NAME);
+        return host;
+    }
+    if (status) {
+        std::error_code error;
+        *status = seen ? *seen : std::filesystem::status(*host, error);
+    }
     return host;
 }
 

@@ -19,24 +19,37 @@ namespace sim {
 
 namespace {
 
-std::vector<std::string> SplitParts(std::string_view path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\' || c == '/') {
-            if (!part.empty()) parts.push_back(std::move(part));
-            part.clear();
-        } else {
-            part += c;
-        }
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Appends the parts of a normal Windows path ("a\\b" of "C:\\a\\b") to the host path of its drive.
+void AppendParts(std::string& host, std::string_view parts) {
+    if (parts.empty()) return;
+    host += '/';
+    const std::size_t start = host.size();
+    host.append(parts);
+    std::replace(host.begin() + static_cast<std::ptrdiff_t>(start), host.end(), '\\', '/');
+}
+
+std::filesystem::file_status StatusOf(const struct stat& status) {
+    namespace fs = std::filesystem;
+    fs::file_type type;
+    switch (status.st_mode & S_IFMT) {
+        case S_IFREG: type = fs::file_type::regular; break;
+        case S_IFDIR: type = fs::file_type::directory; break;
+        case S_IFLNK: type = fs::file_type::symlink; break;
+        case S_IFCHR: type = fs::file_type::character; break;
+        case S_IFBLK: type = fs::file_type::block; break;
+        case S_IFIFO: type = fs::file_type::fifo; break;
+        case S_IFSOCK: type = fs::file_type::socket; break;
+        default: type = fs::file_type::unknown; break;
     }
-    if (!part.empty()) parts.push_back(std::move(part));
-    return parts;
+    return fs::file_status(type, static_cast<fs::perms>(status.st_mode) & fs::perms::mask);
 }
 
 }  // namespace
 
-FileSystem::FileSystem(Machine& machine, std::filesystem::path root) : machine_(machine), root_(std::move(root)) {
+FileSystem::FileSystem(Machine& machine, std::filesystem::path root)
+    : machine_(machine), root_(std::move(root)), rootPrefix_((root_ / "").string()) {
     std::error_code ignored;
     std::filesystem::create_directories(root_ / "C", ignored);
 }
@@ -85,9 +98,9 @@ DWORD FileSystem::OpenShared(std::string_view windowsPath, DWORD access, DWORD s
     const DWORD uses = Uses(access);
     // An opener that neither reads, writes nor deletes takes no part in sharing.
     if (!uses) return ERROR_SUCCESS;
-    if (!ShareFits(windowsPath, access, share)) return ERROR_SHARING_VIOLATION;
     std::string key = FolderKey(Normalize(windowsPath));
     std::lock_guard lock(*openersMutex_);
+    if (!ShareFitsKey(key, uses, share)) return ERROR_SHARING_VIOLATION;
     auto entry = openers_->emplace(key, Opener{uses, share});
     // The registration may outlive the machine's file system in a handle still open.
     *held = std::shared_ptr<void>(nullptr, [mutex = openersMutex_, openers = openers_, entry](void*) {
@@ -102,6 +115,10 @@ bool FileSystem::ShareFits(std::string_view windowsPath, DWORD access, DWORD sha
     if (!uses) return true;
     std::string key = FolderKey(Normalize(windowsPath));
     std::lock_guard lock(*openersMutex_);
+    return ShareFitsKey(key, uses, share);
+}
+
+bool FileSystem::ShareFitsKey(const std::string& key, DWORD uses, DWORD share) const {
     auto [first, last] = openers_->equal_range(key);
     for (auto it = first; it != last; ++it)
         if ((uses & ~it->second.share) || (it->second.access & ~share)) return false;
@@ -138,6 +155,10 @@ void FileSystem::SetWriteDenied(std::string_view windowsFolder, bool denied) {
 }
 
 bool FileSystem::WriteDenied(std::string_view windowsPath) const {
+    {
+        std::lock_guard lock(mutex_);
+        if (writeDenied_.empty()) return false;
+    }
     std::string key = FolderKey(Normalize(windowsPath));
     std::lock_guard lock(mutex_);
     for (const std::string& folder : writeDenied_)
@@ -149,31 +170,45 @@ std::string FileSystem::Normalize(std::string_view path) const {
     if (path.empty() || IsDevicePath(path)) return {};
     if (path.starts_with("\\\\?\\")) path.remove_prefix(4);
     std::string drive;
-    std::string rest;
+    std::string relative;  // the current folder and the path, for a path without a root
+    std::string_view rest;
     if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
         drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":";
-        rest = std::string(path.substr(2));
-        if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest = "\\" + rest;  // "C:x" taken as "C:\x"
+        rest = path.substr(2);  // "C:x" taken as "C:\x"
     } else if (path[0] == '\\' || path[0] == '/') {
         if (path.size() > 1 && (path[1] == '\\' || path[1] == '/')) return {};  // network names are not served
         drive = CurrentDirectory().substr(0, 2);
-        rest = std::string(path);
+        rest = path;
     } else {
         std::string current = CurrentDirectory();
         drive = current.substr(0, 2);
-        rest = current.substr(2) + "\\" + std::string(path);
+        relative = current.substr(2) + "\\" + std::string(path);
+        rest = relative;
     }
-    std::vector<std::string> folded;
-    for (auto& part : SplitParts(rest)) {
-        if (part == ".") continue;
-        if (part == "..") {
-            if (!folded.empty()) folded.pop_back();
+    // One pass over the parts, folding "." and ".." as they come.
+    std::string normal = drive + "\\";
+    const std::size_t top = normal.size();
+    normal.reserve(top + rest.size());
+    for (std::size_t at = 0; at < rest.size();) {
+        if (IsSeparator(rest[at])) {
+            ++at;
             continue;
         }
-        folded.push_back(part);
+        std::size_t end = at;
+        while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+        const std::string_view part(rest.data() + at, end - at);
+        at = end;
+        if (part == ".") continue;
+        if (part == "..") {
+            if (normal.size() > top) {
+                const std::size_t last = normal.rfind('\\');  // the root's, or the last part's
+                normal.erase(last < top ? top : last);
+            }
+            continue;
+        }
+        if (normal.size() > top) normal += '\\';
+        normal.append(part);
     }
-    std::string normal = drive + "\\";
-    for (std::size_t i = 0; i < folded.size(); ++i) normal += (i ? "\\" : "") + folded[i];
     return normal;
 }
 
@@ -184,40 +219,68 @@ std::string FileSystem::UsableNormal(std::string_view windowsPath) const {
     return normal;
 }
 
-std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view windowsPath) const {
+std::optional<std::filesystem::path> FileSystem::Resolve(std::string_view windowsPath,
+                                                         std::optional<std::filesystem::file_status>* seen) const {
+    if (seen) seen->reset();
     std::string normal = UsableNormal(windowsPath);
     if (normal.empty()) return std::nullopt;
-    std::filesystem::path host = root_ / std::string(1, normal[0]);
-    const std::vector<std::string> parts = SplitParts(normal.substr(3));
+    std::string host = HostOfNormal(normal);
+    // The host path is built and probed as one text: its parts start after the separators
+    // that follow the drive's folder.
+    std::vector<std::size_t> separators;
+    for (std::size_t at = rootPrefix_.size() + 1; at < host.size(); ++at)
+        if (host[at] == '/') separators.push_back(at);
+    const std::size_t count = separators.size();
+    auto prefixEnd = [&](std::size_t parts) { return parts < count ? separators[parts] : host.size(); };
 
     // Names of the exact case win over their case variants, so the longest leading part of
     // the path that exists as given is taken whole; only the names after it need their
     // folder's listing.
-    std::size_t given = parts.size();
-    for (;; --given) {
-        std::filesystem::path candidate = host;
-        for (std::size_t i = 0; i < given; ++i) candidate /= parts[i];
-        std::error_code error;
-        if (given == 0 ||
-            std::filesystem::symlink_status(candidate, error).type() != std::filesystem::file_type::not_found) {
-            host = std::move(candidate);
-            break;
+    struct stat status {};
+    bool statusOfGiven = false;  // `status` is the host's own of the leading part taken
+    int wholeError = 0;          // what the host said of the whole path as given
+    std::size_t given = count;
+    for (; given > 0; --given) {
+        const std::size_t end = prefixEnd(given);
+        const char kept = host[end];
+        host[end] = '\0';
+        const int result = ::lstat(host.c_str(), &status);
+        const int error = result == 0 ? 0 : errno;
+        host[end] = kept;
+        if (given == count) wholeError = error;
+        if (error == 0) statusOfGiven = true;
+        // Only a name the host does not have counts as missing (as std::filesystem counts it).
+        if (error != ENOENT && error != ENOTDIR) break;
+    }
+    if (given == count) {
+        if (seen && statusOfGiven && !S_ISLNK(status.st_mode)) *seen = StatusOf(status);
+        return std::filesystem::path(std::move(host));
+    }
+    bool asGiven = true;
+    for (std::size_t i = given; i < count; ++i) {
+        const std::size_t start = separators[i] + 1;
+        const std::string part = host.substr(start, prefixEnd(i + 1) - start);
+        // The folder found just now need not be looked at again to be listed.
+        const bool known = i == given && statusOfGiven && S_ISDIR(status.st_mode);
+        const std::string found = names_.Find(host.substr(0, separators[i]), part, known ? &status : nullptr);
+        if (found.empty()) break;  // missing: this name and those after it keep the case given
+        if (found != part) {
+            host.replace(start, found.size(), found);  // a case variant is as long as the name
+            asGiven = false;
         }
     }
-    bool exists = true;
-    for (std::size_t i = given; i < parts.size(); ++i) {
-        const std::string& part = parts[i];
-        if (exists) {
-            // The name as given, else its first case variant.
-            const std::string found = names_.Find(host, part);
-            if (!found.empty()) {
-                host /= found;
-                continue;
-            }
-            exists = false;
-        }
-        host /= part;
-    }
+    // The whole path as given was looked at first: that answers for the path given back.
+    if (seen && asGiven && (wholeError == ENOENT || wholeError == ENOTDIR))
+        *seen = std::filesystem::file_status(std::filesystem::file_type::not_found);
+    return std::filesystem::path(std::move(host));
+}
+
+std::string FileSystem::HostOfNormal(const std::string& normal) const {
+    std::string host;
+    host.reserve(rootPrefix_.size() + normal.size());
+    host = rootPrefix_;
+    host += normal[0];
+    AppendParts(host, std::string_view(normal).substr(3));
     return host;
 }
 
@@ -236,8 +299,7 @@ std::optional<std::string> FileSystem::ReadWhole(std::string_view windowsPath) c
     const std::string normal = UsableNormal(windowsPath);
     if (normal.empty()) return std::nullopt;
     // Most paths name their file in its own letter case: try that before any look-up.
-    std::filesystem::path host = root_ / std::string(1, normal[0]);
-    for (const std::string& part : SplitParts(normal.substr(3))) host /= part;
+    const std::filesystem::path host = HostOfNormal(normal);
     int fd = OpenForReading(host);
     if (fd < 0) {
         auto resolved = Resolve(windowsPath);
@@ -270,7 +332,26 @@ std::optional<std::string> FileSystem::ReadWhole(std::string_view windowsPath) c
 
 namespace {
 
-std::string KeyOf(const std::filesystem::path& host) { return host.lexically_normal().string(); }
+// A path with no empty, "." or ".." name is its own normal form: most are, and folding one costs
+// more than the look-up it serves.
+bool LexicallyNormal(const std::string& path) {
+    if (path.empty() || path.back() == '/') return false;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::size_t length = end - start;
+        if ((length == 0 && start != 0) || (length == 1 && path[start] == '.') ||
+            (length == 2 && path[start] == '.' && path[start + 1] == '.'))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string KeyOf(const std::filesystem::path& host) {
+    const std::string& text = host.native();
+    return LexicallyNormal(text) ? text : host.lexically_normal().string();
+}
 
 // `key` is the path `at` or lies below it.
 bool Within(const std::string& key, const std::string& at) {
@@ -321,6 +402,11 @@ void FileSystem::NoteWrite(const std::filesystem::path& host) {
     NoteWriteLocked(KeyOf(host));
 }
 
+void FileSystem::NoteMade(const std::filesystem::path& host) {
+    std::lock_guard lock(mutex_);
+    writeBack_.try_emplace(KeyOf(host), std::string());
+}
+
 void FileSystem::NoteFlushed(const FileObject& file) {
     std::lock_guard lock(mutex_);
     writeBack_.erase(WriterKeyLocked(file));
@@ -345,7 +431,8 @@ void FileSystem::AddWriter(const std::shared_ptr<FileObject>& file) {
 DWORD FileSystem::Move(const std::filesystem::path& from, const std::filesystem::path& to) {
     const std::string fromKey = KeyOf(from);
     const std::string toKey = KeyOf(to);
-    const std::uint64_t replaced = fromKey == toKey ? 0 : HostSize(to);
+    // What the move replaces gives its bytes back; they are counted only under a limit.
+    const std::uint64_t replaced = fromKey == toKey || !SpaceLimited() ? 0 : HostSize(to);
     std::lock_guard lock(mutex_);
     if (poweredOff_) return ERROR_NOT_READY;
     std::error_code error;
@@ -425,6 +512,11 @@ void FileSystem::DropWriteBack() {
 void FileSystem::SetFreeSpace(std::optional<std::uint64_t> bytes) {
     std::lock_guard lock(mutex_);
     freeSpace_ = bytes;
+}
+
+bool FileSystem::SpaceLimited() const {
+    std::lock_guard lock(mutex_);
+    return freeSpace_.has_value();
 }
 
 DWORD FileSystem::TakeSpaceLocked(std::uint64_t growth) {

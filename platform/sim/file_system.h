@@ -52,8 +52,11 @@ public:
     // reach <root>/C/a/b.txt when that file exists under any letter case; the
     // parts that do not exist keep the case given. A path without a drive is
     // relative to the current folder. Empty for a device ("\??\...", "\\.\...")
-    // or an unusable name.
-    std::optional<std::filesystem::path> Resolve(std::string_view windowsPath) const;
+    // or an unusable name. `seen`, when given, gets the host path's status as
+    // std::filesystem::status gives it, when the look-up learnt it on the way (the path
+    // exists as given, or is missing), else none.
+    std::optional<std::filesystem::path> Resolve(std::string_view windowsPath,
+                                                 std::optional<std::filesystem::file_status>* seen = nullptr) const;
 
     // The Windows path, made absolute and with "." and ".." folded; empty when unusable.
     std::string Normalize(std::string_view windowsPath) const;
@@ -100,6 +103,7 @@ public:
     // write only means unpacking again. A power loss puts every file back to what is durable.
     // The layer's calls tell each change before they make it (Note...).
     void NoteWrite(const std::filesystem::path& host);  // a file about to be made, emptied or written
+    void NoteMade(const std::filesystem::path& host);   // a file about to be made where there is none
     void NoteFlushed(const FileObject& file);
     void NoteDeleted(const std::filesystem::path& host);  // a file, or a folder with all it holds
     // Renames `from` (a file or a folder) to `to`, replacing it, and keeps the write-back's
@@ -124,6 +128,7 @@ public:
     // them further fails whole with ERROR_DISK_FULL; deleting, emptying or replacing a file
     // gives its bytes back.
     void SetFreeSpace(std::optional<std::uint64_t> bytes);
+    bool SpaceLimited() const;
     // 0 when a write growing a file by `growth` bytes may go ahead (the space is taken, the
     // write-back told), else the error it meets: a stream's file by its path, a handle's by the
     // handle.
@@ -141,9 +146,12 @@ public:
 private:
     // Normalize's result, empty also for a name holding a character Windows refuses.
     std::string UsableNormal(std::string_view windowsPath) const;
+    // The host path of a normal path, each name as given.
+    std::string HostOfNormal(const std::string& normal) const;
 
     Machine& machine_;
     std::filesystem::path root_;
+    std::string rootPrefix_;  // root_ with a separator after it
     mutable FolderNames names_;
     mutable HiddenMutex mutex_;
     std::string currentDirectory_ = "C:\\Windows\\System32";
@@ -158,6 +166,7 @@ private:
 
     void NoteWriteLocked(const std::string& key);
     DWORD TakeSpaceLocked(std::uint64_t growth);
+    bool ShareFitsKey(const std::string& key, DWORD uses, DWORD share) const;
     // The host path a handle's file has now; empty once it is deleted.
     std::string WriterKeyLocked(const FileObject& file) const;
 

@@ -35,7 +35,7 @@ void FolderNames::Remove(Folder& folder, const std::string& name) {
     if (entry->second.empty()) folder.byLower.erase(entry);
 }
 
-std::string FolderNames::ListAndFind(const std::filesystem::path& folder, const std::string& name) {
+std::string FolderNames::ListAndFind(const std::string& folder, const std::string& name) {
     std::string found;
     if (DIR* listing = opendir(folder.c_str())) {
         const std::string lower = LowerAscii(name);
@@ -51,7 +51,7 @@ std::string FolderNames::ListAndFind(const std::filesystem::path& folder, const 
     return found;
 }
 
-std::string FolderNames::Find(const std::filesystem::path& folder, const std::string& name) {
+std::string FolderNames::Find(const std::string& folder, const std::string& name, const struct stat* known) {
     std::lock_guard lock(mutex_);
     if (notify_ < 0 && !unavailable_) {
         notify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -60,8 +60,12 @@ std::string FolderNames::Find(const std::filesystem::path& folder, const std::st
     if (unavailable_) return ListAndFind(folder, name);
     Drain();
     struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
-    Folder* names = Watched(folder.string(), info.st_dev, info.st_ino);
+    if (known)
+        info = *known;
+    else if (::stat(folder.c_str(), &info) != 0)
+        return {};
+    if (!S_ISDIR(info.st_mode)) return {};
+    Folder* names = Watched(folder, info.st_dev, info.st_ino);
     if (!names) return ListAndFind(folder, name);
     auto variants = names->byLower.find(LowerAscii(name));
     if (variants == names->byLower.end()) return {};

@@ -3,9 +3,9 @@
 // from then on, whoever changes it, so a folder of n files costs one listing, not one per look-up.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -23,8 +23,9 @@ public:
     FolderNames& operator=(const FolderNames&) = delete;
 
     // The entry of `folder` named `name` exactly, else its first case variant; empty when none
-    // (or when the folder cannot be read).
-    std::string Find(const std::filesystem::path& folder, const std::string& name);
+    // (or when the folder cannot be read). `known` is the folder's status when the caller has
+    // just taken it (and found a folder, not a link), which spares taking it again.
+    std::string Find(const std::string& folder, const std::string& name, const struct stat* known = nullptr);
 
 private:
     struct Folder {
@@ -34,7 +35,7 @@ private:
         std::unordered_map<std::string, std::vector<std::string>> byLower;  // names by their lower case
     };
 
-    static std::string ListAndFind(const std::filesystem::path& folder, const std::string& name);
+    static std::string ListAndFind(const std::string& folder, const std::string& name);
     static void Add(Folder& folder, const std::string& name);
     static void Remove(Folder& folder, const std::string& name);
     Folder* Watched(const std::string& key, dev_t device, ino_t inode);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <typeinfo>
 
 #include "platform/sim/hidden.h"
 #include "platform/types.h"
@@ -56,7 +57,11 @@ public:
     std::shared_ptr<Object> Get(HANDLE handle) const;
     template <class T>
     std::shared_ptr<T> Get(HANDLE handle) const {
-        return std::dynamic_pointer_cast<T>(Get(handle));
+        std::shared_ptr<Object> object = Get(handle);
+        if (!object) return nullptr;
+        // A handle mostly names an object of the very type asked for: that needs no search of its bases.
+        T* typed = typeid(*object) == typeid(T) ? static_cast<T*>(object.get()) : dynamic_cast<T*>(object.get());
+        return typed ? std::shared_ptr<T>(std::move(object), typed) : nullptr;
     }
     bool Close(HANDLE handle);
     std::size_t Count() const;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/crt.h"
+#include "platform/file_info.h"
 #include "platform/files.h"
 #include "platform/sim/file_system.h"
 #include "platform/sync.h"
@@ -234,6 +235,23 @@ TEST_F(FilesTest, MoveFile) {
     EXPECT_TRUE(MoveFileA("C:\\Log\\Other.log", "C:\\Log\\OTHER.LOG"));
     EXPECT_EQ(EntriesIn("C:\\Log"), 2);
     EXPECT_TRUE(fs::exists(kvtest::HostPath(drives(), "C:\\Log\\OTHER.LOG")));
+}
+
+TEST_F(FilesTest, MoveOverAFileGivesItsBytesBackToAFullDrive) {
+    auto write = [](const char* path, const std::string& data) {
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        const BOOL wrote = ::WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+        CloseHandle(file);
+        return wrote == TRUE;
+    };
+    files().SetFreeSpace(8);
+    ASSERT_TRUE(write("C:\\old.bin", "12345678"));
+    ASSERT_TRUE(write("C:\\new.bin", ""));
+    EXPECT_FALSE(write("C:\\more.bin", "x"));
+    ASSERT_TRUE(MoveFileExA("C:\\new.bin", "C:\\old.bin", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_TRUE(write("C:\\more.bin", "abcdefgh"));
+    EXPECT_FALSE(write("C:\\last.bin", "x"));
 }
 
 TEST_F(FilesTest, CreateDirectoryAndMkdir) {

@@ -167,6 +167,18 @@ TEST_F(UnzipHandleTest, MemoryExtractionClosesTheItemOnlyAfterAnEmptyRead) {
     }
 }
 
+// An extraction checks the item it reads, not the entry fetched last.
+TEST_F(UnzipHandleTest, ExtractionChecksTheItemItReadsWhateverWasFetchedBefore) {
+    ZipEntry entry{};
+    ASSERT_EQ(GetZipItem(handle_, 2, &entry), ZIP_OK);
+    char buffer[32] = {};
+    EXPECT_EQ(UnzipItemToMemory(handle_, 0, buffer, sizeof buffer), ZIP_OK);
+    EXPECT_STREQ(buffer, "first item");
+    ASSERT_EQ(GetZipItem(handle_, 1, &entry), ZIP_OK);
+    EXPECT_EQ(UnzipItem(handle_, 2, "C:\\third.txt"), ZIP_OK);
+    EXPECT_EQ(ReadFile("C:\\third.txt"), "third");
+}
+
 TEST_F(UnzipHandleTest, MemoryExtractionChecksTheCrc) {
     std::string damaged = BuildZip({RawItem("a", "abc").BadCrc()});
     ZipHandle* handle = OpenZipMemory(damaged.data(), static_cast<DWORD>(damaged.size()), nullptr);
