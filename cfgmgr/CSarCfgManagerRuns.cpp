@@ -11,7 +11,7 @@
 #include "common/CLog.h"
 #include "config/CConfigPath.h"
 #include "config/CSysHelper.h"
-#include "modem/CAtExecute.h"
+#include "modem/CAtCommandSequence.h"
 #include "platform/files.h"
 #include "platform/library.h"
 #include "platform/process.h"
@@ -28,18 +28,11 @@ namespace {
 
 void Log(int type, const std::string& text) { CLog::GetInstance()->WriteLog(type, text); }
 
-const int kRetries = 3;
-const int kRetryDelaySeconds = 3;
 const int kModuleAttempts = 240;
 const DWORD kModuleRetryMs = 1000;
 const char kModuleWaitFailedCommand[] = "sc failure KavrConfigSrv reset= 86400 actions= \"\"";
 const char kResetEventName[] = "ResetMoudle";
 const char kNoNeedLine[] = "GetCfgInfo no need set cfg info****";
-
-int SendRetry(const std::string& command, std::string& reply) {
-    CAtExecute executor;
-    return executor.ExecuteAtCommandRetry(kRetries, kRetryDelaySeconds, command, reply);
-}
 
 // [BASE_CONFIG] "DELAY_SECONDS"; a negative value waits nothing.
 int DelaySeconds() {
@@ -232,7 +225,7 @@ int CSarCfgManager::GetCfgInfoQ520RNorvale(std::string mcc) {
 
 bool CSarCfgManager::IsBodySarEnabled() {
     std::string reply;
-    if (SendRetry("AT+BODYSAREN?\r\n", reply) != 0) {
+    if (CAtCommandSequence::SendOne("AT+BODYSAREN?\r\n", reply) != 0) {
         Log(1, "Send AT+BODYSAREN? failed");
         return false;
     }
@@ -241,25 +234,25 @@ bool CSarCfgManager::IsBodySarEnabled() {
 
 bool CSarCfgManager::IsBodySarSoftMode() {
     std::string reply;
-    if (SendRetry("AT+BODYSARMODE?\r\n", reply) != 0) return false;
+    if (CAtCommandSequence::SendOne("AT+BODYSARMODE?\r\n", reply) != 0) return false;
     return reply.find('1') != std::string::npos;
 }
 
 int CSarCfgManager::EnableBodySar() {
     std::string reply;
-    return SendRetry("AT+BODYSAREN=1\r\n", reply);
+    return CAtCommandSequence::SendOne("AT+BODYSAREN=1\r\n", reply);
 }
 
 int CSarCfgManager::SetBodySarSoftMode() {
     std::string reply;
-    return SendRetry("AT+BODYSARMODE=1\r\n", reply);
+    return CAtCommandSequence::SendOne("AT+BODYSARMODE=1\r\n", reply);
 }
 
 bool CSarCfgManager::QueryCurSarVersion(SarTableVersions& versions) {
     Log(4, "QueryCurSarVersion enter");
     versions = SarTableVersions();
     std::string reply;
-    if (SendRetry("AT+GETOEMTABLEVER?\r\n", reply) != 0) {
+    if (CAtCommandSequence::SendOne("AT+GETOEMTABLEVER?\r\n", reply) != 0) {
         Log(1, "QueryBodySarVersion fail.");
         return false;
     }
