@@ -25,8 +25,8 @@ public:
     const std::string& XmlVer() const { return m_strXmlVer; }
 
     // Reads "XmlVer" of the selected file, upper-cased, and compares it with
-    // the modem's; an unreadable version counts as unchanged. `read` tells
-    // whether the version could be read.
+    // the modem's; false for an unreadable version, which `read` tells apart
+    // so that the writer can leave such a file unused.
     bool IsXmlVersionChanged(const std::string& modemVersion, bool* read = nullptr);
     // The version read may travel inside an AT command; one that may not is
     // logged as refused.
